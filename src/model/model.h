@@ -1,0 +1,89 @@
+// The document model of one run: pages, paragraphs, character styles.
+#ifndef KIVREL_MODEL_MODEL_H_
+#define KIVREL_MODEL_MODEL_H_
+
+#include <unicode/unistr.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "kivrel/record_writer.h"
+
+namespace Kivrel {
+
+// Initial point of every paragraph: ordinary text without a heading number.
+constexpr int kPlainPoint = 10;
+
+class MPParagraph {
+ public:
+  icu::UnicodeString text;
+  int styleIndex = 0;
+  int point = kPlainPoint;  // >= 0: outline point; < 0: a ReasonCode
+  std::int32_t tableCells = 0;
+  std::int32_t cx = 0;
+  std::int32_t cy = 0;
+};
+
+// Page flag bits.
+enum PageFlag : std::uint32_t {
+  kPageAfterRefusedTitle = 0x2,
+  kPageExcluded = 0x4,
+};
+
+class MPPage {
+ public:
+  MPPage(std::int32_t width, std::int32_t height, bool specialSection)
+      : width(width), height(height), specialSection(specialSection) {}
+  ~MPPage() {
+    for (MPParagraph* p : paragraphs) delete p;
+  }
+  MPPage(const MPPage&) = delete;
+  MPPage& operator=(const MPPage&) = delete;
+
+  std::vector<MPParagraph*> paragraphs;  // owned
+  std::uint32_t flags = 0;
+  std::int32_t width;
+  std::int32_t height;
+  bool specialSection;
+};
+
+// Field offsets inside a CharacterFormat body; part of the stream format.
+namespace charformat {
+constexpr std::size_t kFlag = 0;
+constexpr std::size_t kFontNo = 16;
+constexpr std::size_t kCharSize = 24;
+constexpr std::size_t kWord28 = 28;
+constexpr std::size_t kWord30 = 30;
+constexpr std::size_t kValue56 = 56;
+constexpr std::size_t kValue100 = 100;
+constexpr std::uint32_t kBoldFlag = 0x4;
+}  // namespace charformat
+
+struct StyleEntry {
+  int useCount = 0;
+  unsigned char format[kCharacterFormatBodySize] = {};
+
+  std::uint32_t flag() const { return load<std::uint32_t>(charformat::kFlag); }
+  std::int32_t fontNo() const { return load<std::int32_t>(charformat::kFontNo); }
+  std::int32_t charSize() const { return load<std::int32_t>(charformat::kCharSize); }
+  std::uint32_t value56() const { return load<std::uint32_t>(charformat::kValue56); }
+
+ private:
+  // Little-endian load; the library only targets little-endian hosts.
+  template <typename T>
+  T load(std::size_t offset) const {
+    T v;
+    std::memcpy(&v, format + offset, sizeof v);
+    return v;
+  }
+};
+
+struct PointInfo {
+  int styleIndex = 0;
+  int count = 0;
+};
+
+}  // namespace Kivrel
+
+#endif  // KIVREL_MODEL_MODEL_H_
