@@ -1,0 +1,215 @@
+"""Outline extraction for laid-out documents.
+
+>>> import kivrel
+>>> for item in kivrel.outline("report.kvr"):
+...     print(item.level, item.page, item.text)
+
+A source is a path (a record stream, or a PDF when the PDF front end was
+built), ``bytes`` or a binary file object. The extraction runs without the
+GIL, so threads can process documents in parallel.
+"""
+
+from __future__ import annotations
+
+import dataclasses
+import io
+import os
+from typing import Any, BinaryIO, Callable, List, Optional, TextIO, Tuple, Union
+
+from ._kivrel import (
+    HAVE_PDF,
+    VERSION,
+    Cancelled,
+    Error,
+    RecordWriter,
+    Settings,
+    describe_reason,
+    parse_page_ranges,
+)
+from . import _kivrel
+
+__all__ = [
+    "Cancelled",
+    "Error",
+    "HAVE_PDF",
+    "OutlineItem",
+    "RecordWriter",
+    "Settings",
+    "Verdict",
+    "VERSION",
+    "describe_reason",
+    "explain",
+    "outline",
+    "parse_page_ranges",
+]
+
+__version__ = VERSION
+
+Source = Union[str, "os.PathLike[str]", bytes, bytearray, memoryview, BinaryIO]
+Progress = Callable[[str, int, int], Any]
+
+
+@dataclasses.dataclass(frozen=True)
+class OutlineItem:
+    """One heading. ``point`` ranks it (higher is more important); ``level``
+    is the rank of its point among the distinct points of the outline, the
+    highest point being level 1."""
+
+    page: int
+    point: int
+    level: int
+    text: str
+    cx: int
+    cy: int
+
+    def to_dict(self) -> dict:
+        return dataclasses.asdict(self)
+
+
+@dataclasses.dataclass(frozen=True)
+class Verdict:
+    """What the extractor decided about one non-empty paragraph: ``point`` when
+    it became a heading, else ``reason`` (a negative code) and its words."""
+
+    page: int
+    index: int
+    cx: int
+    cy: int
+    char_size: int
+    style_flags: int
+    table_cells: int
+    accepted: bool
+    point: Optional[int]
+    reason: Optional[int]
+    reason_text: str
+    text: str
+
+
+def _read_source(source: Source) -> bytes:
+    if isinstance(source, bytes):
+        return source
+    if isinstance(source, (bytearray, memoryview)):
+        return bytes(source)
+    if isinstance(source, (str, os.PathLike)):
+        path = os.fspath(source)
+        if not isinstance(path, str):
+            path = os.fsdecode(path)
+        with open(path, "rb") as f:
+            return f.read()
+    if hasattr(source, "read"):
+        data = source.read()
+        if isinstance(data, (bytearray, memoryview)):
+            data = bytes(data)
+        if not isinstance(data, bytes):
+            raise TypeError("source file object must be opened in binary mode")
+        return data
+    raise TypeError(
+        "source must be a path, bytes or a binary file object, not "
+        + type(source).__name__
+    )
+
+
+def _check_settings(settings: Optional[Settings]) -> Settings:
+    # None means the library's default options (flags 522), as the command
+    # line uses them; the extractor's own null-settings default differs.
+    if settings is None:
+        return Settings()
+    if not isinstance(settings, Settings):
+        raise TypeError("settings must be a kivrel.Settings, not " + type(settings).__name__)
+    return settings
+
+
+def _check_callable(name: str, value: Any) -> None:
+    if value is not None and not callable(value):
+        raise TypeError(name + " must be callable")
+
+
+def _write_log(log: Union[BinaryIO, TextIO], data: bytes) -> None:
+    # The library writes its log as Shift-JIS; text streams get it decoded.
+    if isinstance(log, io.TextIOBase):
+        log.write(data.decode("cp932", errors="replace"))
+    else:
+        log.write(data)
+
+
+def _run(source, settings, log, progress, *, verdicts=False, pages=False) -> dict:
+    settings = _check_settings(settings)
+    _check_callable("progress", progress)
+    if log is not None and not hasattr(log, "write"):
+        raise TypeError("log must be a writable file object")
+    data = _read_source(source)
+    result = _kivrel.run(
+        data,
+        settings,
+        progress,
+        want_log=log is not None,
+        want_verdicts=verdicts,
+        want_pages=pages,
+    )
+    if log is not None:
+        _write_log(log, result["log"])
+    return result
+
+
+def _items(raw: List[Tuple[int, int, str, int, int]]) -> List[OutlineItem]:
+    ranks = {p: i + 1 for i, p in enumerate(sorted({r[1] for r in raw}, reverse=True))}
+    return [
+        OutlineItem(page=page, point=point, level=ranks[point], text=text, cx=cx, cy=cy)
+        for page, point, text, cx, cy in raw
+    ]
+
+
+def outline(
+    source: Source,
+    settings: Optional[Settings] = None,
+    *,
+    log: Union[BinaryIO, TextIO, None] = None,
+    progress: Optional[Progress] = None,
+) -> List[OutlineItem]:
+    """The outline of a document, in document order.
+
+    ``settings`` is not changed. ``log`` receives the diagnostic log (bytes
+    for a binary file, decoded text for a text file). ``progress(stage, done,
+    total)`` is called at the extractor's polls (stage ``"outline"``, done
+    1..3 of 3) and after each converted PDF page (stage ``"pdf"``); returning
+    ``False`` stops the run and raises :class:`Cancelled`.
+
+    Raises TypeError or ValueError for bad arguments, OSError (such as
+    FileNotFoundError) when a path cannot be read, :class:`Error` for an
+    unreadable PDF or a failed run.
+    """
+    return _items(_run(source, settings, log, progress)["items"])
+
+
+def outline_with_pages(
+    source: Source, settings: Optional[Settings] = None
+) -> Tuple[List[OutlineItem], int]:
+    """The outline and the number of pages of the document."""
+    result = _run(source, settings, None, None, pages=True)
+    return _items(result["items"]), result["pages"]
+
+
+def explain(
+    source: Source,
+    settings: Optional[Settings] = None,
+    *,
+    log: Union[BinaryIO, TextIO, None] = None,
+    progress: Optional[Progress] = None,
+) -> List[Verdict]:
+    """The extractor's verdict on every non-empty paragraph, in reading order.
+    Arguments and errors as for :func:`outline`."""
+    raw = _run(source, settings, log, progress, verdicts=True)["verdicts"]
+    out = []
+    for v in raw:
+        accepted = v.pop("accepted")
+        value = v.pop("value")
+        out.append(
+            Verdict(
+                accepted=accepted,
+                point=value if accepted else None,
+                reason=None if accepted else value,
+                **v,
+            )
+        )
+    return out
+

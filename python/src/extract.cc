@@ -1,0 +1,276 @@
+// One extraction run from Python: input bytes (record stream or PDF), the
+// progress callback, the log and the per-paragraph verdicts.
+#include <pybind11/stl.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <exception>
+#include <istream>
+#include <optional>
+#include <sstream>
+#include <streambuf>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "bindings.h"
+#include "kivrel/kivrel.h"
+#ifdef KIVREL_PYTHON_WITH_PDF
+#include "kivrel/pdf.h"
+#endif
+
+namespace Kivrel::python {
+
+namespace {
+
+constexpr std::string_view kPdfMagic = "%PDF-";
+
+// Read-only, seekable view of bytes that the caller keeps alive; spares a copy
+// of the document.
+class MemoryBuffer : public std::streambuf {
+ public:
+  MemoryBuffer(const char* data, std::size_t size) {
+    char* begin = const_cast<char*>(data);  // never written through: no put area
+    setg(begin, begin, begin + size);
+  }
+
+ protected:
+  pos_type seekoff(off_type offset, std::ios_base::seekdir dir,
+                   std::ios_base::openmode which) override {
+    if (!(which & std::ios_base::in)) return pos_type(off_type(-1));
+    const char* base = dir == std::ios_base::beg   ? eback()
+                       : dir == std::ios_base::cur ? gptr()
+                                                   : egptr();
+    const off_type target = (base - eback()) + offset;
+    if (target < 0 || target > egptr() - eback()) return pos_type(off_type(-1));
+    setg(eback(), eback() + target, egptr());
+    return pos_type(target);
+  }
+  pos_type seekpos(pos_type position, std::ios_base::openmode which) override {
+    return seekoff(off_type(position), std::ios_base::beg, which);
+  }
+};
+
+// Calls the Python callback as progress(stage, done, total). Any value but an
+// explicit falsy one (None counts as "go on") continues; an exception from the
+// callback stops the run and is raised again once the library has returned.
+class ProgressBridge : public KivProgressHandler {
+ public:
+  explicit ProgressBridge(py::object callback) : callback_(std::move(callback)) {}
+  ProgressBridge(const ProgressBridge&) = delete;
+  ProgressBridge& operator=(const ProgressBridge&) = delete;
+  ~ProgressBridge() override {
+    py::gil_scoped_acquire gil;
+    callback_ = py::object();
+  }
+
+  // Called with the GIL released.
+  bool poll(const char* stage, int done, int total) {
+    if (stopped_) return false;
+    py::gil_scoped_acquire gil;
+    try {
+      py::object answer = callback_(stage, done, total);
+      if (!answer.is_none() && !PyObject_IsTrue(answer.ptr())) stopped_ = true;
+      if (PyErr_Occurred()) throw py::error_already_set();
+    } catch (...) {
+      failure_ = std::current_exception();
+      stopped_ = true;
+    }
+    return !stopped_;
+  }
+
+  int onProgress() override { return poll("outline", ++polls_, kPolls) ? 0 : -1; }
+
+  // With the GIL held: raises what the callback raised, else Cancelled when it
+  // asked to stop.
+  void raiseIfStopped() {
+    if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+    if (stopped_) throw Cancelled();
+  }
+
+ private:
+  static constexpr int kPolls = 3;
+  py::object callback_;
+  int polls_ = 0;
+  bool stopped_ = false;
+  std::exception_ptr failure_;
+};
+
+class VerdictCollector : public KivVerdictHandler {
+ public:
+  void onVerdict(const KivParagraphVerdict& verdict) override { verdicts.push_back(verdict); }
+  std::vector<KivParagraphVerdict> verdicts;
+};
+
+bool looksLikePdfBytes(std::string_view data) {
+  return data.substr(0, kPdfMagic.size()) == kPdfMagic;
+}
+
+// PDF bytes to a record stream; runs without the GIL.
+std::string pdfToRecords(std::string_view data, ProgressBridge* progress) {
+#ifdef KIVREL_PYTHON_WITH_PDF
+  std::ostringstream records(std::ios::binary);
+  PdfProgress onPage;
+  if (progress) {
+    onPage = [progress](int done, int count) { return progress->poll("pdf", done, count); };
+  }
+  try {
+    convertPdfToRecords(data, records, onPage);
+  } catch (const PdfCancelled&) {
+    // The bridge knows whether the callback asked to stop or raised.
+    throw Cancelled();
+  } catch (const PdfError& e) {
+    throw Error(std::string("unreadable PDF: ") + e.what());
+  }
+  return std::move(records).str();
+#else
+  (void)data;
+  (void)progress;
+  throw Error("PDF input needs the PDF front end, which this build of kivrel lacks");
+#endif
+}
+
+// Little-endian, as the stream format fixes.
+std::uint32_t readU32(const char* p) {
+  const auto* b = reinterpret_cast<const unsigned char*>(p);
+  return b[0] | (b[1] << 8) | (b[2] << 16) | (std::uint32_t(b[3]) << 24);
+}
+
+// Pages a record stream opens: every Section the reader keeps and every page
+// break after the first page. Walks the headers as the reader does.
+int recordStreamPageCount(std::string_view data) {
+  constexpr std::uint32_t kSectionIgnored = 0x02;
+  std::size_t pos = 0;
+  int pages = 0;
+  while (data.size() - pos >= kRecordHeaderSize) {
+    const auto type = static_cast<RecordType>(readU32(data.data() + pos));
+    const std::uint32_t length = readU32(data.data() + pos + 4);
+    pos += kRecordHeaderSize;
+    std::size_t body = length;
+    switch (type) {
+      case RecordType::kSection: body = kSectionBodySize; break;
+      case RecordType::kTableRowFormat: body = kTableRowFormatBodySize; break;
+      case RecordType::kReserved3: body = kReserved3BodySize; break;
+      case RecordType::kParagraphFormat: body = kParagraphFormatBodySize; break;
+      case RecordType::kCharacterFormat: body = kCharacterFormatBodySize; break;
+      case RecordType::kTab: body = 0; break;
+      case RecordType::kParagraphPosition: body = kParagraphPositionBodySize; break;
+      default: break;
+    }
+    if (data.size() - pos < body) break;
+    if (type == RecordType::kSection) {
+      const char* section = data.data() + pos;
+      const bool ignored = readU32(section + 4) & kSectionIgnored;
+      const bool allZero = std::all_of(section, section + body, [](char c) { return c == 0; });
+      if (!ignored && !allZero) ++pages;
+    } else if (type == RecordType::kPageBreak && pages > 0) {
+      ++pages;
+    }
+    pos += body;
+  }
+  return pages;
+}
+
+py::dict verdictToDict(const KivParagraphVerdict& v) {
+  py::dict d;
+  d["page"] = v.pageNo;
+  d["index"] = v.paragraphIndex;
+  d["cx"] = v.cx;
+  d["cy"] = v.cy;
+  d["char_size"] = v.charSize;
+  d["style_flags"] = v.styleFlags;
+  d["table_cells"] = v.tableCells;
+  d["accepted"] = v.accepted;
+  d["value"] = v.value;
+  d["reason_text"] = v.accepted ? std::string() : std::string(describeReasonCode(v.value));
+  d["text"] = toUtf8(v.text);
+  return d;
+}
+
+// Returns {"items": [(page, point, text, cx, cy)...], "log": bytes|None,
+// "verdicts": [dict...]|None, "pages": int|None}.
+py::dict run(const py::bytes& source, const KivSettings& settingsIn, const py::object& progress,
+             bool wantLog, bool wantVerdicts, bool wantPages) {
+  const std::string_view data = source;  // source outlives the run
+  KivSettings settings = settingsIn;     // the run rewrites excludePages
+  KivOutlineList outline;
+  std::ostringstream log(std::ios::binary);
+  VerdictCollector verdicts;
+  std::optional<ProgressBridge> bridge;
+  if (!progress.is_none()) bridge.emplace(progress);
+  int status = 0;
+  int pages = -1;
+  std::exception_ptr failure;
+  {
+    py::gil_scoped_release release;
+    try {
+      std::string converted;
+      std::string_view records = data;
+      const bool pdf = looksLikePdfBytes(data);
+      if (pdf) {
+        converted = pdfToRecords(data, bridge ? &*bridge : nullptr);
+        records = converted;
+      }
+      if (wantPages) {
+#ifdef KIVREL_PYTHON_WITH_PDF
+        pages = pdf ? pdfPageCount(data) : recordStreamPageCount(records);
+#else
+        pages = recordStreamPageCount(records);
+#endif
+      }
+      MemoryBuffer buffer(records.data(), records.size());
+      std::istream input(&buffer);
+      Kivrant extractor;
+      if (wantLog) extractor.setLogStream(&log);
+      if (bridge) extractor.setProgressHandler(&*bridge);
+      if (wantVerdicts) extractor.setVerdictHandler(&verdicts);
+      status = extractor.extract(input, outline, &settings);
+    } catch (const Cancelled&) {
+      status = -1;
+    } catch (const Error&) {
+      failure = std::current_exception();
+    } catch (const std::exception& e) {
+      failure = std::make_exception_ptr(Error(std::string("extraction failed: ") + e.what()));
+    }
+  }
+  if (bridge) bridge->raiseIfStopped();
+  if (failure) std::rethrow_exception(failure);
+  if (status == -1) throw Cancelled();
+
+  py::list items;
+  for (KivOutlineItem* item : outline.items) {
+    items.append(py::make_tuple(item->pageNo, item->point, toUtf8(item->text), item->cx,
+                                item->cy));
+  }
+  py::dict out;
+  out["items"] = items;
+  out["log"] = wantLog ? py::object(py::bytes(log.str())) : py::none();
+  if (wantVerdicts) {
+    py::list list;
+    for (const KivParagraphVerdict& v : verdicts.verdicts) list.append(verdictToDict(v));
+    out["verdicts"] = list;
+  } else {
+    out["verdicts"] = py::none();
+  }
+  out["pages"] = wantPages ? py::object(py::int_(pages)) : py::none();
+  return out;
+}
+
+}  // namespace
+
+void bindExtract(py::module_& m) {
+  m.def("run", &run, py::arg("data"), py::arg("settings"), py::arg("progress") = py::none(),
+        py::arg("want_log") = false, py::arg("want_verdicts") = false,
+        py::arg("want_pages") = false,
+        "Extracts the outline of a record stream or PDF given as bytes.");
+  m.def(
+      "looks_like_pdf", [](const py::bytes& data) { return looksLikePdfBytes(data); },
+      py::arg("data"));
+#ifdef KIVREL_PYTHON_WITH_PDF
+  m.attr("HAVE_PDF") = true;
+#else
+  m.attr("HAVE_PDF") = false;
+#endif
+}
+
+}  // namespace Kivrel::python

@@ -1,0 +1,67 @@
+// The _kivrel extension module: exceptions, settings, page ranges and reason
+// codes. The pure-Python package kivrel wraps it.
+#include <pybind11/stl.h>
+
+#include <utility>
+#include <vector>
+
+#include "bindings.h"
+#include "kivrel/kivrel.h"
+
+namespace Kivrel::python {
+
+std::string toUtf8(const icu::UnicodeString& text) {
+  std::string out;
+  text.toUTF8String(out);
+  return out;
+}
+
+icu::UnicodeString fromUtf8(const std::string& text) {
+  return icu::UnicodeString::fromUTF8(text);
+}
+
+namespace {
+
+// Ascending (first page, last page) pairs; last -1 means through the end.
+std::vector<std::pair<int, int>> parsePageRanges(const std::string& text) {
+  icu::UnicodeString ranges = fromUtf8(text);
+  KivMap map;
+  {
+    py::gil_scoped_release release;
+    Kivrant::analyzePageArea(ranges, map);
+  }
+  std::vector<std::pair<int, int>> out;
+  map.setFirst();
+  int first = 0;
+  int last = 0;
+  while (map.getNext(first, last)) out.emplace_back(first, last);
+  return out;
+}
+
+}  // namespace
+
+}  // namespace Kivrel::python
+
+PYBIND11_MODULE(_kivrel, m) {
+  namespace py = pybind11;
+  using namespace Kivrel::python;
+  m.doc() = "Native core of the kivrel package; use the kivrel package instead.";
+
+  auto& error = py::register_exception<Error>(m, "Error", PyExc_Exception);
+  error.doc() = "A document could not be processed; the message gives the reason.";
+  auto& cancelled = py::register_exception<Cancelled>(m, "Cancelled", error.ptr());
+  cancelled.doc() = "The progress callback returned False.";
+
+  m.def("parse_page_ranges", &parsePageRanges, py::arg("text"),
+        "Parses a page-range string such as '1-3,5,10-' into ascending (first, last) pairs;\n"
+        "last is -1 for a range that runs through the last page.");
+  m.def(
+      "describe_reason",
+      [](int code) { return std::string(Kivrel::describeReasonCode(code)); },
+      py::arg("code"), "Words for a reason code; '' for unknown codes.");
+  m.attr("VERSION") = KIVREL_VERSION_STRING;
+
+  bindSettings(m);
+  bindExtract(m);
+  bindRecordWriter(m);
+}
