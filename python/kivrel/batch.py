@@ -1,0 +1,299 @@
+"""Outlines of many documents on a Dask cluster, one JSON line per document.
+
+    python3 -m kivrel.batch INPUT... -o OUT.jsonl [--scheduler ADDRESS]
+                            [--workers N] [--pattern GLOB]
+
+INPUT is a file or a folder (searched recursively for names matching
+--pattern). Without --scheduler a LocalCluster of --workers processes runs on
+this machine; with it, the run uses the Dask cluster at that address, whose
+workers must import kivrel and read the same paths.
+
+Each line of OUT.jsonl holds "path", "sha256", "pages" and either "items" or
+"error". A document that fails is recorded with its error and the run goes on.
+Lines are appended and synced one by one, so a rerun with the same OUT.jsonl
+skips every document already recorded: a crash or Ctrl-C loses nothing that
+was written.
+"""
+
+from __future__ import annotations
+
+import argparse
+import fnmatch
+import hashlib
+import json
+import logging
+import os
+import sys
+import time
+from typing import Dict, Iterable, Iterator, List, Optional, Sequence, Set, TextIO
+
+import kivrel
+
+# Chunks in flight per worker: enough to keep every worker busy while results
+# come back, few enough that an interrupted run has little work in the air.
+_IN_FLIGHT_PER_WORKER = 4
+
+
+def find_documents(inputs: Iterable[str], pattern: str = "*") -> List[str]:
+    """Absolute paths of the inputs: files as given, folders searched
+    recursively for names matching pattern. Sorted, without duplicates."""
+    found: Set[str] = set()
+    for given in inputs:
+        path = os.path.abspath(given)
+        if os.path.isdir(path):
+            for folder, dirs, files in os.walk(path):
+                dirs.sort()
+                found.update(
+                    os.path.join(folder, name) for name in files if fnmatch.fnmatch(name, pattern)
+                )
+        else:
+            # Missing files are kept so that they are recorded as failures.
+            found.add(path)
+    return sorted(found)
+
+
+def settings_to_state(settings: kivrel.Settings) -> dict:
+    return {
+        "exclude_pages": settings.exclude_pages,
+        "max_length": settings.max_length,
+        "flags": settings.flags,
+        "page_offset": settings.page_offset,
+    }
+
+
+def process_document(path: str, settings: Optional[dict] = None) -> dict:
+    """The JSON record of one document. Never raises for the document's sake:
+    a failure becomes the record's "error"."""
+    record: Dict[str, object] = {"path": path, "sha256": None, "pages": None}
+    try:
+        with open(path, "rb") as f:
+            data = f.read()
+        record["sha256"] = hashlib.sha256(data).hexdigest()
+        items, pages = kivrel.outline_with_pages(data, kivrel.Settings(**(settings or {})))
+        record["pages"] = pages
+        record["items"] = [item.to_dict() for item in items]
+    except Exception as e:  # noqa: BLE001 - every failure is data here
+        record["error"] = f"{type(e).__name__}: {e}"
+    return record
+
+
+def process_chunk(paths: Sequence[str], settings: Optional[dict] = None) -> List[dict]:
+    return [process_document(p, settings) for p in paths]
+
+
+class ResultLog:
+    """OUT.jsonl: the paths already recorded, and a durable append per line."""
+
+    def __init__(self, path: str):
+        self.path = path
+        self.done: Set[str] = set()
+        self._repair_and_load()
+        self._file: TextIO = open(path, "a", encoding="utf-8")
+
+    def _repair_and_load(self) -> None:
+        try:
+            with open(self.path, "rb") as f:
+                data = f.read()
+        except FileNotFoundError:
+            return
+        # A run killed while writing can leave half a line at the end; drop
+        # it so that the document is processed again.
+        end = data.rfind(b"\n") + 1
+        if end != len(data):
+            with open(self.path, "r+b") as f:
+                f.truncate(end)
+                f.flush()
+                os.fsync(f.fileno())
+        for line in data[:end].splitlines():
+            try:
+                self.done.add(json.loads(line)["path"])
+            except (ValueError, KeyError, TypeError):
+                continue
+
+    def append(self, record: dict) -> None:
+        self._file.write(json.dumps(record, ensure_ascii=False) + "\n")
+        self._file.flush()
+        os.fsync(self._file.fileno())
+        self.done.add(record["path"])
+
+    def close(self) -> None:
+        self._file.close()
+
+
+class ProgressBar:
+    """Documents done and failed and the rate, on stderr. Redrawn in place on
+    a terminal; elsewhere one line now and then and one at the end."""
+
+    def __init__(self, total: int, stream: TextIO = sys.stderr, quiet: bool = False):
+        self.total = total
+        self.done = 0
+        self.failed = 0
+        self.stream = stream
+        self.quiet = quiet
+        self.tty = stream.isatty()
+        self.start = time.monotonic()
+        self._last = 0.0
+
+    def update(self, failed: bool) -> None:
+        self.done += 1
+        self.failed += failed
+        now = time.monotonic()
+        if now - self._last >= (0.1 if self.tty else 10.0):
+            self._last = now
+            self._draw()
+
+    def rate(self) -> float:
+        elapsed = time.monotonic() - self.start
+        return self.done / elapsed if elapsed > 0 else 0.0
+
+    def _draw(self, final: bool = False) -> None:
+        if self.quiet:
+            return
+        width = 30
+        filled = width * self.done // self.total if self.total else width
+        line = (
+            f"[{'#' * filled}{'.' * (width - filled)}] {self.done}/{self.total} done, "
+            f"{self.failed} failed, {self.rate():.1f} docs/s"
+        )
+        if self.tty:
+            self.stream.write("\r" + line + ("\n" if final else ""))
+        else:
+            self.stream.write(line + "\n")
+        self.stream.flush()
+
+    def finish(self) -> None:
+        self._draw(final=True)
+
+
+def _chunks(paths: Sequence[str], size: int) -> Iterator[List[str]]:
+    for i in range(0, len(paths), size):
+        yield list(paths[i : i + size])
+
+
+def run_sequential(paths: Sequence[str], settings: dict, log: ResultLog, bar: ProgressBar) -> None:
+    for path in paths:
+        record = process_document(path, settings)
+        log.append(record)
+        bar.update("error" in record)
+
+
+def run_dask(
+    client, paths: Sequence[str], settings: dict, log: ResultLog, bar: ProgressBar, chunk: int
+) -> None:
+    from distributed import as_completed
+
+    workers = max(1, len(client.scheduler_info().get("workers", {})))
+    pending = _chunks(paths, chunk)
+    in_flight = {}
+
+    def submit_next():
+        part = next(pending, None)
+        if part is None:
+            return None
+        future = client.submit(process_chunk, part, settings, pure=False)
+        in_flight[future] = part
+        return future
+
+    queue = as_completed()
+    for _ in range(workers * _IN_FLIGHT_PER_WORKER):
+        future = submit_next()
+        if future is None:
+            break
+        queue.add(future)
+    for future in queue:
+        part = in_flight.pop(future)
+        try:
+            records = future.result()
+        except Exception as e:  # noqa: BLE001 - a lost worker, not the document
+            records = [{"path": p, "sha256": None, "pages": None,
+                        "error": f"{type(e).__name__}: {e}"} for p in part]
+        for record in records:
+            log.append(record)
+            bar.update("error" in record)
+        future.release()
+        following = submit_next()
+        if following is not None:
+            queue.add(following)
+
+
+def _parse_args(argv: Optional[Sequence[str]]) -> argparse.Namespace:
+    parser = argparse.ArgumentParser(
+        prog="python3 -m kivrel.batch",
+        description="Outlines of many documents, one JSON line per document, on Dask.",
+    )
+    parser.add_argument("inputs", nargs="+", metavar="INPUT", help="files or folders")
+    parser.add_argument("-o", "--output", required=True, metavar="OUT.jsonl",
+                        help="results; documents already in it are skipped")
+    parser.add_argument("--scheduler", metavar="ADDRESS",
+                        help="address of a running Dask scheduler (default: a LocalCluster)")
+    parser.add_argument("--workers", type=int, default=os.cpu_count() or 1, metavar="N",
+                        help="LocalCluster worker processes (default: CPU count)")
+    parser.add_argument("--pattern", default="*", metavar="GLOB",
+                        help="names to take from folders (default: all files)")
+    parser.add_argument("--chunk", type=int, default=8, metavar="N",
+                        help="documents per Dask task (default: 8)")
+    parser.add_argument("--sequential", action="store_true",
+                        help="no Dask: one loop in this process")
+    parser.add_argument("--quiet", action="store_true", help="no progress bar")
+    parser.add_argument("--exclude", default="", metavar="RANGES", help="pages to leave out")
+    parser.add_argument("--max-length", type=int, default=kivrel.Settings().max_length)
+    parser.add_argument("--flags", type=int, default=kivrel.Settings().flags)
+    parser.add_argument("--page-offset", type=int, default=0)
+    args = parser.parse_args(argv)
+    if args.workers < 1:
+        parser.error("--workers must be at least 1")
+    if args.chunk < 1:
+        parser.error("--chunk must be at least 1")
+    try:
+        args.settings = settings_to_state(kivrel.Settings(
+            exclude_pages=args.exclude, max_length=args.max_length, flags=args.flags,
+            page_offset=args.page_offset))
+    except (TypeError, ValueError) as e:
+        parser.error(str(e))
+    return args
+
+
+def main(argv: Optional[Sequence[str]] = None) -> int:
+    args = _parse_args(argv)
+    paths = find_documents(args.inputs, args.pattern)
+    log = ResultLog(args.output)
+    todo = [p for p in paths if p not in log.done]
+    bar = ProgressBar(len(todo), quiet=args.quiet)
+    if not args.quiet and len(todo) < len(paths):
+        print(f"{len(paths) - len(todo)} documents already in {args.output}, skipped",
+              file=sys.stderr)
+    client = cluster = None
+    try:
+        if args.sequential:
+            run_sequential(todo, args.settings, log, bar)
+        elif todo:
+            from distributed import Client, LocalCluster
+
+            if args.scheduler:
+                client = Client(args.scheduler)
+            else:
+                cluster = LocalCluster(n_workers=args.workers, threads_per_worker=1,
+                                       processes=True, dashboard_address=None,
+                                       silence_logs=logging.ERROR)
+                client = Client(cluster)
+            run_dask(client, todo, args.settings, log, bar, args.chunk)
+    except KeyboardInterrupt:
+        bar.finish()
+        print("interrupted; rerun the same command to continue", file=sys.stderr)
+        return 130
+    finally:
+        log.close()
+        if client is not None:
+            client.close()
+        if cluster is not None:
+            cluster.close()
+    bar.finish()
+    return 0
+
+
+if __name__ == "__main__":
+    # Run through the imported module so that Dask ships references to
+    # kivrel.batch functions rather than to __main__.
+    from kivrel.batch import main as _main
+
+    sys.exit(_main())
