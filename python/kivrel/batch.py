@@ -61,6 +61,16 @@ def settings_to_state(settings: kivrel.Settings) -> dict:
     }
 
 
+def describe_error(error: BaseException) -> str:
+    kind = type(error)
+    name = kind.__qualname__
+    if kind.__module__ not in ("builtins", "kivrel._kivrel"):
+        name = f"{kind.__module__}.{name}"
+    elif kind.__module__ == "kivrel._kivrel":
+        name = "kivrel." + name
+    return f"{name}: {error}"
+
+
 def process_document(path: str, settings: Optional[dict] = None) -> dict:
     """The JSON record of one document. Never raises for the document's sake:
     a failure becomes the record's "error"."""
@@ -73,7 +83,7 @@ def process_document(path: str, settings: Optional[dict] = None) -> dict:
         record["pages"] = pages
         record["items"] = [item.to_dict() for item in items]
     except Exception as e:  # noqa: BLE001 - every failure is data here
-        record["error"] = f"{type(e).__name__}: {e}"
+        record["error"] = describe_error(e)
     return record
 
 
@@ -206,7 +216,7 @@ def run_dask(
             records = future.result()
         except Exception as e:  # noqa: BLE001 - a lost worker, not the document
             records = [{"path": p, "sha256": None, "pages": None,
-                        "error": f"{type(e).__name__}: {e}"} for p in part]
+                        "error": describe_error(e)} for p in part]
         for record in records:
             log.append(record)
             bar.update("error" in record)

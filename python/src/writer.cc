@@ -1,4 +1,6 @@
 // kivrel.RecordWriter: builds record streams into bytes or a binary file object.
+#include <pybind11/stl.h>
+
 #include <cstdint>
 #include <limits>
 #include <optional>
