@@ -1,0 +1,49 @@
+// The extractor facade: lifecycle, setters and the run's release of its model.
+#include "kivrel/kivrant.h"
+
+#include "model/model.h"
+#include "model/model_release.h"
+
+namespace Kivrel {
+
+namespace {
+
+// Releases the per-run model when the run ends, also when an exception leaves
+// it, so the extractor is idle for the next run either way.
+class RunScope {
+ public:
+  explicit RunScope(Kivrant& k) : k_(k) {}
+  RunScope(const RunScope&) = delete;
+  RunScope& operator=(const RunScope&) = delete;
+  ~RunScope() { internal::releaseModel(k_); }
+
+ private:
+  Kivrant& k_;
+};
+
+}  // namespace
+
+Kivrant::Kivrant()
+    : logStream(nullptr), progressHandler(nullptr), pageCount(0), verdictHandler(nullptr) {}
+
+// Member by member, containers as pointers: an idle extractor holds none.
+Kivrant::Kivrant(const Kivrant& other) = default;
+
+Kivrant& Kivrant::operator=(const Kivrant& other) = default;
+
+// The containers are empty between runs; the log stream and the handlers
+// belong to the host.
+Kivrant::~Kivrant() = default;
+
+void Kivrant::setLogStream(std::ostream* log) { logStream = log; }
+
+void Kivrant::setProgressHandler(KivProgressHandler* handler) { progressHandler = handler; }
+
+void Kivrant::setVerdictHandler(KivVerdictHandler* handler) { verdictHandler = handler; }
+
+int Kivrant::extract(std::istream& input, KivOutlineList& result, KivSettings* settings) {
+  RunScope scope(*this);
+  return extractMain(input, result, settings);
+}
+
+}  // namespace Kivrel

@@ -1,0 +1,352 @@
+// The record stream reader: builds the pages, paragraphs and style table of a
+// run and writes one log line per record.
+#include <cstdint>
+#include <cstring>
+#include <istream>
+#include <limits>
+#include <memory>
+#include <ostream>
+#include <vector>
+
+#include "interface/kivrant_internals.h"
+#include "kivrel/kivrant.h"
+#include "kivrel/record_writer.h"
+#include "model/log_text.h"
+#include "model/model.h"
+#include "model/style_table.h"
+
+namespace Kivrel {
+
+namespace {
+
+// Field offsets of the bodies the reader interprets; part of the stream format.
+namespace section {
+constexpr std::size_t kFlags = 0;
+constexpr std::size_t kOptions = 4;
+constexpr std::size_t kWidth = 8;
+constexpr std::size_t kHeight = 12;
+constexpr std::uint32_t kSpecialSectionFlag = 0x80;
+constexpr std::uint32_t kIgnoredOption = 0x02;
+}  // namespace section
+
+namespace tablerow {
+constexpr std::size_t kTableCells = 16;
+}  // namespace tablerow
+
+namespace paraformat {
+constexpr std::size_t kFlag = 0;
+constexpr std::size_t kOwflag = 8;
+constexpr std::size_t kCharCount = 20;
+constexpr std::size_t kCharSize = 24;
+constexpr std::size_t kFi = 40;
+constexpr std::size_t kLi = 44;
+constexpr std::size_t kRi = 48;
+constexpr std::size_t kSb = 52;
+constexpr std::size_t kSa = 56;
+}  // namespace paraformat
+
+constexpr std::size_t kHeaderFieldSize = 4;
+// Long Text bodies and discarded skips go through a buffer of this size, so
+// memory follows what the input holds, not what a header claims.
+constexpr std::size_t kChunkSize = 64 * 1024;
+// A skip this long would be a backward move as a signed offset.
+constexpr std::uint32_t kLongSkip = 0x80000000u;
+
+// The log's fixed texts, as Shift-JIS bytes.
+constexpr char kHeaderType[] = "recordType = ";
+constexpr char kHeaderLength[] = ", recordLength = ";
+constexpr char kPageNumber[] = "\x83y\x81[\x83W\x94\xD4\x8D\x86";  // ページ番号
+constexpr char kRule[] = "----------------------------------";  // 34 hyphens
+constexpr char kTableRowFormatLine[] =
+    "[\x95\x5C\x82\xCC\x8Ds\x8F\x91\x8E\xAE]\n";  // [表の行書式]
+constexpr char kParagraphFormatLabel[] = "[\x92i\x97\x8E\x8F\x91\x8E\xAE]";  // [段落書式]
+constexpr char kCharCountLabel[] = "\x95\xB6\x8E\x9A\x90\x94";                // 文字数
+constexpr char kCharSizeLabel[] = "\x95\xB6\x8E\x9A\x83T\x83" "C\x83Y";      // 文字サイズ
+constexpr char kCharacterFormatLabel[] = "[\x95\xB6\x8E\x9A\x8F\x91\x8E\xAE]";  // [文字書式]
+constexpr char kFontNoLabel[] = "\x83t\x83H\x83\x93\x83gNO";                 // フォントNO
+constexpr char kStyleNoLabel[] = "\x83X\x83^\x83" "C\x83\x8BNO";            // スタイルNO
+constexpr char kTextLabel[] = "[\x95\xB6\x8E\x9A\x97\xF1]";                  // [文字列]
+constexpr char kCellEndLine[] = "[\x83Z\x83\x8B\x8FI\x97\xB9]\n";            // [セル終了]
+constexpr char kTableRowEndLine[] = "[\x95\x5C\x82\xCC\x8Ds\x8FI\x97\xB9]\n";  // [表の行終了]
+constexpr char kLineBreakLine[] = "[\x89\xFC\x8Ds]\n";                          // [改行]
+constexpr char kPositionLabel[] = "[\x92i\x97\x8E\x88\xCA\x92u]";               // [段落位置]
+
+constexpr char16_t kTabText[] = u"    ";  // a Tab record stands for four spaces
+
+std::uint32_t loadU32(const unsigned char* p) {
+  return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
+         (std::uint32_t{p[3]} << 24);
+}
+
+std::int32_t loadI32(const unsigned char* p) { return static_cast<std::int32_t>(loadU32(p)); }
+
+void storeU32(unsigned char* p, std::uint32_t v) {
+  p[0] = static_cast<unsigned char>(v);
+  p[1] = static_cast<unsigned char>(v >> 8);
+  p[2] = static_cast<unsigned char>(v >> 16);
+  p[3] = static_cast<unsigned char>(v >> 24);
+}
+
+class RecordReader {
+ public:
+  RecordReader(Kivrant& k, std::istream& in)
+      : in_(in),
+        log_(KivrantInternals::logStream(k)),
+        pages_(KivrantInternals::pages(k)),
+        pageCount_(KivrantInternals::pageCount(k)),
+        styles_(KivrantInternals::styleTable(k)),
+        styleIndex_(styles_),
+        chunk_(kChunkSize),
+        units_(kChunkSize / 2) {}
+
+  void run() {
+    for (;;) {
+      unsigned char field[kHeaderFieldSize] = {};
+      in_.read(reinterpret_cast<char*>(field), kHeaderFieldSize);
+      if (in_.fail() || in_.gcount() == 0) return;
+      std::uint32_t type = loadU32(field);
+      // Unchecked: a cut length keeps the bytes read as its low bytes, and the
+      // record then meets the failed stream.
+      std::memset(field, 0, sizeof field);
+      in_.read(reinterpret_cast<char*>(field), kHeaderFieldSize);
+      std::uint32_t length = loadU32(field);
+      if (log_) *log_ << kHeaderType << type << kHeaderLength << length << '\n';
+      dispatch(type, length);
+    }
+  }
+
+ private:
+  void dispatch(std::uint32_t type, std::uint32_t length) {
+    switch (static_cast<RecordType>(type)) {
+      case RecordType::kSection: return onSection();
+      case RecordType::kTableRowFormat: return onTableRowFormat();
+      case RecordType::kReserved3: readBody(kReserved3BodySize); return;
+      case RecordType::kParagraphFormat: return onParagraphFormat();
+      case RecordType::kCharacterFormat: return onCharacterFormat();
+      case RecordType::kText: return onText(length);
+      case RecordType::kParagraphBreak: return onParagraphBreak(length);
+      case RecordType::kCellEnd: return onCellEnd(length);
+      case RecordType::kTableRowEnd: return onTableRowEnd(length);
+      case RecordType::kLineBreak: return onLineBreak(length);
+      case RecordType::kPageBreak: return onPageBreak(length);
+      case RecordType::kTab: return onTab();
+      case RecordType::kParagraphPosition: return onParagraphPosition();
+    }
+    skip(length);
+  }
+
+  void onSection() {
+    if (!readBody(kSectionBodySize)) return;
+    const unsigned char* b = body_;
+    if (loadU32(b + section::kOptions) & section::kIgnoredOption) return;
+    bool allZero = true;
+    for (std::size_t i = 0; i < kSectionBodySize && allZero; ++i) allZero = b[i] == 0;
+    if (allZero) return;
+    std::int32_t width = loadI32(b + section::kWidth);
+    std::int32_t height = loadI32(b + section::kHeight);
+    openPage(width, height, (loadU32(b + section::kFlags) & section::kSpecialSectionFlag) != 0);
+    if (log_) {
+      *log_ << "#sect " << kPageNumber << ' ' << pageCount_ << " width = " << width
+            << " height = " << height << ' ' << kRule << '\n';
+    }
+  }
+
+  void onTableRowFormat() {
+    if (!readBody(kTableRowFormatBodySize) || !currentPage_) return;
+    inTableRow_ = true;
+    rowCells_ = loadI32(body_ + tablerow::kTableCells);
+    if (log_) *log_ << kTableRowFormatLine;
+    startParagraph();
+  }
+
+  void onParagraphFormat() {
+    if (!readBody(kParagraphFormatBodySize) || !currentPage_) return;
+    const unsigned char* b = body_;
+    std::int32_t charSize = loadI32(b + paraformat::kCharSize);
+    if (log_) {
+      *log_ << kParagraphFormatLabel << " flag = " << loadU32(b + paraformat::kFlag)
+            << " owflag = " << loadI32(b + paraformat::kOwflag) << ' ' << kCharCountLabel
+            << " = " << loadI32(b + paraformat::kCharCount) << ' ' << kCharSizeLabel << " = "
+            << charSize << " fi = " << loadI32(b + paraformat::kFi)
+            << " li = " << loadI32(b + paraformat::kLi) << " ri = " << loadI32(b + paraformat::kRi)
+            << " sb = " << loadI32(b + paraformat::kSb) << " sa = " << loadI32(b + paraformat::kSa)
+            << '\n';
+    }
+    startParagraph();
+    runMaxSize_ = charSize;
+    runFlags_ = 0;
+    if (inTableRow_) currentParagraph_->tableCells = rowCells_;
+  }
+
+  void onCharacterFormat() {
+    if (!readBody(kCharacterFormatBodySize) || !currentParagraph_) return;
+    unsigned char* b = body_;
+    runFlags_ |= loadU32(b + charformat::kFlag);
+    storeU32(b + charformat::kFlag, runFlags_);
+    std::int32_t charSize = loadI32(b + charformat::kCharSize);
+    if (!(charSize > runMaxSize_)) {
+      charSize = runMaxSize_;
+      storeU32(b + charformat::kCharSize, static_cast<std::uint32_t>(charSize));
+    }
+    runMaxSize_ = charSize;
+    int styleIndex = styleIndex_.findOrAdd(b);
+    currentParagraph_->styleIndex = styleIndex;
+    if (log_) {
+      *log_ << '\t' << kCharacterFormatLabel << " flag = " << static_cast<std::int32_t>(runFlags_)
+            << ' ' << kFontNoLabel << " = " << loadI32(b + charformat::kFontNo) << ' '
+            << kCharSizeLabel << " = " << charSize << ' ' << kStyleNoLabel << " = " << styleIndex
+            << '\n';
+    }
+  }
+
+  void onText(std::uint32_t length) {
+    if (!currentParagraph_) return skip(length);
+    icu::UnicodeString& text = currentParagraph_->text;
+    // In chunks of even size, so a code unit never straddles two reads; a cut
+    // or odd last byte is dropped.
+    std::uint32_t remaining = length;
+    char16_t* units = units_.data();
+    while (remaining > 0 && !in_.fail()) {
+      std::size_t want = remaining < kChunkSize ? remaining : kChunkSize;
+      in_.read(chunk_.data(), static_cast<std::streamsize>(want));
+      std::size_t got = static_cast<std::size_t>(in_.gcount());
+      std::size_t count = got / 2;
+      const unsigned char* bytes = reinterpret_cast<const unsigned char*>(chunk_.data());
+      for (std::size_t i = 0; i < count; ++i) {
+        units[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+      }
+      text.append(units, 0, static_cast<int32_t>(count));
+      remaining -= static_cast<std::uint32_t>(got);
+      if (got < want) break;
+    }
+    if (log_) {
+      *log_ << "\t\t" << kTextLabel << " [";
+      internal::writeLogText(*log_, text);
+      *log_ << "]\n";
+    }
+  }
+
+  void onParagraphBreak(std::uint32_t length) {
+    skip(length);
+    if (currentPage_) startParagraph();
+  }
+
+  void onCellEnd(std::uint32_t length) {
+    if (log_) *log_ << kCellEndLine;
+    skip(length);
+  }
+
+  void onTableRowEnd(std::uint32_t length) {
+    skip(length);
+    if (!currentPage_) return;
+    inTableRow_ = false;
+    if (log_) *log_ << kTableRowEndLine;
+    startParagraph();
+  }
+
+  void onLineBreak(std::uint32_t length) {
+    skip(length);
+    if (!currentPage_) return;
+    if (log_) *log_ << kLineBreakLine;
+    startParagraph();
+  }
+
+  void onPageBreak(std::uint32_t length) {
+    if (!pages_.empty()) {
+      const MPPage* last = pages_.back();
+      openPage(last->width, last->height, last->specialSection);
+      if (log_) *log_ << "#page " << kPageNumber << ' ' << pageCount_ << kRule << '\n';
+    }
+    skip(length);
+  }
+
+  void onTab() {
+    if (currentParagraph_) currentParagraph_->text.append(kTabText, 0, 4);
+  }
+
+  void onParagraphPosition() {
+    if (!readBody(kParagraphPositionBodySize) || !currentParagraph_) return;
+    currentParagraph_->cx = loadI32(body_);
+    currentParagraph_->cy = loadI32(body_ + 4);
+    if (log_) {
+      *log_ << kPositionLabel << " cx = " << currentParagraph_->cx
+            << " cy = " << currentParagraph_->cy << '\n';
+    }
+  }
+
+  // Reads a fixed-size body into body_; false when the input ended first.
+  bool readBody(std::size_t size) {
+    in_.read(reinterpret_cast<char*>(body_), static_cast<std::streamsize>(size));
+    return static_cast<std::size_t>(in_.gcount()) == size;
+  }
+
+  // Passes over a body by a relative seek, or by reading where the input
+  // cannot seek (a pipe).
+  void skip(std::uint32_t length) {
+    if (in_.fail() || length == 0) return;
+    std::streambuf* buf = in_.rdbuf();
+    const std::streampos failed(std::streamoff(-1));
+    if (length >= kLongSkip) {
+      if (buf->pubseekoff(0, std::ios_base::end, std::ios_base::in) == failed) discard(-1);
+      return;
+    }
+    if (buf->pubseekoff(static_cast<std::streamoff>(length), std::ios_base::cur,
+                        std::ios_base::in) == failed) {
+      discard(static_cast<std::streamsize>(length));
+    }
+  }
+
+  // Reads and drops count bytes (all that is left for -1).
+  void discard(std::streamsize count) {
+    std::streamsize left = count < 0 ? std::numeric_limits<std::streamsize>::max() : count;
+    while (left > 0 && !in_.fail()) {
+      std::streamsize want =
+          left < static_cast<std::streamsize>(kChunkSize) ? left
+                                                          : static_cast<std::streamsize>(kChunkSize);
+      in_.read(chunk_.data(), want);
+      if (in_.gcount() < want) break;
+      if (count >= 0) left -= want;
+    }
+  }
+
+  void openPage(std::int32_t width, std::int32_t height, bool specialSection) {
+    auto page = std::make_unique<MPPage>(width, height, specialSection);
+    pages_.push_back(page.get());
+    currentPage_ = page.release();
+    pageCount_ = static_cast<int>(static_cast<std::uint32_t>(pageCount_) + 1u);
+  }
+
+  void startParagraph() {
+    auto paragraph = std::make_unique<MPParagraph>();
+    currentPage_->paragraphs.push_back(paragraph.get());
+    currentParagraph_ = paragraph.release();
+  }
+
+  std::istream& in_;
+  std::ostream* log_;
+  std::vector<MPPage*>& pages_;
+  int& pageCount_;
+  std::vector<StyleEntry*>& styles_;
+  internal::StyleTableIndex styleIndex_;
+
+  MPPage* currentPage_ = nullptr;
+  MPParagraph* currentParagraph_ = nullptr;
+  bool inTableRow_ = false;
+  std::int32_t rowCells_ = 0;
+  std::uint32_t runFlags_ = 0;
+  std::int32_t runMaxSize_ = 0;
+
+  // Fixed-size bodies, large enough for the largest of them.
+  unsigned char body_[kParagraphFormatBodySize] = {};
+  std::vector<char> chunk_;
+  std::vector<char16_t> units_;
+};
+
+}  // namespace
+
+void Kivrant::analyzePages(std::istream& in) {
+  RecordReader reader(*this, in);
+  reader.run();
+}
+
+}  // namespace Kivrel

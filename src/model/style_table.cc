@@ -1,0 +1,88 @@
+// Find-or-add of character formats in the style table.
+#include "model/style_table.h"
+
+#include <cstring>
+#include <memory>
+#include <type_traits>
+
+namespace Kivrel::internal {
+
+namespace {
+
+template <typename T>
+T loadLe(const unsigned char* p) {
+  std::make_unsigned_t<T> v = 0;
+  for (std::size_t i = 0; i < sizeof(T); ++i) {
+    v = static_cast<std::make_unsigned_t<T>>(v | (static_cast<std::make_unsigned_t<T>>(p[i])
+                                                  << (8 * i)));
+  }
+  return static_cast<T>(v);
+}
+
+// splitmix64 finaliser: formats from a hostile stream must not pile up in
+// a few buckets.
+std::uint64_t mix(std::uint64_t x) {
+  x += 0x9E3779B97F4A7C15ull;
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+  return x ^ (x >> 31);
+}
+
+}  // namespace
+
+StyleKey StyleKey::of(const unsigned char* format) {
+  StyleKey k;
+  k.flag = loadLe<std::uint32_t>(format + charformat::kFlag);
+  k.fontNo = loadLe<std::int32_t>(format + charformat::kFontNo);
+  k.charSize = loadLe<std::int32_t>(format + charformat::kCharSize);
+  k.word28 = loadLe<std::uint16_t>(format + charformat::kWord28);
+  k.word30 = loadLe<std::uint16_t>(format + charformat::kWord30);
+  k.value56 = loadLe<std::uint32_t>(format + charformat::kValue56);
+  k.value100 = loadLe<std::uint32_t>(format + charformat::kValue100);
+  return k;
+}
+
+bool StyleKey::operator==(const StyleKey& o) const {
+  return flag == o.flag && fontNo == o.fontNo && charSize == o.charSize && word28 == o.word28 &&
+         word30 == o.word30 && value56 == o.value56 && value100 == o.value100;
+}
+
+std::size_t StyleKeyHash::operator()(const StyleKey& k) const {
+  std::uint64_t h = mix((std::uint64_t{k.flag} << 32) | static_cast<std::uint32_t>(k.fontNo));
+  h = mix(h ^ ((std::uint64_t{static_cast<std::uint32_t>(k.charSize)} << 32) |
+               (std::uint32_t{k.word28} << 16) | k.word30));
+  h = mix(h ^ ((std::uint64_t{k.value56} << 32) | k.value100));
+  return static_cast<std::size_t>(h);
+}
+
+StyleTableIndex::StyleTableIndex(std::vector<StyleEntry*>& table) : table_(table) {
+  index_.reserve(table.size());
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    // emplace keeps the first index of a key, as a scan from entry 0 would.
+    index_.emplace(StyleKey::of(table[i]->format), static_cast<int>(i));
+  }
+}
+
+int StyleTableIndex::findOrAdd(const unsigned char* format) {
+  StyleKey key = StyleKey::of(format);
+  auto found = index_.find(key);
+  if (found != index_.end()) {
+    StyleEntry* entry = table_[static_cast<std::size_t>(found->second)];
+    entry->useCount = static_cast<int>(static_cast<std::uint32_t>(entry->useCount) + 1u);
+    return found->second;
+  }
+  auto entry = std::make_unique<StyleEntry>();
+  std::memcpy(entry->format, format, kCharacterFormatBodySize);
+  int index = static_cast<int>(table_.size());
+  index_.emplace(key, index);
+  try {
+    table_.push_back(entry.get());
+  } catch (...) {
+    index_.erase(key);
+    throw;
+  }
+  entry.release();
+  return index;
+}
+
+}  // namespace Kivrel::internal

@@ -1,0 +1,53 @@
+// Find-or-add of character formats in the style table.
+#ifndef KIVREL_MODEL_STYLE_TABLE_H_
+#define KIVREL_MODEL_STYLE_TABLE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "model/model.h"
+
+namespace Kivrel::internal {
+
+// The seven fields that decide whether two character formats are one style.
+struct StyleKey {
+  std::uint32_t flag;
+  std::int32_t fontNo;
+  std::int32_t charSize;
+  std::uint16_t word28;
+  std::uint16_t word30;
+  std::uint32_t value56;
+  std::uint32_t value100;
+
+  static StyleKey of(const unsigned char* format);
+  bool operator==(const StyleKey& o) const;
+};
+
+struct StyleKeyHash {
+  std::size_t operator()(const StyleKey& k) const;
+};
+
+// Index over a style table for one reading pass. Gives the index a scan from
+// entry 0 for the first entry with equal identity fields would give, in
+// constant expected time. The table must not be changed except through this
+// object while it is in use.
+class StyleTableIndex {
+ public:
+  // Indexes the entries already in table (normally none).
+  explicit StyleTableIndex(std::vector<StyleEntry*>& table);
+
+  // format: a CharacterFormat body (kCharacterFormatBodySize bytes). A match
+  // gets its useCount raised by one (wrapping); otherwise a new entry with
+  // useCount 0 and a copy of all the bytes is appended. Returns the index.
+  int findOrAdd(const unsigned char* format);
+
+ private:
+  std::vector<StyleEntry*>& table_;
+  std::unordered_map<StyleKey, int, StyleKeyHash> index_;
+};
+
+}  // namespace Kivrel::internal
+
+#endif  // KIVREL_MODEL_STYLE_TABLE_H_
