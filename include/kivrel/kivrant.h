@@ -24,6 +24,9 @@ class MPParagraph;
 struct StyleEntry;
 struct PointInfo;
 class KivrantInternals;
+namespace internal {
+struct ScanCache;
+}
 
 // One extractor serves any number of documents in turn; it is idle (holds no
 // document) between calls of extract. Not for concurrent use by two threads.
@@ -123,6 +126,9 @@ class KIVREL_EXPORT Kivrant {
   std::vector<StyleEntry*> styleTable;
   std::map<int, PointInfo*> pointInfoMap;
   KivVerdictHandler* verdictHandler;
+  // Memo of the table-of-contents and item scans for the current run; null
+  // between runs. Never copied: a copy starts without one.
+  internal::ScanCache* scanCache = nullptr;
 };
 
 }  // namespace Kivrel

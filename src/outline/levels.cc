@@ -1,0 +1,109 @@
+// Outline level assignment: every remaining candidate gets its point, from
+// its heading number, or for weak or missing numbers from its character size
+// and indent.
+#include <algorithm>
+#include <set>
+
+#include "kivrel/kivrant.h"
+#include "model/model.h"
+#include "outline/scan_cache.h"
+
+namespace Kivrel {
+
+namespace {
+
+// Numbering classes whose point the character size may still change.
+constexpr int kParenthesisedPoint = 200;
+constexpr int kSingleNumberPoint = 600;
+constexpr int kWeakClasses = 3;
+// Horizontal positions this close count as the same indent.
+constexpr int kIndentTolerance = 100;
+// How far each indent step lowers a font-derived point.
+constexpr int kIndentStepPoints = 5;
+
+constexpr std::uint32_t kSkippedPage = kPageAfterRefusedTitle | kPageExcluded;
+
+// Class list of a weak point, or -1 for a strong one.
+int weakClass(int point) {
+  switch (point) {
+    case kParenthesisedPoint:
+      return 0;
+    case kSingleNumberPoint:
+      return 1;
+    case kPlainPoint:
+      return 2;
+    default:
+      return -1;
+  }
+}
+
+// The indents of one class, kept ordered so that the "any entry within the
+// tolerance" test stays logarithmic.
+// Wide arithmetic: positions come from the stream and may be near the int limits.
+bool hasIndentNear(const std::set<long long>& indents, int cx) {
+  auto it = indents.lower_bound(static_cast<long long>(cx) - kIndentTolerance);
+  return it != indents.end() && *it <= static_cast<long long>(cx) + kIndentTolerance;
+}
+
+// Index of the first entry of the ascending list within the tolerance of cx.
+int indentRank(const std::vector<int>& indents, int cx) {
+  auto it = std::lower_bound(indents.begin(), indents.end(),
+                             static_cast<long long>(cx) - kIndentTolerance);
+  return static_cast<int>(it - indents.begin());
+}
+
+}  // namespace
+
+void Kivrant::setupOutlineLevel(std::vector<int>& pointArray, std::vector<int>* indentLists,
+                                KivSettings* settings) {
+  // The scans are over once levels are assigned.
+  internal::deleteScanCache(scanCache);
+
+  // Number analysis.
+  std::set<long long> indents[kWeakClasses];
+  for (MPPage* page : pages) {
+    if (page->flags & kSkippedPage) continue;
+    for (MPParagraph* paragraph : page->paragraphs) {
+      if (paragraph->point <= 0) continue;
+      UnicodeString pattern(paragraph->text);
+      int point = getPointAndSimplification(pattern);
+      paragraph->point = point;
+      if (point < kPlainPoint) continue;
+      insertPointInfoMap(point, paragraph->styleIndex);
+      insertPointArray(point, pointArray);
+      int cls = weakClass(point);
+      if (cls >= 0 && !page->specialSection && !hasIndentNear(indents[cls], paragraph->cx)) {
+        indents[cls].insert(paragraph->cx);
+      }
+    }
+  }
+  // Entries lie more than the tolerance apart, so the sorted set is the list
+  // sorted, with nothing to drop.
+  for (int cls = 0; cls < kWeakClasses; ++cls) {
+    for (long long cx : indents[cls]) indentLists[cls].push_back(static_cast<int>(cx));
+    std::sort(indentLists[cls].begin(), indentLists[cls].end());
+    indentLists[cls].erase(std::unique(indentLists[cls].begin(), indentLists[cls].end()),
+                           indentLists[cls].end());
+  }
+
+  // Font refinement, in document order: each paragraph is placed among the
+  // points given out before it.
+  const bool byIndent = settings->flags & kIndentRefinement;
+  for (MPPage* page : pages) {
+    if ((page->flags & kSkippedPage) || page->specialSection) continue;
+    for (MPParagraph* paragraph : page->paragraphs) {
+      int cls = weakClass(paragraph->point);
+      if (cls < 0) continue;
+      int point = getPointFromFontSize(paragraph, pointArray, false);
+      if (byIndent) {
+        point = std::max(0, point - kIndentStepPoints * indentRank(indentLists[cls], paragraph->cx));
+      }
+      paragraph->point = point;
+      if (point == kParenthesisedPoint || point == kSingleNumberPoint) continue;
+      insertPointInfoMap(point, paragraph->styleIndex);
+      insertPointArray(point, pointArray);
+    }
+  }
+}
+
+}  // namespace Kivrel

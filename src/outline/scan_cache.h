@@ -1,0 +1,164 @@
+// Per-run memo of the table-of-contents and item scans.
+//
+// The driver starts both scans at nearly every paragraph and each walks
+// forward until its pattern breaks, so walking afresh from every start is
+// quadratic on long runs (a page band full of running headers, a list of
+// 100,000 bullets). The scans read only a paragraph's text, position and
+// header/footer status, never its point, so what a walk does from a given
+// paragraph in a given state is fixed for the whole run. This memo keeps,
+// per paragraph, its text facts and the outcome of a walk that reaches it,
+// keyed by the paragraph's position in reading order.
+#ifndef KIVREL_OUTLINE_SCAN_CACHE_H_
+#define KIVREL_OUTLINE_SCAN_CACHE_H_
+
+#include <unicode/unistr.h>
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "model/model.h"
+
+namespace Kivrel::internal {
+
+// The text functions the memo classifies paragraphs with, handed in by the
+// extractor (they are its private members).
+struct ScanProbe {
+  void (*trim)(icu::UnicodeString& text);
+  unsigned short (*firstDigit)(icu::UnicodeString& text, int& position);
+  bool (*tocItem)(icu::UnicodeString& text, int& pageNo, icu::UnicodeString& title);
+  bool (*headerOrFooter)(MPParagraph* paragraph, MPPage* page, int threshold,
+                         std::map<icu::UnicodeString, int>* maps);
+};
+
+struct ScanCache {
+  // What the scans learn from one paragraph.
+  enum Fact : std::uint8_t {
+    kTextKnown = 0x01,
+    kEmpty = 0x02,
+    kTocLine = 0x04,  // isTocItem accepts the trimmed text
+    kHeaderFooterKnown = 0x08,
+    kHeaderFooter = 0x10,
+  };
+  static constexpr int kUnknown = -2;
+  static constexpr int kNone = -1;
+  static constexpr std::int8_t kCountUnknown = -1;
+
+  // REQUIRES: pages holds pageCount pages whose paragraph lists, texts and
+  // positions stay fixed, and maps holds final counts, for the life of the
+  // cache.
+  ScanCache(const std::vector<MPPage*>& pages, int pageCount, int threshold,
+            std::map<icu::UnicodeString, int>* maps, const ScanProbe& probe)
+      : pagesData(pages.data()), pageCount(pageCount), threshold(threshold), maps(maps),
+        probe(probe) {
+    pageStart.reserve(pageCount + 1);
+    for (int p = 0; p < pageCount; ++p) {
+      pageStart.push_back(static_cast<int>(paragraphs.size()));
+      for (MPParagraph* para : pages[p]->paragraphs) {
+        paragraphs.push_back(para);
+        pageOf.push_back(p);
+      }
+    }
+    pageStart.push_back(static_cast<int>(paragraphs.size()));
+    facts.assign(paragraphs.size(), 0);
+    digit.assign(paragraphs.size(), 0);
+    backMarkedTo.assign(pageCount, 0);
+  }
+
+  // True when this memo was built for the same model and header/footer test.
+  bool matches(const std::vector<MPPage*>& pages, int pageCount_, int threshold_,
+               const std::map<icu::UnicodeString, int>* maps_) const {
+    return pagesData == pages.data() && pageCount == pageCount_ && threshold == threshold_ &&
+           maps == maps_ && static_cast<int>(pageStart.size()) == pageCount_ + 1 &&
+           (pageCount_ == 0 || pages[pageCount_ - 1]->paragraphs.size() ==
+                                   static_cast<std::size_t>(pageStart[pageCount_] -
+                                                            pageStart[pageCount_ - 1]));
+  }
+
+  int size() const { return static_cast<int>(paragraphs.size()); }
+  // Position in reading order; kNone when (page, para) names no paragraph.
+  int flatIndex(int page, int para) const {
+    if (page < 0 || page >= pageCount || para < 0) return kNone;
+    int x = pageStart[page] + para;
+    return x < pageStart[page + 1] ? x : kNone;
+  }
+
+  // kEmpty and kTocLine bits of paragraph x (and its digit), computed once.
+  std::uint8_t textFacts(int x) {
+    if (!(facts[x] & kTextKnown)) {
+      std::uint8_t bits = kTextKnown;
+      icu::UnicodeString text(paragraphs[x]->text);
+      probe.trim(text);
+      if (text.isEmpty()) {
+        bits |= kEmpty;
+      } else {
+        int position = 0;
+        digit[x] = probe.firstDigit(text, position);
+        int pageNo = 0;
+        icu::UnicodeString title;
+        if (probe.tocItem(text, pageNo, title)) bits |= kTocLine;
+      }
+      facts[x] |= bits;
+    }
+    return facts[x];
+  }
+  bool empty(int x) { return textFacts(x) & kEmpty; }
+  // Made only for paragraphs that a plain walk would test, since a checking
+  // call may add a key to the band maps.
+  bool headerFooter(int x) {
+    if (!(facts[x] & kHeaderFooterKnown)) {
+      bool hf = probe.headerOrFooter(paragraphs[x], pagesData[pageOf[x]], threshold, maps);
+      facts[x] |= kHeaderFooterKnown | (hf ? kHeaderFooter : 0);
+    }
+    return facts[x] & kHeaderFooter;
+  }
+
+  MPPage* const* pagesData;
+  int pageCount;
+  int threshold;
+  std::map<icu::UnicodeString, int>* maps;
+  ScanProbe probe;
+
+  std::vector<MPParagraph*> paragraphs;  // reading order, not owned
+  std::vector<int> pageOf;
+  std::vector<int> pageStart;  // pageCount + 1 entries
+  std::vector<std::uint8_t> facts;
+  std::vector<unsigned short> digit;  // getFirstDigit of the trimmed text
+
+  // Table-of-contents walk reaching non-empty paragraph x with the
+  // "other line seen" flag f: the last table-of-contents line it passes
+  // (kNone: none) and how many it passes, capped at 3.
+  std::vector<int> tocLast[2];
+  std::vector<std::int8_t> tocCount[2];
+  // Highest paragraph index of each page already back-marked by the
+  // table-of-contents scan (0: none).
+  std::vector<int> backMarkedTo;
+
+  // Item walk: the next paragraph after list item x that the walk compares
+  // with x (kNone: the walk ends first), and the last item of the list that
+  // continues from x.
+  std::vector<int> nextItem;
+  std::vector<int> listEnd;
+};
+
+// Returns the memo for the current model, replacing a stale one in slot.
+inline ScanCache& scanCacheFor(ScanCache*& slot, const std::vector<MPPage*>& pages,
+                               int pageCount, int threshold,
+                               std::map<icu::UnicodeString, int>* maps, const ScanProbe& probe) {
+  if (slot && !slot->matches(pages, pageCount, threshold, maps)) {
+    delete slot;
+    slot = nullptr;
+  }
+  if (!slot) slot = new ScanCache(pages, pageCount, threshold, maps, probe);
+  return *slot;
+}
+
+// Frees the memo; null is fine. Call when the run's model goes away.
+inline void deleteScanCache(ScanCache*& slot) {
+  delete slot;
+  slot = nullptr;
+}
+
+}  // namespace Kivrel::internal
+
+#endif  // KIVREL_OUTLINE_SCAN_CACHE_H_

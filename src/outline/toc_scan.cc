@@ -1,0 +1,153 @@
+// Table-of-contents regions: runs of "title ..... page" lines.
+//
+// A walk from a start paragraph passes non-empty paragraphs with one bit of
+// state, whether a line that is neither a table-of-contents line nor a
+// running header/footer has been seen since the last table-of-contents line.
+// It ends at the second such line in a row, at the fourth empty paragraph in
+// a row, or at the end of the document. Every walk that reaches a paragraph
+// with the same bit goes on identically, so the outcome (the last
+// table-of-contents line reached and how many were reached) is memoised per
+// paragraph and bit; the walk marks every non-empty paragraph from its start
+// to that last line once it has reached three.
+#include <algorithm>
+
+#include "kivrel/kivrant.h"
+#include "model/model.h"
+#include "outline/reason_codes.h"
+#include "outline/scan_cache.h"
+
+namespace Kivrel {
+
+namespace {
+
+using internal::ScanCache;
+
+// The fourth empty paragraph in a row ends a region.
+constexpr int kMaxSkippedEmpty = 3;
+// Lines a walk must pass before it marks anything.
+constexpr int kMinTocLines = 3;
+// Regions that start on the first pages also take the lines above them.
+constexpr int kBackMarkPages = 5;
+constexpr int kBackMarkPageDivisor = 15;
+
+enum class Line { kHeaderFooter, kToc, kOther };
+
+// The next non-empty paragraph a walk standing on x reaches, or kNone when
+// the walk ends first (too many empty paragraphs, end of document).
+int nextNonEmpty(ScanCache& cache, int x) {
+  int empties = 0;
+  for (int y = x + 1; y < cache.size(); ++y) {
+    if (!cache.empty(y)) return y;
+    if (empties == kMaxSkippedEmpty) return ScanCache::kNone;
+    ++empties;
+  }
+  return ScanCache::kNone;
+}
+
+Line lineOf(ScanCache& cache, int x) {
+  if (cache.headerFooter(x)) return Line::kHeaderFooter;
+  return (cache.textFacts(x) & ScanCache::kTocLine) ? Line::kToc : Line::kOther;
+}
+
+// Outcome of a walk that reaches non-empty paragraph x0 with bit f0.
+// Iterative, so that a region of any length costs no stack.
+void resolve(ScanCache& cache, int x0, int f0, int& last, int& count) {
+  struct Step {
+    int x;
+    int f;
+    bool toc;
+  };
+  std::vector<Step> path;
+  int x = x0;
+  int f = f0;
+  for (;;) {
+    if (cache.tocCount[f][x] != ScanCache::kCountUnknown) {
+      last = cache.tocLast[f][x];
+      count = cache.tocCount[f][x];
+      break;
+    }
+    Line line = lineOf(cache, x);
+    if (line == Line::kOther && f) {
+      last = ScanCache::kNone;
+      count = 0;
+      cache.tocLast[f][x] = last;
+      cache.tocCount[f][x] = 0;
+      break;
+    }
+    int nextF = line == Line::kHeaderFooter ? f : line == Line::kToc ? 0 : 1;
+    path.push_back({x, f, line == Line::kToc});
+    int y = nextNonEmpty(cache, x);
+    if (y == ScanCache::kNone) {
+      last = ScanCache::kNone;
+      count = 0;
+      break;
+    }
+    x = y;
+    f = nextF;
+  }
+  for (auto it = path.rbegin(); it != path.rend(); ++it) {
+    if (it->toc) {
+      if (count == 0) last = it->x;
+      count = std::min(count + 1, kMinTocLines);
+    }
+    cache.tocLast[it->f][it->x] = last;
+    cache.tocCount[it->f][it->x] = static_cast<std::int8_t>(count);
+  }
+}
+
+// Sets kTableOfContents on paragraphs 1..upTo of the start page. A later
+// back-mark of the same page needs to rewrite only what changed since the
+// last one: the driver only writes the paragraph it stands on and the one
+// before it, and title detection (page 0 only) rewrites the whole top of the
+// page, which shows at index 1.
+void backMark(ScanCache& cache, int pageIndex, MPPage* page, int upTo) {
+  int hi = std::min(upTo, static_cast<int>(page->paragraphs.size()) - 1);
+  if (hi < 1) return;
+  int done = cache.backMarkedTo[pageIndex];
+  int lo = 1;
+  if (done >= 1 && hi > done && page->paragraphs[1]->point == kTableOfContents) {
+    lo = std::max(1, done - 1);
+  }
+  for (int i = lo; i <= hi; ++i) page->paragraphs[i]->point = kTableOfContents;
+  cache.backMarkedTo[pageIndex] = std::max(done, hi);
+}
+
+}  // namespace
+
+void Kivrant::checkParagraphIsToc(int pageIndex, int paragraphIndex, MPPage* page,
+                                  MPParagraph* /*paragraph*/, int threshold,
+                                  std::map<UnicodeString, int>* maps) {
+  // REQUIRES: paragraph is paragraph paragraphIndex of page, the page at
+  // pageIndex; the walk reads both through the memo.
+  const internal::ScanProbe probe{&trimStr, &getFirstDigit, &isTocItem, &isHeaderOrFooter};
+  ScanCache& cache = internal::scanCacheFor(scanCache, pages, pageCount, threshold, maps, probe);
+  int start = cache.flatIndex(pageIndex, paragraphIndex);
+  if (start == ScanCache::kNone) return;
+  if (cache.tocLast[0].empty()) {
+    for (int f = 0; f < 2; ++f) {
+      cache.tocLast[f].assign(cache.size(), ScanCache::kNone);
+      cache.tocCount[f].assign(cache.size(), ScanCache::kCountUnknown);
+    }
+  }
+
+  // Up to three leading empty paragraphs are passed over like any others.
+  int first = start;
+  for (int empties = 0; cache.empty(first); ++empties) {
+    if (empties == kMaxSkippedEmpty || first + 1 == cache.size()) return;
+    ++first;
+  }
+
+  int last = ScanCache::kNone;
+  int count = 0;
+  resolve(cache, first, 0, last, count);
+  if (count < kMinTocLines) return;
+
+  for (int x = first; x <= last; ++x) {
+    if (!cache.empty(x)) cache.paragraphs[x]->point = kTableOfContents;
+  }
+  if (pageIndex < kBackMarkPages || pageIndex < pageCount / kBackMarkPageDivisor) {
+    backMark(cache, pageIndex, page, paragraphIndex);
+  }
+}
+
+}  // namespace Kivrel
