@@ -1,0 +1,192 @@
+// Throughput of extract on generated documents of 1,000 to 1,000,000
+// paragraphs and on the hostile streams, against the cost of merely reading
+// the same file through the same kind of std::istream in 1 MiB chunks.
+//
+//   extract_bench [benchmark flags]
+// Environment: KIVREL_BENCH_DIR (stream files, default /tmp/kivrel-bench),
+// KIVREL_BENCH_MAX_PARAGRAPHS (largest document, default 1000000).
+// After the benchmarks it prints a Markdown table per stream: MB/s,
+// paragraphs/s, peak RSS of a separate process that runs extract once, and
+// the extract / read time ratio.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "document_generator.h"
+#include "kivrel/kivrel.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Kivrel::bench::GeneratedStats;
+using Kivrel::bench::Hostile;
+
+constexpr std::uint64_t kSeed = 20261206;
+constexpr std::size_t kChunk = 1 << 20;
+// Hostile streams are scaled to about the size of this document.
+constexpr int kHostileComparedTo = 100000;
+
+struct Stream {
+  std::string name;
+  fs::path path;
+  GeneratedStats stats;
+  bool hostile = false;
+};
+
+std::vector<Stream>& streams() {
+  static std::vector<Stream> all;
+  return all;
+}
+
+long statusKb(const char* field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  std::size_t n = std::strlen(field);
+  while (std::getline(status, line)) {
+    if (line.compare(0, n, field) == 0 && line.size() > n && line[n] == ':') {
+      return std::strtol(line.c_str() + n + 1, nullptr, 10);
+    }
+  }
+  return -1;
+}
+
+int extractFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  Kivrel::Kivrant extractor;
+  Kivrel::KivOutlineList result;
+  Kivrel::KivSettings settings;
+  extractor.extract(in, result, &settings);
+  return result.getCount();
+}
+
+void BM_Read(benchmark::State& state, const Stream* stream) {
+  std::vector<char> buffer(kChunk);
+  for (auto _ : state) {
+    std::ifstream in(stream->path, std::ios::binary);
+    std::uint64_t total = 0;
+    while (in.read(buffer.data(), kChunk) || in.gcount() > 0) total += in.gcount();
+    benchmark::DoNotOptimize(total);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * stream->stats.bytes));
+}
+
+void BM_Extract(benchmark::State& state, const Stream* stream) {
+  int items = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(items = extractFile(stream->path));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * stream->stats.bytes));
+  state.counters["paragraphs"] = benchmark::Counter(
+      static_cast<double>(stream->stats.paragraphs) * state.iterations(),
+      benchmark::Counter::kIsRate);
+  state.counters["items"] = items;
+}
+
+// Keeps the seconds per iteration of every run next to the console output.
+class Collector : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
+        seconds[run.benchmark_name()] = run.real_accumulated_time / run.iterations;
+      }
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+  std::map<std::string, double> seconds;
+};
+
+long probePeakRssKb(const std::string& self, const Stream& stream) {
+  std::string command = self + " --probe '" + stream.path.string() + "'";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return -1;
+  long rss = -1;
+  if (std::fscanf(pipe, "rss_kb=%ld", &rss) != 1) rss = -1;
+  pclose(pipe);
+  return rss;
+}
+
+Stream generate(const fs::path& dir, const std::string& name, bool hostile, int count,
+                Hostile kind) {
+  Stream s;
+  s.name = name;
+  s.hostile = hostile;
+  s.path = dir / (name + ".kvr");
+  std::ofstream out(s.path, std::ios::binary);
+  s.stats = hostile ? Kivrel::bench::writeHostile(out, kind, count)
+                    : Kivrel::bench::writeDocument(out, count, kSeed);
+  return s;
+}
+
+// Scale at which a hostile stream is about `bytes` long.
+int hostileScale(Hostile kind, std::uint64_t bytes) {
+  GeneratedStats probe;
+  Kivrel::bench::makeHostile(kind, 1000, &probe);
+  double perUnit = probe.bytes / 1000.0;
+  if (kind == Hostile::kLongLeaderParagraphs) perUnit = 16;  // 8 paragraphs, 2 bytes a unit
+  return static_cast<int>(std::max(1.0, bytes / perUnit));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], "--probe") == 0) {
+    int items = extractFile(argv[2]);
+    std::printf("rss_kb=%ld items=%d\n", statusKb("VmHWM"), items);
+    return 0;
+  }
+  benchmark::Initialize(&argc, argv);
+  std::string self = fs::read_symlink("/proc/self/exe").string();
+  const char* dirEnv = std::getenv("KIVREL_BENCH_DIR");
+  fs::path dir = dirEnv ? dirEnv : "/tmp/kivrel-bench";
+  fs::create_directories(dir);
+  const char* maxEnv = std::getenv("KIVREL_BENCH_MAX_PARAGRAPHS");
+  int maxParagraphs = maxEnv ? std::atoi(maxEnv) : 1000000;
+
+  std::uint64_t referenceBytes = 0;
+  for (int n = 1000; n <= maxParagraphs; n *= 10) {
+    streams().push_back(generate(dir, "document_" + std::to_string(n), false, n,
+                                 Hostile::kHugeTextClaim));
+    if (n <= kHostileComparedTo) referenceBytes = streams().back().stats.bytes;
+  }
+  for (Hostile kind : Kivrel::bench::kAllHostile) {
+    if (kind == Hostile::kHugeTextClaim) continue;  // 40 bytes: nothing to time
+    streams().push_back(generate(dir, Kivrel::bench::hostileName(kind), true,
+                                 hostileScale(kind, referenceBytes), kind));
+  }
+  for (const Stream& s : streams()) {
+    benchmark::RegisterBenchmark(("read/" + s.name).c_str(), BM_Read, &s)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark(("extract/" + s.name).c_str(), BM_Extract, &s)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+  }
+  Collector collector;
+  benchmark::RunSpecifiedBenchmarks(&collector);
+
+  std::printf("\n| stream | paragraphs | MB | extract MB/s | paragraphs/s | ms/1k paragraphs "
+              "| peak RSS MB | RSS budget MB | extract / read |\n"
+              "|---|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+  for (const Stream& s : streams()) {
+    auto e = collector.seconds.find("extract/" + s.name);
+    auto r = collector.seconds.find("read/" + s.name);
+    if (e == collector.seconds.end() || r == collector.seconds.end()) continue;
+    double mb = s.stats.bytes / 1e6;
+    long rssKb = probePeakRssKb(self, s);
+    std::printf("| %s | %d | %.1f | %.1f | %.0f | %.3f | %.1f | %.1f | %.2f |\n", s.name.c_str(),
+                s.stats.paragraphs, mb, mb / e->second, s.stats.paragraphs / e->second,
+                1000.0 * 1000.0 * e->second / std::max(1, s.stats.paragraphs), rssKb / 1024.0,
+                (0.5 * s.stats.bytes + 20.0 * 1024 * 1024) / (1024.0 * 1024.0),
+                e->second / r->second);
+  }
+  for (const Stream& s : streams()) fs::remove(s.path);
+  return 0;
+}

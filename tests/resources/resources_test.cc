@@ -1,0 +1,159 @@
+// Peak memory and running time of extract on hostile streams. Each run is a
+// separate probe process (see probe.cc), so one case's heap never hides
+// another's.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "document_generator.h"
+
+namespace {
+
+using Kivrel::bench::Hostile;
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+constexpr double kMiB = 1024.0 * 1024.0;
+constexpr int kDefaultFlags = 522;
+constexpr int kTocDocumentFlags = 0x100;
+
+struct Probe {
+  bool ran = false;
+  std::string output;
+  double rssGrowth = 0;  // bytes
+  double vmGrowth = 0;   // bytes
+  double seconds = 0;
+};
+
+std::string writeStream(const std::string& name, const std::string& bytes) {
+  std::string path = testing::TempDir() + "kivrel_resources_" + name + ".kvr";
+  std::ofstream out(path, std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return path;
+}
+
+Probe runProbe(const std::string& path, int flags) {
+  Probe probe;
+  std::string command = std::string(KIVREL_RESOURCE_PROBE) + " '" + path + "' " +
+                        std::to_string(flags) + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return probe;
+  char buffer[512];
+  while (fgets(buffer, sizeof buffer, pipe)) probe.output += buffer;
+  int status = pclose(pipe);
+  long rss = 0, baseRss = 0, vm = 0, baseVm = 0;
+  int items = 0;
+  if (status == 0 && std::sscanf(probe.output.c_str(),
+                                 "rss_kb=%ld base_rss_kb=%ld vm_kb=%ld base_vm_kb=%ld "
+                                 "seconds=%lf items=%d",
+                                 &rss, &baseRss, &vm, &baseVm, &probe.seconds, &items) == 6) {
+    probe.ran = true;
+    probe.rssGrowth = (rss - baseRss) * 1024.0;
+    probe.vmGrowth = (vm - baseVm) * 1024.0;
+  }
+  return probe;
+}
+
+struct MemoryCase {
+  Hostile kind;
+  int scale;
+  int flags;
+  // Model bytes allowed per stream byte. Record-dense streams (8-byte page
+  // and paragraph starts) necessarily build objects larger than their
+  // records; the budget still scales with the input, never with its claims.
+  double bytesPerStreamByte;
+};
+
+class HostileMemory : public testing::TestWithParam<MemoryCase> {};
+
+TEST_P(HostileMemory, PeakMemoryIsBoundedByWhatTheStreamHolds) {
+  if (kSanitized) GTEST_SKIP() << "the sanitizer's shadow memory and quarantine dominate";
+  const MemoryCase& c = GetParam();
+  std::string bytes = Kivrel::bench::makeHostile(c.kind, c.scale);
+  Probe probe = runProbe(writeStream(Kivrel::bench::hostileName(c.kind), bytes), c.flags);
+  ASSERT_TRUE(probe.ran) << probe.output;
+  double budget = c.bytesPerStreamByte * bytes.size() + 20 * kMiB;
+  EXPECT_LE(probe.rssGrowth, budget) << "stream " << bytes.size() << " bytes";
+  // Address space too, so that a large allocation left untouched is caught.
+  EXPECT_LE(probe.vmGrowth, budget + 64 * kMiB) << "stream " << bytes.size() << " bytes";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BoundedResources, HostileMemory,
+    testing::Values(MemoryCase{Hostile::kHugeTextClaim, 0, kDefaultFlags, 0.5},
+                    MemoryCase{Hostile::kHugeTextClaim, 0, kTocDocumentFlags, 0.5},
+                    MemoryCase{Hostile::kHugeSkip, 1000, kDefaultFlags, 0.5},
+                    MemoryCase{Hostile::kManyCharacterFormats, 100000, kDefaultFlags, 2},
+                    MemoryCase{Hostile::kManyPages, 200000, kDefaultFlags, 8},
+                    MemoryCase{Hostile::kLongLeaderParagraphs, 200000, kTocDocumentFlags, 2},
+                    MemoryCase{Hostile::kSameTextTopBand, 100000, kDefaultFlags, 4},
+                    MemoryCase{Hostile::kManyEmptyParagraphs, 200000, kDefaultFlags, 16}),
+    [](const testing::TestParamInfo<MemoryCase>& info) {
+      return std::string(Kivrel::bench::hostileName(info.param.kind)) +
+             (info.param.flags == kTocDocumentFlags ? "_toc_mode" : "");
+    });
+
+TEST(BoundedResources, HugeTextClaimIsFortyBytes) {
+  EXPECT_EQ(Kivrel::bench::makeHostile(Hostile::kHugeTextClaim, 0).size(), 40u);
+}
+
+TEST(BoundedResources, GeneratedDocumentPeaksBelowHalfItsStreamSize) {
+  if (kSanitized) GTEST_SKIP() << "the sanitizer's shadow memory and quarantine dominate";
+  Kivrel::bench::GeneratedStats stats;
+  std::string bytes = Kivrel::bench::makeDocument(20000, 7, &stats);
+  Probe probe = runProbe(writeStream("document", bytes), kDefaultFlags);
+  ASSERT_TRUE(probe.ran) << probe.output;
+  EXPECT_LE(probe.rssGrowth, 0.5 * bytes.size() + 20 * kMiB) << "stream " << bytes.size();
+}
+
+struct GrowthCase {
+  Hostile kind;
+  int scale;  // the larger run uses four times as much
+  int flags;
+};
+
+class HostileGrowth : public testing::TestWithParam<GrowthCase> {};
+
+// A linear pass takes about 4 times as long on 4 times the input, a
+// quadratic one 16 times; the bound sits between with room for noise.
+TEST_P(HostileGrowth, FourTimesTheInputTakesAtMostEightTimesAsLong) {
+  const GrowthCase& c = GetParam();
+  std::string name = Kivrel::bench::hostileName(c.kind);
+  Probe small = runProbe(writeStream(name + "_small", Kivrel::bench::makeHostile(c.kind, c.scale)),
+                         c.flags);
+  Probe large = runProbe(
+      writeStream(name + "_large", Kivrel::bench::makeHostile(c.kind, 4 * c.scale)), c.flags);
+  ASSERT_TRUE(small.ran) << small.output;
+  ASSERT_TRUE(large.ran) << large.output;
+  EXPECT_LE(large.seconds, 8 * small.seconds + 0.1)
+      << "scale " << c.scale << ": " << small.seconds << " s, scale " << 4 * c.scale << ": "
+      << large.seconds << " s";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BoundedResources, HostileGrowth,
+    testing::Values(GrowthCase{Hostile::kManyCharacterFormats, 10000, kDefaultFlags},
+                    GrowthCase{Hostile::kManyPages, 25000, kDefaultFlags},
+                    GrowthCase{Hostile::kLongLeaderParagraphs, 8000, kDefaultFlags},
+                    GrowthCase{Hostile::kLongLeaderParagraphs, 8000, kTocDocumentFlags},
+                    GrowthCase{Hostile::kSameTextTopBand, 3000, kDefaultFlags},
+                    GrowthCase{Hostile::kManyEmptyParagraphs, 50000, kDefaultFlags}),
+    [](const testing::TestParamInfo<GrowthCase>& info) {
+      return std::string(Kivrel::bench::hostileName(info.param.kind)) +
+             (info.param.flags == kTocDocumentFlags ? "_toc_mode" : "");
+    });
+
+}  // namespace
