@@ -1,0 +1,317 @@
+// The record reader: the model each record builds and the log line it writes.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "interface/kivrant_internals.h"
+#include "model/model.h"
+#include "support/doc_builder.h"
+
+namespace Kivrel {
+namespace {
+
+using testing::DocBuilder;
+using testing::Para;
+using testing::sjis;
+
+std::string header(std::uint32_t type, std::uint32_t length) {
+  return "recordType = " + std::to_string(type) + ", recordLength = " + std::to_string(length) +
+         "\n";
+}
+
+class RecordReader : public ::testing::Test {
+ protected:
+  ~RecordReader() override { testing::releaseModel(k); }
+
+  // Reads bytes with a log and returns the log.
+  std::string read(const std::string& bytes) {
+    std::ostringstream log;
+    k.setLogStream(&log);
+    testing::loadModel(k, bytes);
+    k.setLogStream(nullptr);
+    return log.str();
+  }
+  std::string dump() { return testing::dumpModel(k); }
+  std::vector<MPPage*>& pages() { return KivrantInternals::pages(k); }
+  std::vector<StyleEntry*>& styles() { return KivrantInternals::styleTable(k); }
+
+  Kivrant k;
+};
+
+TEST_F(RecordReader, EveryRecordTypeWritesItsLogLine) {
+  DocBuilder b;
+  RecordWriter& w = b.writer();
+  w.section({0x80, 0, 12000, 16838});
+  w.paragraphFormat({0xFFFFFFFFu, -1, 5, 20, 1, 2, 3, 4, 5});
+  CharacterFormatFields cf;
+  cf.flag = 0x80000001u;
+  cf.fontNo = 3;
+  cf.charSize = 18;
+  w.characterFormat(cf);
+  w.textUtf8("見出し");
+  w.tab();
+  w.paragraphPosition(100, -200);
+  w.tableRowFormat(3);
+  w.cellEnd();
+  w.tableRowEnd();
+  w.lineBreak();
+  w.paragraphBreak();
+  w.pageBreak();
+  unsigned char reserved[kReserved3BodySize] = {};
+  w.raw(3, 80, reserved, sizeof reserved);
+  w.raw(15, 12, "twelve bytes", 12);
+  w.raw(0xFFFFFFFFu, 0, nullptr, 0);
+  w.textUtf8("x");
+
+  std::string expected =
+      header(1, 356) + sjis("#sect ページ番号 1 width = 12000 height = 16838 ") +
+      std::string(34, '-') + "\n" + header(4, 1408) +
+      sjis("[段落書式] flag = 4294967295 owflag = -1 文字数 = 5 文字サイズ = 20 fi = 1 li = 2 "
+           "ri = 3 sb = 4 sa = 5\n") +
+      header(5, 120) +
+      sjis("\t[文字書式] flag = -2147483647 フォントNO = 3 文字サイズ = 20 スタイルNO = 0\n") +
+      header(6, 6) + sjis("\t\t[文字列] [見出し]\n") + header(19, 0) + header(20, 8) +
+      sjis("[段落位置] cx = 100 cy = -200\n") + header(2, 64) + sjis("[表の行書式]\n") +
+      header(8, 0) + sjis("[セル終了]\n") + header(9, 0) + sjis("[表の行終了]\n") +
+      header(10, 0) + sjis("[改行]\n") + header(7, 0) + header(11, 0) +
+      sjis("#page ページ番号 2") + std::string(34, '-') + "\n" + header(3, 80) +
+      header(15, 12) + header(4294967295u, 0) + header(6, 2) + sjis("\t\t[文字列] [x]\n");
+  std::string log = read(b.build());
+  EXPECT_EQ(log, expected) << testing::logToUtf8(log);
+  EXPECT_EQ(dump(),
+            "1:0 pt=10 cells=0 cx=100 cy=-200 style=0 |見出し    |\n"
+            "1:1 pt=10 cells=0 cx=0 cy=0 style=0 ||\n"
+            "1:2 pt=10 cells=0 cx=0 cy=0 style=0 ||\n"
+            "1:3 pt=10 cells=0 cx=0 cy=0 style=0 ||\n"
+            "1:4 pt=10 cells=0 cx=0 cy=0 style=0 |x|\n");
+}
+
+TEST_F(RecordReader, NothingIsLoggedWithoutALogStream) {
+  DocBuilder b;
+  b.page().para("text");
+  testing::loadModel(k, b.build());
+  EXPECT_EQ(pages().size(), 1u);
+}
+
+struct ModelCase {
+  const char* name;
+  std::function<void(DocBuilder&)> build;
+  const char* dump;
+};
+
+class RecordReaderModel : public ::testing::TestWithParam<ModelCase> {};
+
+TEST_P(RecordReaderModel, BuildsExpectedParagraphs) {
+  DocBuilder b;
+  GetParam().build(b);
+  Kivrant k;
+  testing::loadModel(k, b.build());
+  EXPECT_EQ(testing::dumpModel(k), GetParam().dump);
+  testing::releaseModel(k);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Records, RecordReaderModel,
+    ::testing::Values(
+        ModelCase{"TextAfterPageChangeGoesToLastParagraphOfPreviousPage",
+                  [](DocBuilder& b) {
+                    b.page().para("a", {.charFormat = false, .position = false});
+                    b.pageBreak().text("b").page().text("c");
+                  },
+                  "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |abc|\n"},
+        ModelCase{"ParagraphFormatInsideARowTakesTheRowsCellCount",
+                  [](DocBuilder& b) {
+                    b.page().row({"x", "y"}, {.charFormat = false, .position = false,
+                                              .tableCells = 3});
+                    b.para("after", {.charFormat = false, .position = false});
+                  },
+                  "1:0 pt=10 cells=0 cx=0 cy=0 style=0 ||\n"
+                  "1:1 pt=10 cells=3 cx=0 cy=0 style=0 |x|\n"
+                  "1:2 pt=10 cells=3 cx=0 cy=0 style=0 |y|\n"
+                  "1:3 pt=10 cells=0 cx=0 cy=0 style=0 ||\n"
+                  "1:4 pt=10 cells=0 cx=0 cy=0 style=0 |after|\n"},
+        ModelCase{"BreaksStartParagraphsAndTabsAddFourSpaces",
+                  [](DocBuilder& b) {
+                    b.page().text("lost").paragraphBreak().text("a\tb").lineBreak();
+                    b.tab().writer().paragraphPosition(7, 8);
+                  },
+                  "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |a    b|\n"
+                  "1:1 pt=10 cells=0 cx=7 cy=8 style=0 |    |\n"},
+        ModelCase{"OddTextLengthDropsTheLastByteAndStaysInStep",
+                  [](DocBuilder& b) {
+                    b.page().paragraphBreak();
+                    b.writer().raw(6, 5, "a\0b\0c", 5);
+                    b.text("d");
+                  },
+                  "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |abd|\n"},
+        ModelCase{"IgnoredAndAllZeroSectionsOpenNoPage",
+                  [](DocBuilder& b) {
+                    b.writer().section({0, 0x02, 100, 100});
+                    unsigned char zero[kSectionBodySize] = {};
+                    b.writer().raw(1, 0, zero, sizeof zero);  // the length is not consulted
+                    b.paragraphBreak().text("orphan");
+                    b.page().paragraphBreak().text("kept");
+                  },
+                  "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |kept|\n"},
+        ModelCase{"RecordsBeforeAPageOrParagraphAreConsumedAndIgnored",
+                  [](DocBuilder& b) {
+                    b.text("t").tab().run("r", {.size = 44});
+                    b.writer().paragraphPosition(1, 2);
+                    b.pageBreak().para("p").lineBreak().paragraphBreak();
+                    b.writer().tableRowFormat(4);
+                    b.writer().tableRowEnd();
+                    b.page().para("first", {.size = 30, .position = false});
+                  },
+                  // style 0: the early character format added no style
+                  "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |first|\n"},
+        ModelCase{"UnknownTypesAreSkippedByTheirLength",
+                  [](DocBuilder& b) {
+                    b.page().paragraphBreak();
+                    b.writer().raw(15, 12, "\x06\0\0\0\x02\0\0\0zzzz", 12);
+                    b.writer().raw(0, 2, "zz", 2);
+                    b.text("ok");
+                  },
+                  "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |ok|\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RecordReader, PageBreakCopiesTheLastPagesGeometry) {
+  DocBuilder b;
+  b.page(100, 200).page(300, 400, true).pageBreak();
+  std::string log = read(b.build());
+  ASSERT_EQ(pages().size(), 3u);
+  EXPECT_EQ(KivrantInternals::pageCount(k), 3);
+  EXPECT_EQ(pages()[0]->width, 100);
+  EXPECT_FALSE(pages()[0]->specialSection);
+  EXPECT_EQ(pages()[2]->width, 300);
+  EXPECT_EQ(pages()[2]->height, 400);
+  EXPECT_TRUE(pages()[2]->specialSection);
+  EXPECT_NE(log.find(sjis("#page ページ番号 3-")), std::string::npos);
+}
+
+TEST_F(RecordReader, CharacterFormatsAccumulateFlagsAndSizeUntilParagraphFormat) {
+  DocBuilder b;
+  b.page().para("", {.size = 20, .charFormat = false});
+  b.run("a", {.size = 18, .flag = 1});
+  b.run("b", {.size = 24, .flag = 4});
+  b.paragraphBreak().run("c", {.size = 10});  // a break does not reset the run
+  b.para("", {.size = 12, .charFormat = false}).run("d", {.size = 10});
+  std::string log = read(b.build());
+
+  ASSERT_EQ(styles().size(), 3u);
+  EXPECT_EQ(styles()[0]->charSize(), 20);
+  EXPECT_EQ(styles()[0]->flag(), 1u);
+  EXPECT_EQ(styles()[1]->charSize(), 24);
+  EXPECT_EQ(styles()[1]->flag(), 5u);
+  EXPECT_EQ(styles()[1]->useCount, 1);
+  EXPECT_EQ(styles()[2]->charSize(), 12);
+  EXPECT_EQ(styles()[2]->flag(), 0u);
+  EXPECT_NE(log.find(sjis("flag = 5 フォントNO = 0 文字サイズ = 24 スタイルNO = 1\n")),
+            std::string::npos);
+  EXPECT_EQ(testing::dumpModel(k, true),
+            "1:0 pt=10 cells=0 cx=1800 cy=3367 style=1 |ab|\n"
+            "1:1 pt=10 cells=0 cx=0 cy=0 style=1 |c|\n"
+            "1:2 pt=10 cells=0 cx=1800 cy=3767 style=2 |d|\n");
+}
+
+TEST_F(RecordReader, EmptyOrShortInputBuildsNothingAndLogsNothing) {
+  for (const std::string input : {std::string(), std::string("\x01\0\0", 3)}) {
+    EXPECT_EQ(read(input), "");
+    EXPECT_TRUE(pages().empty());
+  }
+}
+
+TEST_F(RecordReader, CutTextAppliesTheUnitsReadAndCutFixedRecordsAreDropped) {
+  DocBuilder b;
+  b.page().paragraphBreak();
+  b.writer().raw(6, 100, "a\0b\0c", 5);
+  EXPECT_NE(read(b.build()).find(sjis("\t\t[文字列] [ab]\n")), std::string::npos);
+  EXPECT_EQ(dump(), "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |ab|\n");
+  testing::releaseModel(k);
+
+  DocBuilder cut;
+  cut.page().para("p", {.cx = 5, .cy = 6}).writer().paragraphPosition(70, 80);
+  std::string bytes = cut.build();
+  bytes.resize(bytes.size() - 1);
+  std::string log = read(bytes);
+  EXPECT_EQ(log.find(sjis("cx = 70")), std::string::npos);
+  EXPECT_EQ(dump(), "1:0 pt=10 cells=0 cx=5 cy=6 style=0 |p|\n");
+}
+
+TEST_F(RecordReader, HeaderCutInsideLengthIsLoggedWithTheBytesRead) {
+  DocBuilder b;
+  b.page().paragraphBreak();
+  std::string bytes = b.build() + std::string("\x13\0\0\0\x05\x01", 6);  // a Tab
+  std::string log = read(bytes);
+  EXPECT_NE(log.find(header(19, 0x105)), std::string::npos);
+  EXPECT_EQ(dump(), "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |    |\n");
+}
+
+TEST_F(RecordReader, LongSkipMovesToTheEndButTheRecordStillActs) {
+  DocBuilder b;
+  b.page().para("a", {.charFormat = false, .position = false});
+  b.writer().raw(7, 0x80000000u, nullptr, 0);  // ParagraphBreak
+  b.text("never read");
+  std::string log = read(b.build());
+  EXPECT_EQ(dump(),
+            "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |a|\n"
+            "1:1 pt=10 cells=0 cx=0 cy=0 style=0 ||\n");
+  EXPECT_EQ(log.find(header(6, 20)), std::string::npos);
+}
+
+// An input that cannot seek, as a pipe.
+class NoSeekBuf : public std::stringbuf {
+ public:
+  explicit NoSeekBuf(const std::string& s) : std::stringbuf(s, std::ios::in) {}
+
+ protected:
+  pos_type seekoff(off_type, std::ios_base::seekdir, std::ios_base::openmode) override {
+    return pos_type(off_type(-1));
+  }
+};
+
+std::string sampleWithSkips() {
+  DocBuilder b;
+  b.page().para("one", {.size = 30, .bold = true});
+  b.writer().raw(15, 12, "twelve bytes", 12);
+  b.writer().raw(7, 3, "abc", 3);
+  b.para("two").row({"c1", "c2"}).pageBreak().para("three");
+  return b.build();
+}
+
+TEST_F(RecordReader, NonSeekableInputReadsLikeASeekableOne) {
+  std::string bytes = sampleWithSkips();
+  testing::loadModel(k, bytes);
+  std::string expected = dump();
+  testing::releaseModel(k);
+
+  NoSeekBuf buf(bytes);
+  std::istream in(&buf);
+  KivrantInternals::analyzePages(k, in);
+  EXPECT_EQ(dump(), expected);
+  testing::releaseModel(k);
+
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  std::thread writer([&] {
+    ASSERT_EQ(write(fds[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    close(fds[1]);
+  });
+  {
+    std::ifstream pipeIn("/dev/fd/" + std::to_string(fds[0]), std::ios::binary);
+    KivrantInternals::analyzePages(k, pipeIn);
+  }
+  writer.join();
+  close(fds[0]);
+  EXPECT_EQ(dump(), expected);
+}
+
+}  // namespace
+}  // namespace Kivrel

@@ -1,0 +1,114 @@
+// Style find-or-add: the indices and use counts of a scan from entry 0.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "model/model.h"
+#include "model/style_table.h"
+#include "support/doc_builder.h"
+#include "interface/kivrant_internals.h"
+
+namespace Kivrel {
+namespace {
+
+using Format = std::vector<unsigned char>;
+
+// The reference: the first entry equal in the seven identity fields.
+struct NaiveTable {
+  std::vector<Format> formats;
+  std::vector<int> useCounts;
+
+  static bool same(const Format& a, const Format& b) {
+    const std::pair<std::size_t, std::size_t> fields[] = {
+        {charformat::kFlag, 4},   {charformat::kFontNo, 4},  {charformat::kCharSize, 4},
+        {charformat::kWord28, 2}, {charformat::kWord30, 2},  {charformat::kValue56, 4},
+        {charformat::kValue100, 4}};
+    for (auto [offset, size] : fields) {
+      if (std::memcmp(a.data() + offset, b.data() + offset, size) != 0) return false;
+    }
+    return true;
+  }
+
+  int findOrAdd(const Format& f) {
+    for (std::size_t i = 0; i < formats.size(); ++i) {
+      if (same(formats[i], f)) {
+        ++useCounts[i];
+        return static_cast<int>(i);
+      }
+    }
+    formats.push_back(f);
+    useCounts.push_back(0);
+    return static_cast<int>(formats.size() - 1);
+  }
+};
+
+TEST(StyleTable, RandomFormatsGetTheIndicesOfALinearScan) {
+  std::mt19937 rng(12345);
+  // Few values per byte, so identity fields collide often and the bytes
+  // outside them differ often.
+  std::uniform_int_distribution<int> byte(0, 2);
+  std::vector<StyleEntry*> table;
+  internal::StyleTableIndex index(table);
+  NaiveTable naive;
+  for (int n = 0; n < 20000; ++n) {
+    Format f(kCharacterFormatBodySize);
+    for (std::size_t i = 0; i < f.size(); ++i) f[i] = byte(rng) == 0 ? 0 : rng() % 2;
+    // Keep most identity bytes zero so that matches happen.
+    for (std::size_t i = 0; i < f.size(); i += 1 + byte(rng)) {
+      if (i != charformat::kCharSize && i != charformat::kWord30 && i != charformat::kValue100 &&
+          i != charformat::kFlag + 3) {
+        f[i] = 0;
+      }
+    }
+    ASSERT_EQ(index.findOrAdd(f.data()), naive.findOrAdd(f)) << "format " << n;
+  }
+  ASSERT_EQ(table.size(), naive.formats.size());
+  EXPECT_GT(table.size(), 10u);
+  EXPECT_LT(table.size(), 19000u);
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    EXPECT_EQ(table[i]->useCount, naive.useCounts[i]);
+    // An entry keeps the bytes of the format that created it.
+    EXPECT_EQ(std::memcmp(table[i]->format, naive.formats[i].data(), kCharacterFormatBodySize), 0);
+    delete table[i];
+  }
+}
+
+TEST(StyleTable, ExistingEntriesAreFoundFirst) {
+  std::vector<StyleEntry*> table;
+  for (int i = 0; i < 2; ++i) {
+    table.push_back(new StyleEntry());
+    table.back()->format[charformat::kFontNo] = 7;  // two equal entries
+  }
+  internal::StyleTableIndex index(table);
+  unsigned char f[kCharacterFormatBodySize] = {};
+  f[charformat::kFontNo] = 7;
+  f[110] = 1;  // outside the identity fields
+  EXPECT_EQ(index.findOrAdd(f), 0);
+  EXPECT_EQ(table[0]->useCount, 1);
+  for (StyleEntry* e : table) delete e;
+}
+
+TEST(StyleTable, ManyDistinctFormatsReadInLinearTime) {
+  testing::DocBuilder b;
+  b.page().para("", {.charFormat = false, .position = false});
+  constexpr int kFormats = 100000;
+  for (int i = 0; i < kFormats; ++i) {
+    CharacterFormatFields f;
+    f.fontNo = i;
+    b.writer().characterFormat(f);
+  }
+  Kivrant k;
+  auto start = std::chrono::steady_clock::now();
+  testing::loadModel(k, b.build());
+  // A scan of the table per record takes tens of seconds here.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  EXPECT_EQ(KivrantInternals::styleTable(k).size(), static_cast<std::size_t>(kFormats));
+  EXPECT_EQ(KivrantInternals::pages(k)[0]->paragraphs[0]->styleIndex, kFormats - 1);
+  testing::releaseModel(k);
+}
+
+}  // namespace
+}  // namespace Kivrel
