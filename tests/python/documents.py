@@ -1,0 +1,79 @@
+"""Small laid-out documents built with kivrel.RecordWriter, for the tests."""
+
+import random
+
+import kivrel
+
+A4_WIDTH = 11906
+A4_HEIGHT = 16838
+BODY = 21  # half-points
+SECTION = 28
+CHAPTER = 34
+
+BODY_TEXT = [
+    "The results are summarised in the following paragraphs.",
+    "本章では、調査の方法と結果を述べる。",
+    "Each measurement was repeated three times",
+    "詳細は付録を参照のこと",
+]
+
+
+def paragraph(writer, text, size, y, *, x=1440, bold=False, cells=0):
+    if cells:
+        writer.table_row_format(cells)
+    writer.paragraph_format(size)
+    writer.character_format(size, bold=bold)
+    writer.text(text)
+    writer.paragraph_position(x, y)
+    writer.paragraph_break()
+    if cells:
+        writer.table_row_end()
+
+
+def report(seed: int = 0, pages: int = 4) -> bytes:
+    """A report with running headers and footers, numbered chapters and
+    sections in Japanese and English, sentences, a parenthesised line, a
+    comma line and a table row; the seed varies wording, sizes and count."""
+    rnd = random.Random(seed)
+    w = kivrel.RecordWriter()
+    chapter = 0
+    for page in range(1, pages + 1):
+        w.section(A4_WIDTH, A4_HEIGHT)
+        paragraph(w, "Kivrel Annual Report", 18, 500)
+        y = 2000
+        if page == 1:
+            paragraph(w, f"Report number {seed}", 40, y, bold=True)
+            y += 1200
+        chapter += 1
+        title = rnd.choice(["Introduction", "Methods", "Results", "概要", "考察", "Summary"])
+        heading = f"第{chapter}章 {title}" if rnd.random() < 0.5 else f"{chapter} {title}"
+        paragraph(w, heading, CHAPTER + rnd.choice([0, 2]), y, bold=True)
+        y += 900
+        for section in range(1, rnd.randint(2, 4)):
+            paragraph(w, f"{chapter}.{section} Part {rnd.randint(1, 99)}", SECTION, y, bold=True)
+            y += 700
+            for _ in range(rnd.randint(1, 3)):
+                paragraph(w, rnd.choice(BODY_TEXT), BODY, y)
+                y += 400
+        if rnd.random() < 0.3:
+            paragraph(w, "(see the appendix)", SECTION, y)
+            y += 500
+        if rnd.random() < 0.3:
+            paragraph(w, "Note、draft", SECTION, y)
+            y += 500
+        if rnd.random() < 0.3:
+            paragraph(w, "Cell text", SECTION, y, cells=3)
+            y += 500
+        paragraph(w, f"- {page} -", 18, A4_HEIGHT - 600, x=5800)
+    return w.getvalue()
+
+
+def toc_document() -> bytes:
+    """A document that is itself a table of contents."""
+    w = kivrel.RecordWriter()
+    w.section(A4_WIDTH, A4_HEIGHT)
+    y = 1500
+    for i, (title, page) in enumerate([("Introduction", 1), ("Methods", 4), ("Results", 9)]):
+        paragraph(w, f"{i + 1} {title} ........ {page}", BODY, y)
+        y += 500
+    return w.getvalue()
