@@ -192,24 +192,22 @@ def run_dask(
 ) -> None:
     from distributed import as_completed
 
-    workers = max(1, len(client.scheduler_info().get("workers", {})))
     pending = _chunks(paths, chunk)
     in_flight = {}
-
-    def submit_next():
-        part = next(pending, None)
-        if part is None:
-            return None
-        future = client.submit(process_chunk, part, settings, pure=False)
-        in_flight[future] = part
-        return future
-
     queue = as_completed()
-    for _ in range(workers * _IN_FLIGHT_PER_WORKER):
-        future = submit_next()
-        if future is None:
-            break
-        queue.add(future)
+
+    def top_up() -> None:
+        # Workers may join or leave while the run goes on.
+        workers = max(1, len(client.scheduler_info().get("workers", {})))
+        while len(in_flight) < workers * _IN_FLIGHT_PER_WORKER:
+            part = next(pending, None)
+            if part is None:
+                return
+            future = client.submit(process_chunk, part, settings, pure=False)
+            in_flight[future] = part
+            queue.add(future)
+
+    top_up()
     for future in queue:
         part = in_flight.pop(future)
         try:
@@ -221,9 +219,7 @@ def run_dask(
             log.append(record)
             bar.update("error" in record)
         future.release()
-        following = submit_next()
-        if following is not None:
-            queue.add(following)
+        top_up()
 
 
 def _parse_args(argv: Optional[Sequence[str]]) -> argparse.Namespace:
@@ -266,7 +262,11 @@ def _parse_args(argv: Optional[Sequence[str]]) -> argparse.Namespace:
 def main(argv: Optional[Sequence[str]] = None) -> int:
     args = _parse_args(argv)
     paths = find_documents(args.inputs, args.pattern)
-    log = ResultLog(args.output)
+    try:
+        log = ResultLog(args.output)
+    except OSError as e:
+        print(f"kivrel.batch: cannot open {args.output}: {e.strerror}", file=sys.stderr)
+        return 1
     todo = [p for p in paths if p not in log.done]
     bar = ProgressBar(len(todo), quiet=args.quiet)
     if not args.quiet and len(todo) < len(paths):
@@ -286,6 +286,7 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
                                        processes=True, dashboard_address=None,
                                        silence_logs=logging.ERROR)
                 client = Client(cluster)
+            bar.start = time.monotonic()  # the rate leaves out the cluster's start-up
             run_dask(client, todo, args.settings, log, bar, args.chunk)
     except KeyboardInterrupt:
         bar.finish()
