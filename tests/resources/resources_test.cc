@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,10 @@ struct MemoryCase {
   double bytesPerStreamByte;
 };
 
+void PrintTo(const MemoryCase& c, std::ostream* os) {
+  *os << Kivrel::bench::hostileName(c.kind) << " x" << c.scale << " flags " << c.flags;
+}
+
 class HostileMemory : public testing::TestWithParam<MemoryCase> {};
 
 TEST_P(HostileMemory, PeakMemoryIsBoundedByWhatTheStreamHolds) {
@@ -124,6 +129,10 @@ struct GrowthCase {
   int scale;  // the larger run uses four times as much
   int flags;
 };
+
+void PrintTo(const GrowthCase& c, std::ostream* os) {
+  *os << Kivrel::bench::hostileName(c.kind) << " x" << c.scale << " flags " << c.flags;
+}
 
 class HostileGrowth : public testing::TestWithParam<GrowthCase> {};
 
