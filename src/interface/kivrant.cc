@@ -27,9 +27,26 @@ Kivrant::Kivrant()
     : logStream(nullptr), progressHandler(nullptr), pageCount(0), verdictHandler(nullptr) {}
 
 // Member by member, containers as pointers: an idle extractor holds none.
-Kivrant::Kivrant(const Kivrant& other) = default;
+// Spelled out so that per-run members added later are not shared by copies.
+Kivrant::Kivrant(const Kivrant& other)
+    : logStream(other.logStream),
+      progressHandler(other.progressHandler),
+      pageCount(other.pageCount),
+      pages(other.pages),
+      styleTable(other.styleTable),
+      pointInfoMap(other.pointInfoMap),
+      verdictHandler(other.verdictHandler) {}
 
-Kivrant& Kivrant::operator=(const Kivrant& other) = default;
+Kivrant& Kivrant::operator=(const Kivrant& other) {
+  logStream = other.logStream;
+  progressHandler = other.progressHandler;
+  pageCount = other.pageCount;
+  pages = other.pages;
+  styleTable = other.styleTable;
+  pointInfoMap = other.pointInfoMap;
+  verdictHandler = other.verdictHandler;
+  return *this;
+}
 
 // The containers are empty between runs; the log stream and the handlers
 // belong to the host.

@@ -146,8 +146,8 @@ void RecordWriter::text(std::u16string_view text) {
 }
 
 void RecordWriter::textUtf8(std::string_view utf8) {
-  icu::UnicodeString converted =
-      icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
+  icu::UnicodeString converted = icu::UnicodeString::fromUTF8(
+      icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
   text(converted);
 }
 

@@ -52,24 +52,36 @@ constexpr std::size_t kChunkSize = 64 * 1024;
 // A skip this long would be a backward move as a signed offset.
 constexpr std::uint32_t kLongSkip = 0x80000000u;
 
-// The log's fixed texts, as Shift-JIS bytes.
+// The log's fixed texts, as Shift-JIS bytes (the Japanese in the comments).
 constexpr char kHeaderType[] = "recordType = ";
 constexpr char kHeaderLength[] = ", recordLength = ";
-constexpr char kPageNumber[] = "\x83y\x81[\x83W\x94\xD4\x8D\x86";  // ページ番号
 constexpr char kRule[] = "----------------------------------";  // 34 hyphens
-constexpr char kTableRowFormatLine[] =
-    "[\x95\x5C\x82\xCC\x8Ds\x8F\x91\x8E\xAE]\n";  // [表の行書式]
-constexpr char kParagraphFormatLabel[] = "[\x92i\x97\x8E\x8F\x91\x8E\xAE]";  // [段落書式]
-constexpr char kCharCountLabel[] = "\x95\xB6\x8E\x9A\x90\x94";                // 文字数
-constexpr char kCharSizeLabel[] = "\x95\xB6\x8E\x9A\x83T\x83" "C\x83Y";      // 文字サイズ
-constexpr char kCharacterFormatLabel[] = "[\x95\xB6\x8E\x9A\x8F\x91\x8E\xAE]";  // [文字書式]
-constexpr char kFontNoLabel[] = "\x83t\x83H\x83\x93\x83gNO";                 // フォントNO
-constexpr char kStyleNoLabel[] = "\x83X\x83^\x83" "C\x83\x8BNO";            // スタイルNO
-constexpr char kTextLabel[] = "[\x95\xB6\x8E\x9A\x97\xF1]";                  // [文字列]
-constexpr char kCellEndLine[] = "[\x83Z\x83\x8B\x8FI\x97\xB9]\n";            // [セル終了]
-constexpr char kTableRowEndLine[] = "[\x95\x5C\x82\xCC\x8Ds\x8FI\x97\xB9]\n";  // [表の行終了]
-constexpr char kLineBreakLine[] = "[\x89\xFC\x8Ds]\n";                          // [改行]
-constexpr char kPositionLabel[] = "[\x92i\x97\x8E\x88\xCA\x92u]";               // [段落位置]
+// ページ番号
+constexpr char kPageNumber[] = "\x83y\x81[\x83W\x94\xD4\x8D\x86";
+// [表の行書式]
+constexpr char kTableRowFormatLine[] = "[\x95\x5C\x82\xCC\x8Ds\x8F\x91\x8E\xAE]\n";
+// [段落書式]
+constexpr char kParagraphFormatLabel[] = "[\x92i\x97\x8E\x8F\x91\x8E\xAE]";
+// 文字数
+constexpr char kCharCountLabel[] = "\x95\xB6\x8E\x9A\x90\x94";
+// 文字サイズ
+constexpr char kCharSizeLabel[] = "\x95\xB6\x8E\x9A\x83T\x83\x43\x83Y";
+// [文字書式]
+constexpr char kCharacterFormatLabel[] = "[\x95\xB6\x8E\x9A\x8F\x91\x8E\xAE]";
+// フォントNO
+constexpr char kFontNoLabel[] = "\x83t\x83H\x83\x93\x83gNO";
+// スタイルNO
+constexpr char kStyleNoLabel[] = "\x83X\x83^\x83\x43\x83\x8BNO";
+// [文字列]
+constexpr char kTextLabel[] = "[\x95\xB6\x8E\x9A\x97\xF1]";
+// [セル終了]
+constexpr char kCellEndLine[] = "[\x83Z\x83\x8B\x8FI\x97\xB9]\n";
+// [表の行終了]
+constexpr char kTableRowEndLine[] = "[\x95\x5C\x82\xCC\x8Ds\x8FI\x97\xB9]\n";
+// [改行]
+constexpr char kLineBreakLine[] = "[\x89\xFC\x8Ds]\n";
+// [段落位置]
+constexpr char kPositionLabel[] = "[\x92i\x97\x8E\x88\xCA\x92u]";
 
 constexpr char16_t kTabText[] = u"    ";  // a Tab record stands for four spaces
 
@@ -118,19 +130,33 @@ class RecordReader {
  private:
   void dispatch(std::uint32_t type, std::uint32_t length) {
     switch (static_cast<RecordType>(type)) {
-      case RecordType::kSection: return onSection();
-      case RecordType::kTableRowFormat: return onTableRowFormat();
-      case RecordType::kReserved3: readBody(kReserved3BodySize); return;
-      case RecordType::kParagraphFormat: return onParagraphFormat();
-      case RecordType::kCharacterFormat: return onCharacterFormat();
-      case RecordType::kText: return onText(length);
-      case RecordType::kParagraphBreak: return onParagraphBreak(length);
-      case RecordType::kCellEnd: return onCellEnd(length);
-      case RecordType::kTableRowEnd: return onTableRowEnd(length);
-      case RecordType::kLineBreak: return onLineBreak(length);
-      case RecordType::kPageBreak: return onPageBreak(length);
-      case RecordType::kTab: return onTab();
-      case RecordType::kParagraphPosition: return onParagraphPosition();
+      case RecordType::kSection:
+        return onSection();
+      case RecordType::kTableRowFormat:
+        return onTableRowFormat();
+      case RecordType::kReserved3:
+        readBody(kReserved3BodySize);
+        return;
+      case RecordType::kParagraphFormat:
+        return onParagraphFormat();
+      case RecordType::kCharacterFormat:
+        return onCharacterFormat();
+      case RecordType::kText:
+        return onText(length);
+      case RecordType::kParagraphBreak:
+        return onParagraphBreak(length);
+      case RecordType::kCellEnd:
+        return onCellEnd(length);
+      case RecordType::kTableRowEnd:
+        return onTableRowEnd(length);
+      case RecordType::kLineBreak:
+        return onLineBreak(length);
+      case RecordType::kPageBreak:
+        return onPageBreak(length);
+      case RecordType::kTab:
+        return onTab();
+      case RecordType::kParagraphPosition:
+        return onParagraphPosition();
     }
     skip(length);
   }
@@ -165,12 +191,11 @@ class RecordReader {
     std::int32_t charSize = loadI32(b + paraformat::kCharSize);
     if (log_) {
       *log_ << kParagraphFormatLabel << " flag = " << loadU32(b + paraformat::kFlag)
-            << " owflag = " << loadI32(b + paraformat::kOwflag) << ' ' << kCharCountLabel
-            << " = " << loadI32(b + paraformat::kCharCount) << ' ' << kCharSizeLabel << " = "
-            << charSize << " fi = " << loadI32(b + paraformat::kFi)
-            << " li = " << loadI32(b + paraformat::kLi) << " ri = " << loadI32(b + paraformat::kRi)
-            << " sb = " << loadI32(b + paraformat::kSb) << " sa = " << loadI32(b + paraformat::kSa)
-            << '\n';
+            << " owflag = " << loadI32(b + paraformat::kOwflag) << ' ' << kCharCountLabel << " = "
+            << loadI32(b + paraformat::kCharCount) << ' ' << kCharSizeLabel << " = " << charSize
+            << " fi = " << loadI32(b + paraformat::kFi) << " li = " << loadI32(b + paraformat::kLi)
+            << " ri = " << loadI32(b + paraformat::kRi) << " sb = " << loadI32(b + paraformat::kSb)
+            << " sa = " << loadI32(b + paraformat::kSa) << '\n';
     }
     startParagraph();
     runMaxSize_ = charSize;
@@ -300,9 +325,9 @@ class RecordReader {
   void discard(std::streamsize count) {
     std::streamsize left = count < 0 ? std::numeric_limits<std::streamsize>::max() : count;
     while (left > 0 && !in_.fail()) {
-      std::streamsize want =
-          left < static_cast<std::streamsize>(kChunkSize) ? left
-                                                          : static_cast<std::streamsize>(kChunkSize);
+      std::streamsize want = left < static_cast<std::streamsize>(kChunkSize)
+                                 ? left
+                                 : static_cast<std::streamsize>(kChunkSize);
       in_.read(chunk_.data(), want);
       if (in_.gcount() < want) break;
       if (count >= 0) left -= want;

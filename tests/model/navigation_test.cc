@@ -21,6 +21,11 @@ struct NavCase {
   int afterPage, afterPara;
 };
 
+void PrintTo(const NavCase& c, std::ostream* os) {
+  *os << (c.dir == Dir::kNext ? "next" : "prev") << " from (" << c.page << ", " << c.para
+      << (c.update ? ") updating" : ")");
+}
+
 class Navigation : public ::testing::TestWithParam<NavCase> {
  protected:
   // Pages of 2, 0, 5, 1 and 0 paragraphs; each paragraph's cx is its

@@ -1,7 +1,6 @@
 // The record reader: the model each record builds and the log line it writes.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -74,16 +73,17 @@ TEST_F(RecordReader, EveryRecordTypeWritesItsLogLine) {
   std::string expected =
       header(1, 356) + sjis("#sect ページ番号 1 width = 12000 height = 16838 ") +
       std::string(34, '-') + "\n" + header(4, 1408) +
-      sjis("[段落書式] flag = 4294967295 owflag = -1 文字数 = 5 文字サイズ = 20 fi = 1 li = 2 "
-           "ri = 3 sb = 4 sa = 5\n") +
+      sjis(
+          "[段落書式] flag = 4294967295 owflag = -1 文字数 = 5 文字サイズ = 20 fi = 1 li = 2 "
+          "ri = 3 sb = 4 sa = 5\n") +
       header(5, 120) +
       sjis("\t[文字書式] flag = -2147483647 フォントNO = 3 文字サイズ = 20 スタイルNO = 0\n") +
       header(6, 6) + sjis("\t\t[文字列] [見出し]\n") + header(19, 0) + header(20, 8) +
       sjis("[段落位置] cx = 100 cy = -200\n") + header(2, 64) + sjis("[表の行書式]\n") +
-      header(8, 0) + sjis("[セル終了]\n") + header(9, 0) + sjis("[表の行終了]\n") +
-      header(10, 0) + sjis("[改行]\n") + header(7, 0) + header(11, 0) +
-      sjis("#page ページ番号 2") + std::string(34, '-') + "\n" + header(3, 80) +
-      header(15, 12) + header(4294967295u, 0) + header(6, 2) + sjis("\t\t[文字列] [x]\n");
+      header(8, 0) + sjis("[セル終了]\n") + header(9, 0) + sjis("[表の行終了]\n") + header(10, 0) +
+      sjis("[改行]\n") + header(7, 0) + header(11, 0) + sjis("#page ページ番号 2") +
+      std::string(34, '-') + "\n" + header(3, 80) + header(15, 12) + header(4294967295u, 0) +
+      header(6, 2) + sjis("\t\t[文字列] [x]\n");
   std::string log = read(b.build());
   EXPECT_EQ(log, expected) << testing::logToUtf8(log);
   EXPECT_EQ(dump(),
@@ -107,6 +107,8 @@ struct ModelCase {
   const char* dump;
 };
 
+void PrintTo(const ModelCase& c, std::ostream* os) { *os << c.name; }
+
 class RecordReaderModel : public ::testing::TestWithParam<ModelCase> {};
 
 TEST_P(RecordReaderModel, BuildsExpectedParagraphs) {
@@ -127,17 +129,17 @@ INSTANTIATE_TEST_SUITE_P(
                     b.pageBreak().text("b").page().text("c");
                   },
                   "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |abc|\n"},
-        ModelCase{"ParagraphFormatInsideARowTakesTheRowsCellCount",
-                  [](DocBuilder& b) {
-                    b.page().row({"x", "y"}, {.charFormat = false, .position = false,
-                                              .tableCells = 3});
-                    b.para("after", {.charFormat = false, .position = false});
-                  },
-                  "1:0 pt=10 cells=0 cx=0 cy=0 style=0 ||\n"
-                  "1:1 pt=10 cells=3 cx=0 cy=0 style=0 |x|\n"
-                  "1:2 pt=10 cells=3 cx=0 cy=0 style=0 |y|\n"
-                  "1:3 pt=10 cells=0 cx=0 cy=0 style=0 ||\n"
-                  "1:4 pt=10 cells=0 cx=0 cy=0 style=0 |after|\n"},
+        ModelCase{
+            "ParagraphFormatInsideARowTakesTheRowsCellCount",
+            [](DocBuilder& b) {
+              b.page().row({"x", "y"}, {.charFormat = false, .position = false, .tableCells = 3});
+              b.para("after", {.charFormat = false, .position = false});
+            },
+            "1:0 pt=10 cells=0 cx=0 cy=0 style=0 ||\n"
+            "1:1 pt=10 cells=3 cx=0 cy=0 style=0 |x|\n"
+            "1:2 pt=10 cells=3 cx=0 cy=0 style=0 |y|\n"
+            "1:3 pt=10 cells=0 cx=0 cy=0 style=0 ||\n"
+            "1:4 pt=10 cells=0 cx=0 cy=0 style=0 |after|\n"},
         ModelCase{"BreaksStartParagraphsAndTabsAddFourSpaces",
                   [](DocBuilder& b) {
                     b.page().text("lost").paragraphBreak().text("a\tb").lineBreak();
