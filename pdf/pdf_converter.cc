@@ -10,13 +10,19 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <condition_variable>
+#include <exception>
 #include <mutex>
+#include <set>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "font_traits.h"
 #include "kivrel/pdf.h"
 #include "kivrel/record_writer.h"
+#include "pdf_converter.h"
 #include "text_layout.h"
 
 namespace Kivrel {
@@ -31,6 +37,11 @@ constexpr std::uint32_t kBoldFlag = 0x4;
 // Any non-zero value marks emphasis; italics are the emphasis a PDF shows.
 constexpr std::uint32_t kEmphasisValue = 1;
 constexpr std::string_view kPdfMagic = "%PDF-";
+// Threads pay off from a few dozen pages on; each opens the document anew.
+constexpr int kPagesPerWorker = 16;
+constexpr int kMaxWorkers = 4;
+// Pages converted ahead of the writer, to bound the memory held.
+constexpr int kLookAheadPages = 32;
 
 std::int32_t toTwips(double points) {
   return static_cast<std::int32_t>(std::lround(points * kTwipsPerPoint));
@@ -59,27 +70,28 @@ std::unique_ptr<poppler::document> openDocument(std::string_view bytes) {
   return doc;
 }
 
-// Font names → the fontNo of the stream, with their traits, for one document.
+// Font names → the fontNo of the stream and the traits, cached per worker.
+// The number is a hash of the name without subset tag, so that pages
+// converted on different threads agree on it without talking.
 class FontTable {
  public:
   struct Entry {
-    int id;
+    std::int32_t id;
     pdf::FontTraits traits;
   };
 
   const Entry& lookup(const std::string& name) {
     auto it = entries_.find(name);
     if (it != entries_.end()) return it->second;
-    const std::string plain(pdf::stripSubsetTag(name));
-    auto byPlain = ids_.find(plain);
-    const int id = byPlain != ids_.end() ? byPlain->second : static_cast<int>(ids_.size());
-    ids_.emplace(plain, id);
+    const std::string_view plain = pdf::stripSubsetTag(name);
+    std::uint32_t hash = 2166136261u;  // FNV-1a
+    for (char c : plain) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    const auto id = static_cast<std::int32_t>(hash & 0x7fffffff);
     return entries_.emplace(name, Entry{id, pdf::fontTraitsFromName(plain)}).first->second;
   }
 
  private:
   std::map<std::string, Entry> entries_;  // by the name as the PDF spells it
-  std::map<std::string, int> ids_;        // by the name without subset tag
 };
 
 std::vector<pdf::Word> pageWords(const poppler::page& page, FontTable& fonts) {
@@ -150,6 +162,98 @@ void writeItems(RecordWriter& writer, const std::vector<pdf::LayoutItem>& items)
   }
 }
 
+// The records of one page: its Section, then its paragraphs and rows.
+std::string convertPage(const poppler::document& doc, int index, FontTable& fonts) {
+  std::unique_ptr<poppler::page> page(doc.create_page(index));
+  if (!page) throw PdfError("damaged page " + std::to_string(index + 1));
+  const poppler::rectf box = page->page_rect(poppler::crop_box);
+  double width = box.width();
+  double height = box.height();
+  const poppler::page::orientation_enum orientation = page->orientation();
+  if (orientation == poppler::page::landscape || orientation == poppler::page::seascape) {
+    std::swap(width, height);
+  }
+  std::ostringstream out(std::ios::binary);
+  RecordWriter writer(out);
+  SectionFields section;
+  // A Section of all zero bytes would be dropped by the reader and shift
+  // every later page number, so a degenerate page is kept 1 twip large.
+  section.width = std::max<std::int32_t>(toTwips(width), 1);
+  section.height = std::max<std::int32_t>(toTwips(height), 1);
+  writer.section(section);
+  writeItems(writer, pdf::layoutPage(pageWords(*page, fonts), width));
+  return std::move(out).str();
+}
+
+// Emits finished pages in page order while the workers convert ahead.
+class PageQueue {
+ public:
+  PageQueue(int pageCount, int window) : pages_(pageCount), window_(window) {}
+
+  // The next page to convert, or -1 when there is none or the run stops.
+  // Blocks while the workers are a window ahead of the writer.
+  int take() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return stop_ || next_ < written_ + window_; });
+    if (stop_ || next_ >= static_cast<int>(pages_.size())) return -1;
+    return next_++;
+  }
+
+  void put(int index, std::string records) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    pages_[index] = std::move(records);
+    done_.insert(index);
+    changed_.notify_all();
+  }
+
+  void fail(std::exception_ptr error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!error_) error_ = error;
+    stop_ = true;
+    changed_.notify_all();
+  }
+
+  void stop() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+    changed_.notify_all();
+  }
+
+  // Waits for page index; rethrows a worker's error.
+  std::string await(int index) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return error_ || done_.count(index) != 0; });
+    if (error_) std::rethrow_exception(error_);
+    done_.erase(index);
+    written_ = index + 1;
+    changed_.notify_all();
+    return std::move(pages_[index]);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<std::string> pages_;
+  std::set<int> done_;
+  int window_;
+  int next_ = 0;
+  int written_ = 0;
+  bool stop_ = false;
+  std::exception_ptr error_;
+};
+
+int workerCount(int pageCount) {
+  const int cores = static_cast<int>(std::thread::hardware_concurrency());
+  return std::clamp(std::min(cores, pageCount / kPagesPerWorker), 1, kMaxWorkers);
+}
+
+void writePage(std::ostream& out, const std::string& records, int done, int pageCount,
+               const PdfProgress& progress) {
+  out.write(records.data(), static_cast<std::streamsize>(records.size()));
+  if (!out) throw PdfError("cannot write the record stream");
+  if (progress && !progress(done, pageCount)) throw PdfCancelled();
+}
+
 }  // namespace
 
 bool looksLikePdf(std::string_view head) {
@@ -160,30 +264,52 @@ int pdfPageCount(std::string_view pdfBytes) { return openDocument(pdfBytes)->pag
 
 void convertPdfToRecords(std::string_view pdfBytes, std::ostream& out,
                          const PdfProgress& progress) {
-  std::unique_ptr<poppler::document> doc = openDocument(pdfBytes);
-  RecordWriter writer(out);
-  FontTable fonts;
-  const int pageCount = doc->pages();
-  for (int i = 0; i < pageCount; ++i) {
-    std::unique_ptr<poppler::page> page(doc->create_page(i));
-    if (!page) throw PdfError("damaged page " + std::to_string(i + 1));
-    poppler::rectf box = page->page_rect(poppler::crop_box);
-    double width = box.width();
-    double height = box.height();
-    const poppler::page::orientation_enum orientation = page->orientation();
-    if (orientation == poppler::page::landscape || orientation == poppler::page::seascape) {
-      std::swap(width, height);
-    }
-    SectionFields section;
-    // A Section of all zero bytes would be dropped by the reader and shift
-    // every later page number, so a degenerate page is kept 1 twip large.
-    section.width = std::max<std::int32_t>(toTwips(width), 1);
-    section.height = std::max<std::int32_t>(toTwips(height), 1);
-    writer.section(section);
-    writeItems(writer, pdf::layoutPage(pageWords(*page, fonts), width));
-    if (!out) throw PdfError("cannot write the record stream");
-    if (progress && !progress(i + 1, pageCount)) throw PdfCancelled();
-  }
+  pdf::convertWithWorkers(pdfBytes, out, progress, 0);
 }
+
+namespace pdf {
+
+void convertWithWorkers(std::string_view pdfBytes, std::ostream& out,
+                        const PdfProgress& progress, int workers) {
+  std::unique_ptr<poppler::document> doc = openDocument(pdfBytes);
+  const int pageCount = doc->pages();
+  if (workers <= 0) workers = workerCount(pageCount);
+  if (workers == 1) {
+    FontTable fonts;
+    for (int i = 0; i < pageCount; ++i) {
+      writePage(out, convertPage(*doc, i, fonts), i + 1, pageCount, progress);
+    }
+    return;
+  }
+  // Each worker opens its own document: poppler documents are not shared
+  // between threads, separate ones share nothing.
+  PageQueue queue(pageCount, kLookAheadPages);
+  std::vector<std::thread> threads;
+  for (int w = 0; w < workers; ++w) {
+    threads.emplace_back([&, w] {
+      try {
+        std::unique_ptr<poppler::document> own =
+            w == 0 ? std::move(doc) : openDocument(pdfBytes);
+        FontTable fonts;
+        for (int i = queue.take(); i >= 0; i = queue.take()) {
+          queue.put(i, convertPage(*own, i, fonts));
+        }
+      } catch (...) {
+        queue.fail(std::current_exception());
+      }
+    });
+  }
+  std::exception_ptr error;
+  try {
+    for (int i = 0; i < pageCount; ++i) writePage(out, queue.await(i), i + 1, pageCount, progress);
+  } catch (...) {
+    error = std::current_exception();
+  }
+  queue.stop();
+  for (std::thread& t : threads) t.join();
+  if (error) std::rethrow_exception(error);
+}
+
+}  // namespace pdf
 
 }  // namespace Kivrel

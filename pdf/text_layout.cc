@@ -19,12 +19,18 @@ constexpr double kSameBaselineEm = 0.35;
 constexpr double kDescentEm = 0.2;
 // Larger baseline steps than this end a paragraph (1.5 line spacing fits).
 constexpr double kMaxLinePitchEm = 1.75;
-// Left edges and centres within this distance count as aligned.
-constexpr double kAlignEm = 1.0;
+// Left edges and centres within this distance count as aligned; a one-em
+// indent (an ideographic space) is not aligned.
+constexpr double kAlignEm = 0.5;
 // A first line may be indented by up to this much over the second.
 constexpr double kFirstIndentEm = 4.0;
-// A line ending this far short of the column edge ends its paragraph.
-constexpr double kShortLineEm = 4.0;
+// A hanging indent follows a marker of at most this many characters, by at
+// most this gap.
+constexpr std::size_t kMaxMarkerChars = 8;
+constexpr std::size_t kMaxShortMarkerChars = 4;  // those with letters in them
+constexpr double kHangingGapEm = 2.0;
+// Width of the space before a word that wrapping had to move down.
+constexpr double kWordSpaceEm = 0.5;
 // Sizes that differ by less than this are one size (points).
 constexpr double kSameSizePt = 0.5;
 // Gap between words wider than this gets a space even when the PDF has none.
@@ -42,6 +48,7 @@ constexpr double kColumnLineMinWidth = 0.25;
 constexpr double kFullWidthLine = 0.55;
 constexpr int kMinColumnLines = 3;
 constexpr double kMinGutterPt = 6.0;
+constexpr double kGutterCrossingShare = 0.1;
 
 struct Fragment {
   std::vector<Word> words;  // left to right
@@ -62,6 +69,16 @@ double em(double size) { return size > 0 ? size : 10.0; }
 bool isCjk(char16_t c) {
   return (c >= 0x3000 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF) ||
          (c >= 0xFF00 && c <= 0xFFEF);
+}
+
+bool isLatinLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
+
+// A bullet or a list number: "•", "(a)", "iv.", "2.8.1.".
+bool isMarker(const std::u16string& word) {
+  if (word.empty() || word.size() > kMaxMarkerChars) return false;
+  const auto letters = std::count_if(word.begin(), word.end(), isLatinLetter);
+  return letters == 0 || (word.size() <= kMaxShortMarkerChars &&
+                          letters < static_cast<std::ptrdiff_t>(word.size()));
 }
 
 Fragment makeFragment(std::vector<Word> words) {
@@ -134,17 +151,24 @@ double gutterOf(const std::vector<Row>& rows, double pageWidth) {
       for (int x = from; x < to; ++x) ++coverage[x];
     }
   }
+  // A centred title or a figure caption may cross the gutter; a few such
+  // lines do not hide it.
+  int counted = 0;
+  for (const Row& row : rows) {
+    for (const Fragment& f : row.fragments) counted += f.x1 - f.x0 < kFullWidthLine * pageWidth;
+  }
+  const int allowed = static_cast<int>(kGutterCrossingShare * counted);
   const int searchFrom = static_cast<int>(kGutterSearchFrom * pageWidth);
   const int searchTo = static_cast<int>(kGutterSearchTo * pageWidth);
   int bestStart = -1;
   int bestLength = 0;
   for (int x = searchFrom; x < searchTo;) {
-    if (coverage[x] != 0) {
+    if (coverage[x] > allowed) {
       ++x;
       continue;
     }
     const int start = x;
-    while (x < searchTo && coverage[x] == 0) ++x;
+    while (x < searchTo && coverage[x] <= allowed) ++x;
     if (x - start > bestLength) {
       bestLength = x - start;
       bestStart = start;
@@ -212,6 +236,8 @@ struct Line {
   std::u16string text;
   double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
   double baseline = 0;
+  double firstWordWidth = 0;
+  bool startsWithMarker = false;
   std::map<StyleKey, std::size_t> styleChars;
   StyleKey style;
   double size() const { return std::get<0>(style); }
@@ -251,6 +277,11 @@ Line makeLine(const Row& row) {
   line.y0 = row.fragments.front().y0;
   line.y1 = row.fragments.front().y1;
   line.baseline = row.baseline;
+  const Word& first = row.fragments.front().words.front();
+  line.firstWordWidth = first.x1 - first.x0;
+  line.startsWithMarker = isMarker(first.text);
+  // Ideographic text wraps between any two characters.
+  if (isCjk(first.text.front())) line.firstWordWidth /= static_cast<double>(first.text.size());
   for (std::size_t i = 0; i < row.fragments.size(); ++i) {
     if (i > 0) line.text += u'\t';
     appendWords(line, row.fragments[i]);
@@ -293,13 +324,20 @@ bool continuesParagraph(const Paragraph& para, const Line& next, double columnRi
                        std::abs(last.x0 - next.x0) > tolerance;
   if (centred) return true;
   if (para.lines.size() == 1) {
-    // The first line may be indented; the second may not be indented further.
-    if (next.x0 > last.x0 + tolerance) return false;
+    // The first line may be indented; the second may not be indented further,
+    // unless it hangs under the text after a bullet or number.
+    const bool hanging = last.startsWithMarker && !next.startsWithMarker &&
+                         next.x0 >= last.x0 + last.firstWordWidth &&
+                         next.x0 <= last.x0 + last.firstWordWidth + kHangingGapEm * size;
+    if (next.x0 > last.x0 + tolerance && !hanging) return false;
     if (last.x0 - next.x0 > kFirstIndentEm * size) return false;
   } else if (std::abs(next.x0 - para.leftEdge()) > tolerance) {
     return false;
   }
-  return last.x1 >= columnRight - kShortLineEm * size;
+  // A line that stops short although the next word would have fitted behind
+  // it ends its paragraph.
+  const double room = columnRight - last.x1;
+  return room < next.firstWordWidth + kWordSpaceEm * size;
 }
 
 bool endsWithSoftHyphen(const std::u16string& text) {
@@ -346,8 +384,11 @@ int blankLines(double gap, double size) {
 // Lays out one column run: table rows where consecutive rows hold several
 // fragments, paragraphs from the other lines.
 void layoutColumn(const std::vector<Row>& rows, std::vector<LayoutItem>& out) {
+  // The right edge of running text; table rows may reach further.
   double columnRight = 0;
-  for (const Row& row : rows) columnRight = std::max(columnRight, row.fragments.back().x1);
+  for (const Row& row : rows) {
+    if (row.fragments.size() == 1) columnRight = std::max(columnRight, row.fragments.back().x1);
+  }
 
   auto isTableRow = [&](std::size_t i) {
     if (rows[i].fragments.size() < 2) return false;
