@@ -1,0 +1,38 @@
+// Running headers and footers: text that recurs in the top or bottom band of
+// the pages once its page numbers are stripped.
+#include "kivrel/kivrant.h"
+#include "model/model.h"
+
+namespace Kivrel {
+
+namespace {
+
+// The bands are the top and bottom 2/15 of the page, but at least this high.
+constexpr double kBandFraction = 0.13333333333333333;
+constexpr int kMinBandMargin = 1000;
+
+enum Band { kTopBand = 0, kBottomBand = 1 };
+
+}  // namespace
+
+bool Kivrant::isHeaderOrFooter(MPParagraph* paragraph, MPPage* page, int threshold,
+                               std::map<UnicodeString, int>* maps) {
+  int margin = static_cast<int>(page->height * kBandFraction);
+  if (margin < kMinBandMargin) margin = kMinBandMargin;
+  // Wide arithmetic: heights come from the stream and may be near the int limits.
+  const long long cy = paragraph->cy;
+  if (margin <= cy && cy <= static_cast<long long>(page->height) - margin) return false;
+
+  UnicodeString key(paragraph->text);
+  deleteNumberFromString(key);
+  // On a page too short for two separate bands the top test alone decides.
+  const Band band = cy < margin ? kTopBand : kBottomBand;
+  int& count = maps[band][key];  // a key seen for the first time starts at 0
+  if (threshold == 0) {
+    ++count;
+    return false;
+  }
+  return count >= threshold;
+}
+
+}  // namespace Kivrel

@@ -1,0 +1,147 @@
+// The last stage of a run: final filters, one outline item per surviving
+// paragraph, and a log line for every dropped one.
+#include <unicode/uchar.h>
+
+#include <ostream>
+
+#include "kivrel/kivrant.h"
+#include "model/log_text.h"
+#include "model/model.h"
+#include "outline/log_lines.h"
+#include "outline/reason_codes.h"
+#include "outline/style_size.h"
+
+namespace Kivrel {
+
+namespace {
+
+// Headings start with the second-smallest point in use (the smallest is
+// usually plain text).
+int startThreshold(const std::vector<int>& pointArray) {
+  if (pointArray.empty()) return 0;
+  if (pointArray.size() == 1) return pointArray[0];
+  return pointArray[1];
+}
+
+// A point below the numbering points used at least this often, and on at
+// least 1.5 times as many paragraphs as there are pages, is body text.
+constexpr int kFrequentPointLimit = 200;
+constexpr int kFrequentMinCount = 20;
+constexpr double kFrequentPerPage = 1.5;
+// Before the outline starts, lines in the first fifth of the pages are front matter.
+constexpr double kFrontMatterFraction = 0.2;
+// Text this large is never a running header or footer.
+constexpr int kMaxHeaderFooterSize = 250;
+
+}  // namespace
+
+void Kivrant::outputResult(KivOutlineList& result, KivSettings* settings,
+                           std::vector<int>& pointArray, int headerFooterThreshold,
+                           std::map<UnicodeString, int>* headerFooterMaps) {
+  const bool tocDocument = settings->flags & kTocDocument;
+  const int threshold = startThreshold(pointArray);
+  const int frontMatterPages = static_cast<int>(pageCount * kFrontMatterFraction);
+  bool started = false;
+  // Page-number fields that the converter leaves as plain text.
+  const UnicodeString pageWord("page", -1, US_INV);
+  const UnicodeString pageNoWord("pageno", -1, US_INV);
+
+  for (int i = 0; i < static_cast<int>(pages.size()); ++i) {
+    MPPage* page = pages[static_cast<std::size_t>(i)];
+    if (logStream) *logStream << internal::kLogPageLead << (i + 1) << internal::kLogPageTail;
+
+    const int paragraphCount = static_cast<int>(page->paragraphs.size());
+    for (int j = 0; j < paragraphCount; ++j) {
+      MPParagraph* paragraph = page->paragraphs[static_cast<std::size_t>(j)];
+      UnicodeString label(paragraph->text);
+      trimStr(label);
+      if (label.isEmpty()) continue;
+
+      auto report = [&](bool accepted, int value) {
+        if (!verdictHandler) return;
+        KivParagraphVerdict verdict;
+        verdict.pageNo = i + 1;
+        verdict.paragraphIndex = j;
+        verdict.cx = paragraph->cx;
+        verdict.cy = paragraph->cy;
+        verdict.charSize = internal::styleSize(styleTable, paragraph->styleIndex);
+        verdict.styleFlags = internal::styleFlags(styleTable, paragraph->styleIndex);
+        verdict.tableCells = paragraph->tableCells;
+        verdict.accepted = accepted;
+        verdict.value = value;
+        verdict.text = paragraph->text;
+        verdictHandler->onVerdict(verdict);
+      };
+      auto drop = [&](int code) {
+        if (logStream) {
+          *logStream << internal::kLogDropLead << code << internal::kLogDropOpen;
+          internal::writeLogText(*logStream, paragraph->text);
+          *logStream << internal::kLogDropClose;
+        }
+        report(false, code);
+      };
+
+      if (page->flags & kPageAfterRefusedTitle) {
+        drop(kAfterRefusedTitle);
+        continue;
+      }
+      if (page->flags & kPageExcluded) {
+        drop(kExcludedPage);
+        continue;
+      }
+      auto info = pointInfoMap.find(paragraph->point);
+      if (!tocDocument) {
+        if (paragraph->point < kPlainPoint) {
+          drop(paragraph->point);
+          continue;
+        }
+        if (info != pointInfoMap.end() && paragraph->point < kFrequentPointLimit &&
+            info->second->count >= kFrequentMinCount &&
+            !(pageCount * kFrequentPerPage > info->second->count)) {
+          drop(kPointTooFrequent);
+          continue;
+        }
+        if (!started) {
+          if (paragraph->point >= threshold || i >= frontMatterPages) {
+            started = true;
+          } else {
+            drop(kBeforeOutlineStart);
+            continue;
+          }
+        }
+      }
+      if (internal::styleSize(styleTable, paragraph->styleIndex) <= kMaxHeaderFooterSize &&
+          isHeaderOrFooter(paragraph, page, headerFooterThreshold, headerFooterMaps)) {
+        drop(kRunningHeaderFooter);
+        continue;
+      }
+
+      int pageNo = i + 1;
+      if (tocDocument) {
+        if (label.caseCompare(pageWord, U_FOLD_CASE_DEFAULT) == 0 ||
+            label.caseCompare(pageNoWord, U_FOLD_CASE_DEFAULT) == 0) {
+          drop(kNotATocEntry);
+          continue;
+        }
+        if (isTocItem(label, pageNo, label)) {
+          pageNo += settings->pageOffset;
+        } else {
+          paragraph->point = getPointFromFontSize(paragraph, pointArray, true);
+          pageNo = 0;
+        }
+        if (label.isEmpty()) {
+          drop(kNotATocEntry);
+          continue;
+        }
+        paragraph->cx = 0;
+        paragraph->cy = 0;
+      }
+      result.items.push_back(new KivOutlineItem(pageNo, paragraph->point, label,
+                                                static_cast<float>(paragraph->cx),
+                                                static_cast<float>(paragraph->cy)));
+      report(true, paragraph->point);
+    }
+  }
+}
+
+}  // namespace Kivrel
