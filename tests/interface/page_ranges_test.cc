@@ -1,0 +1,134 @@
+// Page-range strings: parsing, normalisation, and the pages they exclude.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "interface/kivrant_internals.h"
+#include "model/model.h"
+#include "support/doc_builder.h"
+
+namespace Kivrel::testing {
+namespace {
+
+using K = KivrantInternals;
+
+std::string show(const std::map<int, int>& map) {
+  std::string out;
+  for (const auto& [first, last] : map) {
+    out += std::to_string(first) + ">" + std::to_string(last) + " ";
+  }
+  return out;
+}
+
+std::string utf8(const UnicodeString& s) {
+  std::string out;
+  s.toUTF8String(out);
+  return out;
+}
+
+struct RangeCase {
+  const char* text;
+  const char* map;
+  const char* normalised;
+};
+
+class PageRangeParsing : public ::testing::TestWithParam<RangeCase> {};
+
+TEST_P(PageRangeParsing, GivesTheMapAndRewritesTheText) {
+  const RangeCase& c = GetParam();
+  UnicodeString text = UnicodeString::fromUTF8(c.text);
+  std::map<int, int> map;
+  K::analyzePageArea(text, map);
+  EXPECT_EQ(show(map), c.map) << c.text;
+  EXPECT_EQ(utf8(text), c.normalised) << c.text;
+  // The rewritten text parses to the same map.
+  std::map<int, int> again;
+  K::analyzePageArea(text, again);
+  EXPECT_EQ(again, map) << c.text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Strings, PageRangeParsing,
+    ::testing::Values(RangeCase{"1-3,5,10-", "1>3 5>5 10>-1 ", "1-3,5,10-,"},
+                      RangeCase{"-", "1>-1 ", "-,"},
+                      RangeCase{"-4", "1>4 ", "-4,"},
+                      RangeCase{"7-", "7>-1 ", "7-,"},
+                      RangeCase{"１－３，５", "1>3 5>5 ", "1-3,5,"},
+                      RangeCase{"5-3", "5>3 ", "5-3,"},
+                      RangeCase{"1-5,1", "1>5 ", "1-5,1,"},
+                      RangeCase{"1,1-5", "1>5 ", "1,1-5,"},
+                      RangeCase{"3-5,3-4", "3>4 ", "3-5,3-4,"},
+                      RangeCase{"3-5-7", "3>5 ", "3-5-7,"},
+                      RangeCase{"3--5", "3>-5 ", "3--5,"},
+                      RangeCase{" 2 - 4 ", "2>4 ", "2 - 4,"},
+                      RangeCase{"1 2", "1>1 ", "1 2,"},
+                      RangeCase{"1、2", "1>1 ", "1、2,"},
+                      RangeCase{"0,abc,x-5,,,", "", "0,abc,x-5,,,,"},
+                      RangeCase{"3-x", "3>0 ", "3-x,"},
+                      RangeCase{"　 ", "", ""},
+                      RangeCase{"", "", ""},
+                      RangeCase{"+2,-+3", "1>3 2>2 ", "+2,-+3,"}));
+
+TEST(PageRangeParsing, AddsToAKivMapWithoutMovingItsPosition) {
+  KivMap view;
+  (*view.map)[4] = 4;
+  view.setFirst();
+  UnicodeString text("1-2");
+  Kivrant::analyzePageArea(text, view);
+  EXPECT_EQ(show(*view.map), "1>2 4>4 ");
+  int key = 0;
+  int value = 0;
+  ASSERT_TRUE(view.getNext(key, value));
+  EXPECT_EQ(key, 4);
+}
+
+class ExcludedPages : public ::testing::Test {
+ protected:
+  ~ExcludedPages() override { releaseModel(k); }
+  // Pages marked after applying text to a document of n pages, as "1 2 5 ".
+  std::string marked(const char* text, int n) {
+    releaseModel(k);
+    for (int i = 0; i < n; ++i) K::pages(k).push_back(new MPPage(11906, 16838, false));
+    K::pageCount(k) = n;
+    UnicodeString s = UnicodeString::fromUTF8(text);
+    std::map<int, int> map;
+    K::analyzePageArea(s, map);
+    K::setExcludePages(k, map);
+    std::string out;
+    for (int i = 0; i < n; ++i) {
+      if (K::pages(k)[i]->flags & kPageExcluded) out += std::to_string(i + 1) + " ";
+    }
+    return out;
+  }
+  Kivrant k;
+};
+
+TEST_F(ExcludedPages, RangesAndSinglePagesAreMarked) {
+  EXPECT_EQ(marked("1-3,5,10-", 12), "1 2 3 5 10 11 12 ");
+}
+
+TEST_F(ExcludedPages, ReversedRangeMarksBothEnds) { EXPECT_EQ(marked("5-3", 8), "3 4 5 "); }
+
+TEST_F(ExcludedPages, NegativeLastPageReachesBackToTheFirst) {
+  EXPECT_EQ(marked("3--5", 8), "1 2 3 ");
+}
+
+TEST_F(ExcludedPages, RangesAreCutToTheDocument) {
+  EXPECT_EQ(marked("2-100", 10), "2 3 4 5 6 7 8 9 10 ");
+}
+
+TEST_F(ExcludedPages, RangesThatMarkNothing) {
+  EXPECT_EQ(marked("20", 10), "");
+  EXPECT_EQ(marked("3-x", 10), "");
+  EXPECT_EQ(marked("", 10), "");
+}
+
+TEST_F(ExcludedPages, WholeDocumentWithABareDash) { EXPECT_EQ(marked("-", 4), "1 2 3 4 "); }
+
+TEST_F(ExcludedPages, OverlappingRangesUnion) {
+  EXPECT_EQ(marked("2-4,3-6,9-8", 10), "2 3 4 5 6 8 9 ");
+}
+
+}  // namespace
+}  // namespace Kivrel::testing

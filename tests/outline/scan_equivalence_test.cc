@@ -1,0 +1,209 @@
+// The memoised scans against plain step-by-step walks on generated documents,
+// driven the way the driver's second pass drives them.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "outline/scan_fixture.h"
+
+namespace Kivrel::testing {
+namespace {
+
+using Maps = K::HeaderFooterMaps;
+
+// Plain table-of-contents walk, one paragraph at a time.
+void plainToc(Kivrant& k, int pageIndex, int paragraphIndex, MPPage* page, MPParagraph* start,
+              int threshold, Maps* maps) {
+  int pi = pageIndex;
+  int ji = paragraphIndex;
+  MPParagraph* cur = start;
+  int tocLines = 0;
+  int emptyRun = 0;
+  bool otherSeen = false;
+  std::vector<MPParagraph*> pending;
+  for (;;) {
+    UnicodeString text(cur->text);
+    K::trimStr(text);
+    if (text.isEmpty()) {
+      if (emptyRun == 3) return;
+      ++emptyRun;
+    } else {
+      emptyRun = 0;
+      int pageNo = 0;
+      UnicodeString title;
+      if (K::isHeaderOrFooter(cur, K::pages(k)[pi], threshold, maps)) {
+        pending.push_back(cur);
+      } else if (K::isTocItem(text, pageNo, title)) {
+        pending.push_back(cur);
+        otherSeen = false;
+        if (++tocLines >= 3) {
+          for (MPParagraph* p : pending) p->point = kTableOfContents;
+          if (pageIndex < 5 || pageIndex < K::pageCount(k) / 15) {
+            for (int i = paragraphIndex; i >= 1; --i) {
+              if (i < static_cast<int>(page->paragraphs.size())) {
+                page->paragraphs[i]->point = kTableOfContents;
+              }
+            }
+          }
+          pending.clear();
+        }
+      } else {
+        if (otherSeen) return;
+        otherSeen = true;
+        pending.push_back(cur);
+      }
+    }
+    cur = K::getNextParagraph(k, pi, ji, true);
+    if (!cur) return;
+  }
+}
+
+// Plain item walk.
+void plainItems(Kivrant& k, int pageIndex, int paragraphIndex, MPParagraph* start, int threshold,
+                Maps* maps) {
+  int pi = pageIndex;
+  int ji = paragraphIndex;
+  MPParagraph* cur = start;
+  bool first = true;
+  int emptyRun = 0;
+  unsigned short previous = 0;
+  for (;;) {
+    UnicodeString text(cur->text);
+    K::trimStr(text);
+    if (text.isEmpty()) {
+      if (first) return;
+      if (++emptyRun == 3) return;
+    } else {
+      emptyRun = 0;
+      int position = 0;
+      unsigned short c = K::getFirstDigit(text, position);
+      if (!K::isParaHeader(c)) return;
+      if (K::isHeaderOrFooter(cur, K::pages(k)[pi], threshold, maps)) {
+        if (first) return;
+      } else if (first) {
+        previous = c;
+      } else {
+        int d = static_cast<int>(c) - static_cast<int>(previous);
+        if (!(d == 1 || d == -9 || (K::isListHeader(previous) && c == previous))) return;
+        start->point = kListItem;
+        cur->point = kListItem;
+        previous = c;
+      }
+    }
+    cur = K::getNextParagraph(k, pi, ji, true);
+    if (!cur) return;
+    first = false;
+  }
+}
+
+// Texts that make table-of-contents lines, lists, running headers and
+// footers and the breaks between them likely.
+const char* const kTexts[] = {
+    "",         "  ",       "Intro ..... 3", "1.2 Scope 5", "Terms .... 12", "Part II",
+    "Body text", "Contents", "1. A",         "2. B",        "3. C",          "9. x",
+    "10. y",    "a) x",     "b) y",          "① one",       "② two",         "○ dot",
+    "ア x",     "イ y",     "^Chapter 2",    "^Guide",      "_Page 7",       "^第2章",
+    "^1. A ... 4", "_2. B", "● x",           "4. D ... 9",
+};
+
+std::vector<PageTexts> generate(std::mt19937& rng) {
+  std::uniform_int_distribution<int> pageCount(1, 12);
+  std::uniform_int_distribution<int> paraCount(0, 14);
+  std::uniform_int_distribution<int> pick(0, sizeof kTexts / sizeof kTexts[0] - 1);
+  // Runs of one text make long regions and lists.
+  std::bernoulli_distribution repeat(0.3);
+  // Some documents are one long page, where back-marks pile up.
+  bool onePage = rng() % 5 == 0;
+  std::vector<PageTexts> doc(onePage ? 1 : pageCount(rng));
+  std::string last = "1. A";
+  for (PageTexts& page : doc) {
+    int n = onePage ? 80 : paraCount(rng);
+    for (int i = 0; i < n; ++i) {
+      if (!repeat(rng)) last = kTexts[pick(rng)];
+      page.push_back(last);
+    }
+  }
+  return doc;
+}
+
+// One pass-2 stand-in: starts both scans at every paragraph that still has a
+// non-negative point and, between the calls, writes codes into the paragraph
+// and its predecessor as the driver's own tests and title detection do.
+template <typename Toc, typename Items>
+void drive(Kivrant& k, std::mt19937 rng, const Toc& toc, const Items& items) {
+  std::bernoulli_distribution title(0.05);
+  std::bernoulli_distribution rejectPrevious(0.1);
+  std::bernoulli_distribution rejectSelf(0.25);
+  bool titleDone = false;
+  std::vector<MPPage*>& pages = K::pages(k);
+  for (int i = 0; i < static_cast<int>(pages.size()); ++i) {
+    for (int j = 0; j < static_cast<int>(pages[i]->paragraphs.size()); ++j) {
+      MPParagraph* p = pages[i]->paragraphs[j];
+      if (p->point < 0) continue;
+      if (i == 0 && !titleDone && title(rng)) {
+        titleDone = true;
+        for (int t = j; t >= 0; --t) pages[0]->paragraphs[t]->point = kTitleBlock;
+      }
+      toc(i, j, pages[i], p);
+      int pi = i;
+      int pj = j;
+      MPParagraph* q = K::getPrevParagraph(k, pi, pj, false);
+      if (q && rejectPrevious(rng)) {
+        p->point = kTableText;
+        q->point = kTableText;
+        continue;
+      }
+      items(i, j, pages[i], p);
+      if (rejectSelf(rng)) p->point = kSentence;
+    }
+  }
+}
+
+std::vector<std::string> keys(const Maps* maps) {
+  std::vector<std::string> out;
+  for (int band = 0; band < 2; ++band) {
+    for (const auto& [key, count] : maps[band]) {
+      std::string s;
+      key.toUTF8String(s);
+      out.push_back(std::to_string(band) + ":" + s + "=" + std::to_string(count));
+    }
+  }
+  return out;
+}
+
+TEST(ScanEquivalence, MemoisedScansMarkWhatPlainWalksMark) {
+  std::mt19937 rng(20240611);
+  for (int round = 0; round < 3000; ++round) {
+    std::vector<PageTexts> doc = generate(rng);
+    int threshold = 1 + static_cast<int>(rng() % 3);
+    std::mt19937 driverRng(rng());
+
+    ScanDoc fast(doc, threshold);
+    drive(
+        fast.k, driverRng,
+        [&](int i, int j, MPPage* g, MPParagraph* p) {
+          K::checkParagraphIsToc(fast.k, i, j, g, p, threshold, fast.maps);
+        },
+        [&](int i, int j, MPPage* g, MPParagraph* p) {
+          K::checkParagraphIsItems(fast.k, i, j, g, p, threshold, fast.maps);
+        });
+
+    ScanDoc plain(doc, threshold);
+    drive(
+        plain.k, driverRng,
+        [&](int i, int j, MPPage* g, MPParagraph* p) {
+          plainToc(plain.k, i, j, g, p, threshold, plain.maps);
+        },
+        [&](int i, int j, MPPage*, MPParagraph* p) {
+          plainItems(plain.k, i, j, p, threshold, plain.maps);
+        });
+
+    ASSERT_EQ(fast.dump(), plain.dump()) << "round " << round;
+    ASSERT_EQ(keys(fast.maps), keys(plain.maps)) << "round " << round;
+  }
+}
+
+}  // namespace
+}  // namespace Kivrel::testing
