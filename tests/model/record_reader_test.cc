@@ -94,13 +94,6 @@ TEST_F(RecordReader, EveryRecordTypeWritesItsLogLine) {
             "1:4 pt=10 cells=0 cx=0 cy=0 style=0 |x|\n");
 }
 
-TEST_F(RecordReader, NothingIsLoggedWithoutALogStream) {
-  DocBuilder b;
-  b.page().para("text");
-  testing::loadModel(k, b.build());
-  EXPECT_EQ(pages().size(), 1u);
-}
-
 struct ModelCase {
   const char* name;
   std::function<void(DocBuilder&)> build;

@@ -80,21 +80,6 @@ TEST(StyleTable, RandomFormatsGetTheIndicesOfALinearScan) {
   }
 }
 
-TEST(StyleTable, ExistingEntriesAreFoundFirst) {
-  std::vector<StyleEntry*> table;
-  for (int i = 0; i < 2; ++i) {
-    table.push_back(new StyleEntry());
-    table.back()->format[charformat::kFontNo] = 7;  // two equal entries
-  }
-  internal::StyleTableIndex index(table);
-  unsigned char f[kCharacterFormatBodySize] = {};
-  f[charformat::kFontNo] = 7;
-  f[110] = 1;  // outside the identity fields
-  EXPECT_EQ(index.findOrAdd(f), 0);
-  EXPECT_EQ(table[0]->useCount, 1);
-  for (StyleEntry* e : table) delete e;
-}
-
 TEST(StyleTable, ManyDistinctFormatsReadInLinearTime) {
   testing::DocBuilder b;
   b.page().para("", {.charFormat = false, .position = false});
