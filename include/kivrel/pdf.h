@@ -19,8 +19,9 @@ class KIVREL_EXPORT PdfError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Called after each converted page; returning false cancels the conversion
-// (convertPdfToRecords then throws PdfCancelled).
+// Called on the caller's thread after each converted page, in page order;
+// returning false cancels the conversion (convertPdfToRecords then throws
+// PdfCancelled).
 using PdfProgress = std::function<bool(int pagesDone, int pageCount)>;
 
 class KIVREL_EXPORT PdfCancelled : public PdfError {
@@ -32,8 +33,11 @@ class KIVREL_EXPORT PdfCancelled : public PdfError {
 KIVREL_EXPORT bool looksLikePdf(std::string_view head);
 
 // Writes one Section per page (size in twips), paragraphs with character
-// sizes in half-points, bold flags and positions in twips from the top left.
-// Throws PdfError.
+// sizes in half-points, bold flags and positions in twips from the top left
+// (docs/pdf-front-end.md). out must be binary. Long documents are converted
+// by a few worker threads, which end before the call returns; the stream is
+// the same as from one thread. Throws PdfError for input that is not a
+// readable PDF (damaged, encrypted) and when out fails.
 KIVREL_EXPORT void convertPdfToRecords(std::string_view pdfBytes, std::ostream& out,
                                        const PdfProgress& progress = {});
 

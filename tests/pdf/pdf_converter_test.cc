@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "kivrel/pdf.h"
+#include "pdf_converter.h"
 #include "pdf/converted_doc.h"
 #include "pdf/pdf_maker.h"
 
@@ -175,6 +177,32 @@ TEST(PdfConverter, ProgressSeesEveryPageAndCanCancel) {
                                    }),
                PdfCancelled);
   EXPECT_EQ(calls.size(), 2u);
+}
+
+TEST(PdfConverter, WorkerThreadsWriteTheSameStreamAsOneThread) {
+  PdfMaker pdf;
+  for (int page = 0; page < 40; ++page) {
+    if (page > 0) pdf.newPage(page % 3 ? kA4WidthPt : 612, kA4HeightPt);
+    pdf.text("Chapter " + std::to_string(page + 1), 72, 90, {"DejaVu Sans", 16, page % 2 == 0});
+    pdf.wrap(kBody, 72, 120 + page, 300, 12);
+  }
+  const std::string bytes = pdf.finish();
+  std::ostringstream one(std::ios::binary);
+  pdf::convertWithWorkers(bytes, one, {}, 1);
+
+  std::vector<int> done;
+  std::ostringstream three(std::ios::binary);
+  pdf::convertWithWorkers(bytes, three, [&](int pages, int) {
+    done.push_back(pages);
+    return true;
+  }, 3);
+  EXPECT_TRUE(one.str() == three.str());
+  ASSERT_EQ(done.size(), 40u);
+  for (int i = 0; i < 40; ++i) EXPECT_EQ(done[i], i + 1);
+
+  std::ostringstream cancelled(std::ios::binary);
+  EXPECT_THROW(pdf::convertWithWorkers(bytes, cancelled, [](int pages, int) { return pages < 5; }, 3),
+               PdfCancelled);
 }
 
 TEST(PdfConverter, InputThatIsNoReadablePdfThrows) {
