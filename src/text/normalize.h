@@ -1,0 +1,28 @@
+// In-place normalisation of paragraph text for the outline heuristics.
+#ifndef KIVREL_TEXT_NORMALIZE_H_
+#define KIVREL_TEXT_NORMALIZE_H_
+
+#include <unicode/unistr.h>
+
+namespace Kivrel::text {
+
+// Strips white space from both ends as UnicodeString::trim does (U+0085 and
+// the no-break spaces stay), then any ideographic spaces left at either end.
+// Nothing inside the string is touched.
+void trimStr(icu::UnicodeString& text);
+
+// Removes every space (U+0020, U+3000) and every ASCII or fullwidth digit, so
+// that running headers differing only in their page number compare equal. A
+// string left empty becomes "1".
+void deleteNumberFromString(icu::UnicodeString& text);
+
+// Walks the leading run of digits and opening parentheses ( and U+FF08.
+// Returns the last digit of that run, or the first code unit of the text when
+// the run holds no digit (0xFFFF for an empty text). position is set to one
+// past the first unit that ends the run: length + 1 when the whole text is
+// such a run, because the read at the length is what stops the walk.
+char16_t getFirstDigit(const icu::UnicodeString& text, int& position);
+
+}  // namespace Kivrel::text
+
+#endif  // KIVREL_TEXT_NORMALIZE_H_

@@ -1,0 +1,62 @@
+#include "text/toc_line.h"
+
+#include "text/char_class.h"
+#include "text/number_reader.h"
+
+namespace Kivrel::text {
+
+namespace {
+
+bool isTailUnit(char16_t c) { return isLeader(c) || isArabicNumber(c) || isRomanNumber(c); }
+
+}  // namespace
+
+bool isPageNumberOrLeader(const icu::UnicodeString& text) {
+  const int32_t n = text.length();
+  for (int32_t i = 0; i < n; ++i) {
+    if (!isTailUnit(text.charAt(i))) return false;
+  }
+  return true;
+}
+
+bool isTocItem(const icu::UnicodeString& text, int& pageNo, icu::UnicodeString& title) {
+  const int32_t n = text.length();
+  if (n == 0) {
+    title.remove();
+    return false;
+  }
+  // The suffixes that are page-number tails are exactly those starting at or
+  // after tailStart, so the first leader whose remainder is a tail is the
+  // first leader at index tailStart - 1 or later. This keeps the search
+  // linear where testing each leader's remainder would be quadratic.
+  int32_t tailStart = n;
+  while (tailStart > 0 && isTailUnit(text.charAt(tailStart - 1))) --tailStart;
+  int32_t split = -1;
+  for (int32_t i = tailStart > 0 ? tailStart - 1 : 0; i < n; ++i) {
+    if (isLeader(text.charAt(i))) {
+      split = i;
+      break;
+    }
+  }
+  if (split < 0) {
+    bool onlySymbols = true;
+    for (int32_t i = 0; i < n && onlySymbols; ++i) {
+      const char16_t c = text.charAt(i);
+      onlySymbols = isSymbol(c) || isArabicNumber(c) || isSpace(c);
+    }
+    if (onlySymbols) title.remove();
+    return false;
+  }
+  int32_t j = split;
+  while (j < n && isLeader(text.charAt(j))) ++j;
+  // Everything is read from text before title, which may be text, is written.
+  pageNo = readInt(text, j, n);
+  if (&title == &text) {
+    title.truncate(split);
+  } else {
+    title.setTo(text, 0, split);
+  }
+  return pageNo != 0;
+}
+
+}  // namespace Kivrel::text
