@@ -25,7 +25,6 @@ def paragraph(writer, text, size, y, *, x=1440, bold=False, cells=0):
     writer.character_format(size, bold=bold)
     writer.text(text)
     writer.paragraph_position(x, y)
-    writer.paragraph_break()
     if cells:
         writer.table_row_end()
 

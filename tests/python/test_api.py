@@ -108,6 +108,12 @@ class Outline(TempFiles):
                 got = source if name == "BufferedReader" else kivrel.outline(source)
                 self.assertEqual(got, expected)
 
+    def test_no_settings_means_default_settings_not_the_bare_library_default(self):
+        data = documents.report(5)
+        self.assertEqual(kivrel.outline(data), kivrel.outline(data, kivrel.Settings()))
+        # The extractor's own fallback for missing settings is flags 2.
+        self.assertNotEqual(kivrel.outline(data), kivrel.outline(data, kivrel.Settings(flags=2)))
+
     def test_settings_object_is_left_unchanged(self):
         settings = kivrel.Settings(exclude_pages=" １－２ ")
         kivrel.outline(documents.report(2), settings)
