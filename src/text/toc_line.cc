@@ -27,12 +27,13 @@ bool isTocItem(const icu::UnicodeString& text, int& pageNo, icu::UnicodeString& 
   }
   // The suffixes that are page-number tails are exactly those starting at or
   // after tailStart, so the first leader whose remainder is a tail is the
-  // first leader at index tailStart - 1 or later. This keeps the search
-  // linear where testing each leader's remainder would be quadratic.
+  // first leader at index tailStart - 1 or later; the unit at tailStart - 1 is
+  // no tail unit and so no leader. This keeps the search linear where testing
+  // each leader's remainder would be quadratic.
   int32_t tailStart = n;
   while (tailStart > 0 && isTailUnit(text.charAt(tailStart - 1))) --tailStart;
   int32_t split = -1;
-  for (int32_t i = tailStart > 0 ? tailStart - 1 : 0; i < n; ++i) {
+  for (int32_t i = tailStart; i < n; ++i) {
     if (isLeader(text.charAt(i))) {
       split = i;
       break;
