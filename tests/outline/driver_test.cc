@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "interface/kivrant_internals.h"
-#include "kivrel/kivrant.h"
 #include "model/model.h"
 #include "outline/reason_codes.h"
 #include "support/doc_builder.h"
@@ -17,82 +16,65 @@ namespace {
 
 using K = KivrantInternals;
 
-// Default flags without title detection, so that the first page's largest
-// text stays an ordinary candidate.
+// The default flags without title detection.
 constexpr int kNoTitle = kKeepCommas | kIndentRefinement;
 constexpr int kHeading = 28;
-constexpr int kBody = 20;
-constexpr std::int32_t kTopCy = 500;
-constexpr std::int32_t kBottomCy = 16000;
-constexpr int kAccepted = 1;  // verdict table marker: became an item
+constexpr int kAccepted = 1;  // verdict marker: became an item
 
-class VerdictLog : public KivVerdictHandler {
- public:
-  void onVerdict(const KivParagraphVerdict& v) override { verdicts.push_back(v); }
-  std::vector<KivParagraphVerdict> verdicts;
-};
-
-class StopAt : public KivProgressHandler {
- public:
-  explicit StopAt(int poll) : poll_(poll) {}
-  int onProgress() override { return ++calls == poll_ ? -1 : 0; }
-  int calls = 0;
-
- private:
-  int poll_;
-};
-
-std::string utf8(const UnicodeString& u) {
-  std::string s;
-  u.toUTF8String(s);
-  return s;
-}
-
-std::string describe(KivOutlineList& list) {
-  std::ostringstream out;
-  for (int i = 0; i < list.getCount(); ++i) {
-    KivOutlineItem* item = list.getAt(i);
-    out << item->getPageNo() << ' ' << item->getPoint() << " |" << utf8(item->getString())
-        << "| " << item->getCx() << ',' << item->getCy() << '\n';
+struct Verdicts : KivVerdictHandler {
+  void onVerdict(const KivParagraphVerdict& v) override { all.push_back(v); }
+  int count(int code) const {
+    int n = 0;
+    for (const KivParagraphVerdict& v : all) n += !v.accepted && v.value == code;
+    return n;
   }
-  return out.str();
-}
+  std::vector<KivParagraphVerdict> all;
+};
 
-// The lines the output stage writes: everything from the first page line on
-// (the record reader's lines come before it).
-std::string outputLines(const std::string& log) {
-  std::size_t at = log.find(sjis("---------------- ページ番号 "));
-  return at == std::string::npos ? std::string() : log.substr(at);
+struct StopAt : KivProgressHandler {
+  explicit StopAt(int poll) : poll(poll) {}
+  int onProgress() override { return ++calls == poll ? -1 : 0; }
+  int poll;
+  int calls = 0;
+};
+
+std::string line(int page, int point, const UnicodeString& text, long cx, long cy) {
+  std::string s;
+  text.toUTF8String(s);
+  return std::to_string(page) + ' ' + std::to_string(point) + " |" + s + "| " +
+         std::to_string(cx) + ',' + std::to_string(cy) + '\n';
 }
 
 std::string pageLine(int n) {
   return sjis("---------------- ページ番号 ") + std::to_string(n) + "----------------\n";
 }
-std::string dropLine(int code, const char* text) {
-  return sjis("削除理由 = ") + std::to_string(code) + " [" + sjis(text) + "]\n";
+std::string dropLine(int code, const std::string& text) {
+  return sjis("削除理由 = ") + std::to_string(code) + " [" + sjis(text.c_str()) + "]\n";
 }
 
 struct Outcome {
   int rc = 0;
   std::string items;
-  std::string log;
-  std::vector<KivParagraphVerdict> verdicts;
+  std::string log;  // the output stage's lines only
+  Verdicts verdicts;
 };
 
-Outcome run(Kivrant& k, const std::string& bytes, KivSettings* settings) {
+Outcome run(Kivrant& k, const std::string& bytes, KivSettings* settings,
+            KivOutlineList* list = nullptr) {
   std::istringstream in(bytes, std::ios::binary);
   std::ostringstream log(std::ios::binary);
-  VerdictLog verdicts;
-  k.setLogStream(&log);
-  k.setVerdictHandler(&verdicts);
-  KivOutlineList list;
+  KivOutlineList own;
+  if (!list) list = &own;
   Outcome o;
-  o.rc = k.extract(in, list, settings);
+  k.setLogStream(&log);
+  k.setVerdictHandler(&o.verdicts);
+  o.rc = k.extract(in, *list, settings);
   k.setLogStream(nullptr);
   k.setVerdictHandler(nullptr);
-  o.items = describe(list);
-  o.log = outputLines(log.str());
-  o.verdicts = verdicts.verdicts;
+  for (KivOutlineItem* i : list->items) o.items += line(i->pageNo, i->point, i->text, i->cx, i->cy);
+  // The record reader's lines come first.
+  std::size_t at = log.str().find(sjis("---------------- ページ番号 "));
+  if (at != std::string::npos) o.log = log.str().substr(at);
   return o;
 }
 
@@ -103,20 +85,20 @@ Outcome run(const std::string& bytes, int flags) {
   return run(k, bytes, &settings);
 }
 
-// Three pages with a running header, a page-number footer, one heading and
-// two sentences each; "Review copy" sits in the bottom band of two pages only.
+// Three pages with a running header, a page-number footer, a heading and
+// two sentences; "Review copy" is in the bottom band of two pages only.
 std::string reportWithRunningBands() {
   const char* headings[] = {"Overview", "Design", "Testing"};
   DocBuilder b;
   b.page();
   for (int p = 0; p < 3; ++p) {
     if (p > 0) b.pageBreak();
-    b.para("Kivrel Guide", {.cy = kTopCy});
+    b.para("Kivrel Guide", {.cy = 500});
     b.para(headings[p], {.size = kHeading, .cy = 3000});
     b.para("The body says something.");
     b.para("More body follows here.");
     if (p < 2) b.para("Review copy", {.cy = 15500});
-    b.para("Page " + std::to_string(p + 1), {.cy = kBottomCy});
+    b.para("Page " + std::to_string(p + 1), {.cy = 16000});
   }
   return b.build();
 }
@@ -125,40 +107,82 @@ TEST(RunningHeaders, BandTextOnEveryPageIsDroppedAndTextBelowThresholdIsKept) {
   Outcome o = run(reportWithRunningBands(), kNoTitle);
   ASSERT_EQ(o.rc, 0);
   EXPECT_EQ(o.items,
-            "1 109 |Overview| 1800,3000\n"
-            "1 10 |Review copy| 1800,15500\n"
-            "2 109 |Design| 1800,3000\n"
-            "2 10 |Review copy| 1800,15500\n"
+            "1 109 |Overview| 1800,3000\n1 10 |Review copy| 1800,15500\n"
+            "2 109 |Design| 1800,3000\n2 10 |Review copy| 1800,15500\n"
             "3 109 |Testing| 1800,3000\n");
   std::string expected;
   for (int p = 1; p <= 3; ++p) {
     expected += pageLine(p) + dropLine(kRunningHeaderFooter, "Kivrel Guide") +
                 dropLine(kSentence, "The body says something.") +
                 dropLine(kSentence, "More body follows here.") +
-                dropLine(kRunningHeaderFooter, ("Page " + std::to_string(p)).c_str());
+                dropLine(kRunningHeaderFooter, "Page " + std::to_string(p));
   }
   EXPECT_EQ(logToUtf8(o.log), logToUtf8(expected));
   EXPECT_EQ(o.log, expected);
+
+  // Verdicts mirror the items and the log.
+  std::string accepted;
+  for (const KivParagraphVerdict& v : o.verdicts.all) {
+    if (v.accepted) accepted += line(v.pageNo, v.value, v.text, v.cx, v.cy);
+    if (!v.accepted) EXPECT_STRNE(describeReasonCode(v.value), "") << v.value;
+  }
+  EXPECT_EQ(accepted, o.items);
+  EXPECT_EQ(o.verdicts.all.size(), 17u);
 }
 
-TEST(Extraction, SameDocumentGivesSameItemsAndLogOnReusedAndFreshExtractors) {
+TEST(Progress, StopAtAnyPollLeavesTheListAndTheExtractorRunsAgainAsAFreshOne) {
   const std::string doc = reportWithRunningBands();
   KivSettings settings;
   settings.flags = kNoTitle;
-  Kivrant reused;
-  Outcome first = run(reused, doc, &settings);
-  Outcome second = run(reused, doc, &settings);
-  Kivrant a, b;
-  Outcome freshA = run(a, doc, &settings);
-  Outcome freshB = run(b, doc, &settings);
-  for (const Outcome* o : {&second, &freshA, &freshB}) {
-    EXPECT_EQ(o->items, first.items);
-    EXPECT_EQ(o->log, first.log);
+  Kivrant fresh;
+  const Outcome reference = run(fresh, doc, &settings);
+  const Outcome again = run(fresh, doc, &settings);
+  EXPECT_EQ(again.items, reference.items);
+  EXPECT_EQ(again.log, reference.log);
+  for (int poll = 1; poll <= 3; ++poll) {
+    Kivrant k;
+    StopAt stop(poll);
+    k.setProgressHandler(&stop);
+    KivOutlineList list;
+    UnicodeString earlier("earlier");
+    list.items.push_back(new KivOutlineItem(7, 500, earlier, 0, 0));
+    Outcome stopped = run(k, doc, &settings, &list);
+    EXPECT_EQ(stopped.rc, -1);
+    EXPECT_EQ(stop.calls, poll);
+    EXPECT_EQ(stopped.items, "7 500 |earlier| 0,0\n") << poll;
+    EXPECT_EQ(stopped.log, "") << poll;
+    k.setProgressHandler(nullptr);
+    Outcome after = run(k, doc, &settings);
+    EXPECT_EQ(after.items, reference.items) << poll;
+    EXPECT_EQ(after.log, reference.log) << poll;
   }
-  EXPECT_FALSE(first.items.empty());
 }
 
-std::string titlePage(std::int32_t titleCy) {
+// Points of the first page's paragraphs when a run stops at the given poll.
+std::vector<int> pointsAtPoll(const std::string& doc, int flags, int poll) {
+  Kivrant k;
+  StopAt stop(poll);
+  k.setProgressHandler(&stop);
+  KivSettings settings;
+  settings.flags = flags;
+  KivOutlineList list;
+  std::istringstream in(doc, std::ios::binary);
+  EXPECT_EQ(K::extractMain(k, in, list, &settings), -1);
+  std::vector<int> points;
+  for (MPParagraph* p : K::pages(k).at(0)->paragraphs) points.push_back(p->point);
+  releaseModel(k);
+  return points;
+}
+
+TEST(Progress, EachPollComesAfterItsPhase) {
+  const std::string doc = reportWithRunningBands();
+  // Header, heading, two sentences, "Review copy", footer.
+  EXPECT_EQ(pointsAtPoll(doc, kNoTitle, 1), (std::vector<int>{10, 10, 10, 10, 10, 10}));
+  EXPECT_EQ(pointsAtPoll(doc, kNoTitle, 2), (std::vector<int>{10, 10, -2100, -2100, 10, 10}));
+  EXPECT_EQ(pointsAtPoll(doc, kNoTitle, 3), (std::vector<int>{10, 109, -2100, -2100, 10, 10}));
+}
+
+std::string titleDocument(std::int32_t titleCy) {
   DocBuilder b;
   b.page();
   b.para("Kivrel Annual Report", {.size = 40, .cy = titleCy});
@@ -171,105 +195,87 @@ std::string titlePage(std::int32_t titleCy) {
   return b.build();
 }
 
-TEST(TitleBlock, HighTitleAndItsBlockLeaveTheOutline) {
-  Outcome o = run(titlePage(4431), KivSettings().flags);
-  EXPECT_EQ(o.items, "2 10 |Lead in| 1800,3000\n2 109 |Overview| 1800,3400\n");
-  EXPECT_EQ(o.log, pageLine(1) + dropLine(kTitleBlock, "Kivrel Annual Report") +
-                       dropLine(kAfterTitle, "Prepared by the team") +
-                       dropLine(kAfterTitle, "Early draft") + pageLine(2) +
-                       dropLine(kSentence, "It starts here."));
-}
+TEST(TitleBlock, HighCandidateTakesItsBlockOutAndALowOneLosesItsPage) {
+  const std::string page2 = pageLine(2) + dropLine(kSentence, "It starts here.");
+  // 16838 * 5/19 = 4431.05.
+  Outcome accepted = run(titleDocument(4431), KivSettings().flags);
+  EXPECT_EQ(accepted.log, pageLine(1) + dropLine(kTitleBlock, "Kivrel Annual Report") +
+                              dropLine(kAfterTitle, "Prepared by the team") +
+                              dropLine(kAfterTitle, "Early draft") + page2);
+  EXPECT_EQ(accepted.items, "2 10 |Lead in| 1800,3000\n2 109 |Overview| 1800,3400\n");
 
-TEST(TitleBlock, LowCandidateIsRefusedAndItsPageLeftOut) {
-  // 16838 * 5/19 = 4431.05: one unit lower is no title.
-  Outcome o = run(titlePage(4432), KivSettings().flags);
-  EXPECT_EQ(o.log, pageLine(1) + dropLine(kAfterRefusedTitle, "Kivrel Annual Report") +
-                       dropLine(kAfterRefusedTitle, "Prepared by the team") +
-                       dropLine(kAfterRefusedTitle, "Early draft") + pageLine(2) +
-                       dropLine(kSentence, "It starts here."));
-  ASSERT_FALSE(o.verdicts.empty());
-  EXPECT_EQ(o.verdicts[0].value, kAfterRefusedTitle);
-}
+  Outcome refused = run(titleDocument(4432), KivSettings().flags);
+  EXPECT_EQ(refused.log, pageLine(1) + dropLine(kAfterRefusedTitle, "Kivrel Annual Report") +
+                             dropLine(kAfterRefusedTitle, "Prepared by the team") +
+                             dropLine(kAfterRefusedTitle, "Early draft") + page2);
 
-TEST(TitleBlock, NullSettingsChooseNoTitle) {
   Kivrant k;
-  Outcome o = run(k, titlePage(3000), nullptr);
-  EXPECT_EQ(o.log.find(sjis("削除理由 = -2200")), std::string::npos);
-  EXPECT_NE(o.items.find("|Kivrel Annual Report|"), std::string::npos);
+  Outcome noSettings = run(k, titleDocument(3000), nullptr);
+  EXPECT_EQ(noSettings.items.find("1 109 |Kivrel Annual Report|"), 0u) << noSettings.items;
 }
 
-// Verdict of one line placed after a large lead paragraph and three body
-// sentences, which make size 20 the body style.
-int verdictOf(const std::string& text, int flags = kNoTitle, Para opts = {}) {
+// Verdict of one line after a large lead paragraph and three sentences that
+// make size 20 the body style.
+int verdictOf(const std::string& text, int flags = kNoTitle, int size = 20) {
   DocBuilder b;
   b.page();
   b.para("Lead heading", {.size = kHeading});
   for (int i = 0; i < 3; ++i) b.para("Filler sentence.");
-  b.para(text, opts);
+  b.para(text, {.size = size});
   b.para("Last line.");
   Outcome o = run(b.build(), flags);
-  for (const KivParagraphVerdict& v : o.verdicts) {
+  for (const KivParagraphVerdict& v : o.verdicts.all) {
     if (v.paragraphIndex == 4) return v.accepted ? kAccepted : v.value;
   }
-  return 0;  // no verdict: the line was empty after trimming
+  return 0;
 }
 
 TEST(CandidateTests, EachTestRejectsWithItsCode) {
   struct Case {
-    const char* name;
     std::string text;
     int flags;
     int expected;
   };
   const Case cases[] = {
-      {"final period", "A finished sentence.", kNoTitle, kSentence},
-      {"ideographic full stop inside", "\u3002x", kNoTitle, kSentence},
-      {"final period kept by flag", "A finished sentence.", kNoTitle | kKeepSentences, kAccepted},
-      {"ideographic comma kept by default", "Alpha\u3001beta", kNoTitle, kAccepted},
-      {"ideographic comma without its flag", "Alpha\u3001beta", kIndentRefinement, kSentence},
-      {"parenthesised remark", "(see below)", kNoTitle, kParenthesised},
-      {"corner brackets", "\u300Cquoted\u300D", kNoTitle, kParenthesised},
-      {"lone parenthesis", "(", kNoTitle, kParenthesised},
-      {"brackets kept by flag", "[see below]", kNoTitle | kKeepParenthesised, kAccepted},
-      {"single bullet", "\u2022 Bullet point", kNoTitle, kListItem},
-      {"doubled bullet is no bullet", "\u2022\u2022 Emphasis", kNoTitle, kAccepted},
-      {"https link", "https://example.org/a", kNoTitle, kLinkOrPath},
-      {"http later in the text", "See http:here", kNoTitle, kAccepted},
-      {"mail address", "Write to dev@example.org", kNoTitle, kLinkOrPath},
-      {"at sign without a later dot", "Now. at@home", kNoTitle | kKeepSentences, kAccepted},
-      {"colon backslash at the start", ":\\temp", kNoTitle, kLinkOrPath},
-      {"drive letter path", "C:\\temp", kNoTitle, kAccepted},
-      {"symbols only", "# # #", kNoTitle, kSymbolsOnly},
-      {"symbols then a letter", "# # #z", kNoTitle, kAccepted},
-      {"length at the limit", std::string(80, 'z'), kNoTitle, kTooLong},
-      {"length below the limit", std::string(79, 'z'), kNoTitle, kAccepted},
+      {"A finished sentence.", kNoTitle, kSentence},
+      {"\u3002x", kNoTitle, kSentence},
+      {"A finished sentence.", kNoTitle | kKeepSentences, kAccepted},
+      {"Alpha\u3001beta", kNoTitle, kAccepted},
+      {"Alpha\u3001beta", kIndentRefinement, kSentence},
+      {"(see below)", kNoTitle, kParenthesised},
+      {"\u300Cquoted\u300D", kNoTitle, kParenthesised},
+      {"(", kNoTitle, kParenthesised},
+      {"[see below]", kNoTitle | kKeepParenthesised, kAccepted},
+      {"\u2022 Bullet point", kNoTitle, kListItem},
+      {"\u2022\u2022 Emphasis", kNoTitle, kAccepted},
+      {"https://example.org/a", kNoTitle, kLinkOrPath},
+      {"See http:here", kNoTitle, kAccepted},
+      {"Write to dev@example.org", kNoTitle, kLinkOrPath},
+      {"Now. at@home", kNoTitle | kKeepSentences, kAccepted},
+      {":\\temp", kNoTitle, kLinkOrPath},
+      {"C:\\temp", kNoTitle, kAccepted},
+      {"# # #", kNoTitle, kSymbolsOnly},
+      {"# # #z", kNoTitle, kAccepted},
+      {std::string(80, 'z'), kNoTitle, kTooLong},
+      {std::string(79, 'z'), kNoTitle, kAccepted},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(verdictOf(c.text, c.flags), c.expected) << c.name;
-  }
+  for (const Case& c : cases) EXPECT_EQ(verdictOf(c.text, c.flags), c.expected) << c.text;
+  EXPECT_EQ(verdictOf("Footnote text", kNoTitle, 16), kSmallerThanBody);
 }
 
-TEST(CandidateTests, TextSmallerThanBodyIsDropped) {
-  EXPECT_EQ(verdictOf("Footnote text", kNoTitle, {.size = 16}), kSmallerThanBody);
-  EXPECT_EQ(verdictOf("Footnote text", kNoTitle, {.size = kBody}), kAccepted);
-}
-
-// The output of a table-of-contents document ignores points, so the tests
-// that still run there are seen in the model after pass 2.
-TEST(CandidateTests, TocDocumentRunsOnlyTableSentenceBracketAndSymbolTests) {
+TEST(CandidateTests, TocDocumentSkipsBulletLinkAndSizeTestsButNotSentences) {
   struct Case {
     const char* text;
     int size;
-    int plainRun;
-    int tocRun;
+    int normal;
+    int toc;
   };
   const Case cases[] = {
       {"Footnote text", 16, kSmallerThanBody, kPlainPoint},
-      {"\u2022 Bullet point", kBody, kListItem, kPlainPoint},
-      {"https://example.org/a", kBody, kLinkOrPath, kPlainPoint},
-      {"Ends here.", kBody, kSentence, kSentence},
-      {"(see below)", kBody, kParenthesised, kParenthesised},
-      {"# # #", kBody, kSymbolsOnly, kSymbolsOnly},
+      {"\u2022 Bullet point", 20, kListItem, kPlainPoint},
+      {"https://example.org/a", 20, kLinkOrPath, kPlainPoint},
+      {"(see below)", 20, kParenthesised, kParenthesised},
+      {"# # #", 20, kSymbolsOnly, kSymbolsOnly},
   };
   for (const Case& c : cases) {
     DocBuilder b;
@@ -277,20 +283,8 @@ TEST(CandidateTests, TocDocumentRunsOnlyTableSentenceBracketAndSymbolTests) {
     b.para("Lead heading", {.size = kHeading});
     for (int i = 0; i < 3; ++i) b.para("Filler sentence.");
     b.para(c.text, {.size = c.size});
-    const std::string doc = b.build();
-    for (bool toc : {false, true}) {
-      Kivrant k;
-      StopAt stop(2);
-      k.setProgressHandler(&stop);
-      KivSettings settings;
-      settings.flags = kNoTitle | (toc ? kTocDocument : 0);
-      KivOutlineList list;
-      std::istringstream in(doc, std::ios::binary);
-      ASSERT_EQ(K::extractMain(k, in, list, &settings), -1);
-      EXPECT_EQ(K::pages(k).at(0)->paragraphs.back()->point, toc ? c.tocRun : c.plainRun)
-          << c.text << (toc ? " (table of contents)" : "");
-      releaseModel(k);
-    }
+    EXPECT_EQ(pointsAtPoll(b.build(), kNoTitle, 2).back(), c.normal) << c.text;
+    EXPECT_EQ(pointsAtPoll(b.build(), kNoTitle | kTocDocument, 2).back(), c.toc) << c.text;
   }
 }
 
@@ -299,8 +293,7 @@ TEST(CandidateTests, TableRowsAreTableText) {
   b.page();
   b.para("Lead heading", {.size = kHeading});
   b.row({"Cell one", "Cell two"});
-  // One-cell paragraphs in a row: the second one follows table text.
-  b.row({"Single a", "Single b"}, {.tableCells = 1});
+  b.row({"Single a", "Single b"}, {.tableCells = 1});  // one-cell text after table text
   b.para("After the table");
   Outcome o = run(b.build(), kNoTitle);
   EXPECT_EQ(o.log, pageLine(1) + dropLine(kTableText, "Cell one") +
@@ -312,167 +305,63 @@ TEST(CandidateTests, TableRowsAreTableText) {
 TEST(OutlineStart, FirstFifthBeforeTheFirstHeadingIsFrontMatter) {
   DocBuilder b;
   b.page();
-  b.para("Cover line");
-  b.pageBreak();
-  b.para("Second page note");
-  b.pageBreak();
-  b.para("Another note");
-  for (int p = 3; p < 10; ++p) {
-    b.pageBreak();
-    b.para(p == 3 ? "Overview" : "Body page", {.size = p == 3 ? kHeading : kBody});
+  const char* firstLines[] = {"Cover line", "Second page note", "Another note", "Overview"};
+  for (int p = 0; p < 10; ++p) {
+    if (p > 0) b.pageBreak();
+    b.para(p < 4 ? firstLines[p] : "Body page", {.size = p == 3 ? kHeading : 20});
   }
   Outcome o = run(b.build(), kNoTitle);
-  // 10 pages: the first two are front matter until a heading appears.
   std::string expected = pageLine(1) + dropLine(kBeforeOutlineStart, "Cover line") + pageLine(2) +
                          dropLine(kBeforeOutlineStart, "Second page note");
   for (int p = 3; p <= 10; ++p) expected += pageLine(p);
   EXPECT_EQ(o.log, expected);
-  EXPECT_EQ(o.items.substr(0, o.items.find('\n') + 1), "3 10 |Another note| 1800,3367\n");
 }
 
-TEST(PointFrequency, PlainPointOnManyParagraphsPerPageIsBodyText) {
+TEST(OutlineStart, PointOnManyParagraphsPerPageIsBodyTextAndThresholdFollowsPageCount) {
   struct Case {
     int pages;
-    int plainLines;
-    bool dropped;
+    int lines;        // plain lines after the heading, or band lines on the last pages
+    bool footer;
+    int frequent;
+    int headers;
   };
-  // The level assignment counts a plain paragraph twice (number and size).
-  const Case cases[] = {{1, 15, true}, {1, 5, false}, {25, 15, false}};
+  // A plain paragraph is counted twice by the level assignment.
+  const Case cases[] = {{1, 15, false, 15, 0},  {1, 5, false, 0, 0},  {25, 15, false, 0, 0},
+                        {159, 3, true, 0, 3},   {160, 3, true, 0, 0}, {160, 4, true, 0, 4},
+                        {240, 5, true, 0, 0},   {240, 6, true, 0, 6}, {1000, 6, true, 0, 6}};
   for (const Case& c : cases) {
     DocBuilder b;
     b.page();
     b.para("Overview", {.size = kHeading});
-    for (int i = 0; i < c.plainLines; ++i) b.para("Plain line");
-    for (int p = 1; p < c.pages; ++p) b.pageBreak();
+    if (!c.footer) {
+      for (int i = 0; i < c.lines; ++i) b.para("Plain line");
+    }
+    for (int p = 1; p < c.pages; ++p) {
+      b.pageBreak();
+      if (c.footer && p >= c.pages - c.lines) b.para("Appendix", {.cy = 16000});
+    }
     Outcome o = run(b.build(), kNoTitle);
-    int frequent = 0;
-    for (const KivParagraphVerdict& v : o.verdicts) frequent += v.value == kPointTooFrequent;
-    EXPECT_EQ(frequent, c.dropped ? c.plainLines : 0) << c.pages << " pages";
+    EXPECT_EQ(o.verdicts.count(kPointTooFrequent), c.frequent) << c.pages << " pages";
+    EXPECT_EQ(o.verdicts.count(kRunningHeaderFooter), c.headers) << c.pages << " pages";
   }
 }
 
 TEST(TocDocument, LinesBecomeItemsWithPrintedPagePlusOffset) {
   DocBuilder b;
   b.page();
-  b.para("Contents");
-  b.para("Introduction ........ 12");
-  b.para("PAGE");
-  b.para("12");
-  b.para("Scope 3");
+  for (const char* text : {"Contents", "Introduction ........ 12", "PAGE", "12", "Scope 3"}) {
+    b.para(text);
+  }
   KivSettings settings;
   settings.flags = kKeepCommas | kTocDocument;
   settings.pageOffset = 2;
   Kivrant k;
   Outcome o = run(k, b.build(), &settings);
-  EXPECT_EQ(o.log,
-            pageLine(1) + dropLine(kNotATocEntry, "PAGE") + dropLine(kNotATocEntry, "12"));
-  ASSERT_EQ(o.verdicts.size(), 5u);
+  EXPECT_EQ(o.log, pageLine(1) + dropLine(kNotATocEntry, "PAGE") + dropLine(kNotATocEntry, "12"));
   std::istringstream items(o.items);
-  std::string line;
-  std::vector<std::string> pagesTextsPositions;
-  while (std::getline(items, line)) {
-    std::istringstream fields(line);
-    std::string page, point, rest;
-    fields >> page >> point;
-    std::getline(fields, rest);
-    pagesTextsPositions.push_back(page + rest);
-  }
-  EXPECT_EQ(pagesTextsPositions, (std::vector<std::string>{
-                                     "0 |Contents| 0,0", "14 |Introduction| 0,0", "5 |Scope| 0,0"}));
-}
-
-TEST(Progress, StopAtAnyPollLeavesTheListAndTheExtractorReusable) {
-  const std::string doc = reportWithRunningBands();
-  KivSettings settings;
-  settings.flags = kNoTitle;
-  Kivrant plain;
-  const Outcome reference = run(plain, doc, &settings);
-  for (int poll = 1; poll <= 3; ++poll) {
-    Kivrant k;
-    StopAt stop(poll);
-    k.setProgressHandler(&stop);
-    KivOutlineList list;
-    UnicodeString earlier("earlier");
-    list.items.push_back(new KivOutlineItem(7, 500, earlier, 0, 0));
-    std::istringstream in(doc, std::ios::binary);
-    EXPECT_EQ(k.extract(in, list, &settings), -1) << poll;
-    EXPECT_EQ(stop.calls, poll);
-    EXPECT_EQ(describe(list), "7 500 |earlier| 0,0\n") << poll;
-    EXPECT_EQ(K::pageCount(k), 0);
-    k.setProgressHandler(nullptr);
-    Outcome again = run(k, doc, &settings);
-    EXPECT_EQ(again.items, reference.items) << poll;
-    EXPECT_EQ(again.log, reference.log) << poll;
-  }
-}
-
-TEST(Progress, EachPollFollowsItsPhase) {
-  const std::string doc = reportWithRunningBands();
-  // Points of page 1's heading and first sentence when the run stops.
-  struct Case {
-    int poll;
-    int headingPoint;
-    int sentencePoint;
-  };
-  const Case cases[] = {{1, kPlainPoint, kPlainPoint},
-                        {2, kPlainPoint, kSentence},
-                        {3, 109, kSentence}};
-  for (const Case& c : cases) {
-    Kivrant k;
-    StopAt stop(c.poll);
-    k.setProgressHandler(&stop);
-    KivSettings settings;
-    settings.flags = kNoTitle;
-    KivOutlineList list;
-    std::istringstream in(doc, std::ios::binary);
-    EXPECT_EQ(K::extractMain(k, in, list, &settings), -1);
-    MPPage* first = K::pages(k).at(0);
-    EXPECT_EQ(first->paragraphs.at(1)->point, c.headingPoint) << c.poll;
-    EXPECT_EQ(first->paragraphs.at(2)->point, c.sentencePoint) << c.poll;
-    EXPECT_EQ(list.getCount(), 0);
-    releaseModel(k);
-  }
-}
-
-TEST(HeaderFooterThreshold, GrowsWithPageCount) {
-  struct Case {
-    int pages;
-    int repeats;
-    bool dropped;
-  };
-  const Case cases[] = {{159, 3, true}, {160, 3, false}, {160, 4, true},
-                        {240, 5, false}, {240, 6, true}, {1000, 6, true}};
-  for (const Case& c : cases) {
-    DocBuilder b;
-    b.page();
-    b.para("Overview", {.size = kHeading});
-    for (int p = 1; p < c.pages; ++p) {
-      b.pageBreak();
-      if (p >= c.pages - c.repeats) b.para("Appendix", {.cy = kBottomCy});
-    }
-    Outcome o = run(b.build(), kNoTitle);
-    int dropped = 0;
-    for (const KivParagraphVerdict& v : o.verdicts) dropped += v.value == kRunningHeaderFooter;
-    EXPECT_EQ(dropped, c.dropped ? c.repeats : 0) << c.pages << " pages";
-  }
-}
-
-TEST(Verdicts, AcceptedVerdictsMatchTheItemsAndDropsTheLog) {
-  Outcome o = run(reportWithRunningBands(), kNoTitle);
-  std::string accepted;
-  int drops = 0;
-  for (const KivParagraphVerdict& v : o.verdicts) {
-    if (v.accepted) {
-      accepted += std::to_string(v.pageNo) + ' ' + std::to_string(v.value) + " |" +
-                  utf8(v.text) + "| " + std::to_string(v.cx) + ',' + std::to_string(v.cy) + '\n';
-    } else {
-      ++drops;
-      EXPECT_STRNE(describeReasonCode(v.value), "") << v.value;
-    }
-  }
-  EXPECT_EQ(accepted, o.items);
-  EXPECT_EQ(drops, 12);
-  EXPECT_STREQ(describeReasonCode(42), "");
+  std::string page, point, rest, got;
+  while (items >> page >> point && std::getline(items, rest)) got += page + rest + "\n";
+  EXPECT_EQ(got, "0 |Contents| 0,0\n14 |Introduction| 0,0\n5 |Scope| 0,0\n");
 }
 
 }  // namespace
