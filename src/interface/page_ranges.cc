@@ -22,6 +22,8 @@ constexpr char16_t kFullwidthOffset = 0xFEE0;
 constexpr int kThroughEnd = -1;
 constexpr int kNoRange = 0;
 
+int readPageNumber(const UnicodeString& s) { return Kivrel::text::readInt(s); }
+
 // Separators, hyphens and digits in their ASCII forms; the text is the
 // caller's and keeps this form.
 void normalise(UnicodeString& text) {
@@ -54,7 +56,7 @@ void Kivrant::analyzePageArea(UnicodeString& text, std::map<int, int>& map) {
     trimStr(item);
     int32_t dash = item.indexOf(kHyphen);
     if (dash < 0) {
-      int page = text::readInt(item);
+      int page = readPageNumber(item);
       if (page != 0) {
         int& last = map[page];
         if (last == kNoRange) last = page;  // an earlier range from this page wins
@@ -64,8 +66,8 @@ void Kivrant::analyzePageArea(UnicodeString& text, std::map<int, int>& map) {
       UnicodeString after;
       item.extractBetween(0, dash, before);
       item.extractBetween(dash + 1, item.length(), after);
-      int first = before.isEmpty() ? 1 : text::readInt(before);
-      int last = after.isEmpty() ? kThroughEnd : text::readInt(after);
+      int first = before.isEmpty() ? 1 : readPageNumber(before);
+      int last = after.isEmpty() ? kThroughEnd : readPageNumber(after);
       if (first != 0) map[first] = last;
     }
     if (comma == text.length()) break;

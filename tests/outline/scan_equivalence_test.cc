@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "outline/scan_fixture.h"
+#include "text/char_class.h"
+#include "text/toc_line.h"
 
 namespace Kivrel::testing {
 namespace {
@@ -25,7 +27,7 @@ void plainToc(Kivrant& k, int pageIndex, int paragraphIndex, MPPage* page, MPPar
   std::vector<MPParagraph*> pending;
   for (;;) {
     UnicodeString text(cur->text);
-    K::trimStr(text);
+    kt::trimStr(text);
     if (text.isEmpty()) {
       if (emptyRun == 3) return;
       ++emptyRun;
@@ -35,7 +37,7 @@ void plainToc(Kivrant& k, int pageIndex, int paragraphIndex, MPPage* page, MPPar
       UnicodeString title;
       if (K::isHeaderOrFooter(cur, K::pages(k)[pi], threshold, maps)) {
         pending.push_back(cur);
-      } else if (K::isTocItem(text, pageNo, title)) {
+      } else if (kt::isTocItem(text, pageNo, title)) {
         pending.push_back(cur);
         otherSeen = false;
         if (++tocLines >= 3) {
@@ -71,22 +73,22 @@ void plainItems(Kivrant& k, int pageIndex, int paragraphIndex, MPParagraph* star
   unsigned short previous = 0;
   for (;;) {
     UnicodeString text(cur->text);
-    K::trimStr(text);
+    kt::trimStr(text);
     if (text.isEmpty()) {
       if (first) return;
       if (++emptyRun == 3) return;
     } else {
       emptyRun = 0;
       int position = 0;
-      unsigned short c = K::getFirstDigit(text, position);
-      if (!K::isParaHeader(c)) return;
+      unsigned short c = kt::getFirstDigit(text, position);
+      if (!kt::isParaHeader(c)) return;
       if (K::isHeaderOrFooter(cur, K::pages(k)[pi], threshold, maps)) {
         if (first) return;
       } else if (first) {
         previous = c;
       } else {
         int d = static_cast<int>(c) - static_cast<int>(previous);
-        if (!(d == 1 || d == -9 || (K::isListHeader(previous) && c == previous))) return;
+        if (!(d == 1 || d == -9 || (kt::isListHeader(previous) && c == previous))) return;
         start->point = kListItem;
         cur->point = kListItem;
         previous = c;

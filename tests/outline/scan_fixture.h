@@ -13,10 +13,13 @@
 #include "model/model.h"
 #include "outline/reason_codes.h"
 #include "support/doc_builder.h"
+#include "text/normalize.h"
+
 
 namespace Kivrel::testing {
 
 using K = KivrantInternals;
+namespace kt = Kivrel::text;
 
 constexpr int kPageHeight = 16838;
 constexpr int kBodyCy = 5000;
@@ -52,7 +55,7 @@ inline void countBands(Kivrant& k, K::HeaderFooterMaps* maps) {
   for (MPPage* page : K::pages(k)) {
     for (MPParagraph* p : page->paragraphs) {
       icu::UnicodeString t(p->text);
-      K::trimStr(t);
+      kt::trimStr(t);
       if (t.isEmpty()) {
         p->point = kEmptyText;
         continue;
