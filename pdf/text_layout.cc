@@ -29,6 +29,8 @@ constexpr double kFirstIndentEm = 4.0;
 constexpr std::size_t kMaxMarkerChars = 8;
 constexpr std::size_t kMaxShortMarkerChars = 4;  // those with letters in them
 constexpr double kHangingGapEm = 2.0;
+// Lines ending at one x (within a point) that mark a justified right edge.
+constexpr int kJustifiedLines = 3;
 // Width of the space before a word that wrapping had to move down.
 constexpr double kWordSpaceEm = 0.5;
 // Sizes that differ by less than this are one size (points).
@@ -198,20 +200,21 @@ std::vector<std::vector<Row>> readingOrder(std::vector<Row> rows, double gutter)
   }
   std::vector<Row> left;
   std::vector<Row> right;
-  auto flush = [&] {
-    if (!left.empty()) columns.push_back(std::move(left));
-    if (!right.empty()) columns.push_back(std::move(right));
-    left.clear();
-    right.clear();
+  std::vector<Row> full;
+  auto flush = [&](std::vector<Row>& run) {
+    if (!run.empty()) columns.push_back(std::move(run));
+    run.clear();
   };
   for (Row& row : rows) {
     const bool crosses = std::any_of(row.fragments.begin(), row.fragments.end(),
                                      [&](const Fragment& f) { return f.x0 < gutter && f.x1 > gutter; });
     if (crosses) {
-      flush();
-      columns.push_back({std::move(row)});
+      flush(left);
+      flush(right);
+      full.push_back(std::move(row));
       continue;
     }
+    flush(full);
     Row l;
     Row r;
     l.baseline = r.baseline = row.baseline;
@@ -221,7 +224,9 @@ std::vector<std::vector<Row>> readingOrder(std::vector<Row> rows, double gutter)
     if (!l.fragments.empty()) left.push_back(std::move(l));
     if (!r.fragments.empty()) right.push_back(std::move(r));
   }
-  flush();
+  flush(full);
+  flush(left);
+  flush(right);
   return columns;
 }
 
@@ -381,14 +386,37 @@ int blankLines(double gap, double size) {
   return std::min(lines, kMaxBlankLines);
 }
 
+// The right edge of the running text of a column: where justified lines end
+// (the x at which the most lines end, when several do), else the rightmost
+// line end. Table rows do not count, nor code that runs into the margin.
+double rightEdge(const std::vector<Row>& rows) {
+  std::map<long, int> ends;
+  double rightmost = 0;
+  for (const Row& row : rows) {
+    if (row.fragments.size() != 1) continue;
+    ++ends[std::lround(row.fragments.back().x1)];
+    rightmost = std::max(rightmost, row.fragments.back().x1);
+  }
+  const auto count = [&](long x) {
+    auto found = ends.find(x);
+    return found == ends.end() ? 0 : found->second;
+  };
+  long edge = 0;
+  int edgeLines = 0;
+  for (const auto& [x, lines] : ends) {
+    const int near = count(x - 1) + lines + count(x + 1);
+    if (near >= edgeLines) {
+      edge = x;
+      edgeLines = near;
+    }
+  }
+  return edgeLines >= kJustifiedLines ? edge + 1.0 : rightmost;
+}
+
 // Lays out one column run: table rows where consecutive rows hold several
 // fragments, paragraphs from the other lines.
 void layoutColumn(const std::vector<Row>& rows, std::vector<LayoutItem>& out) {
-  // The right edge of running text; table rows may reach further.
-  double columnRight = 0;
-  for (const Row& row : rows) {
-    if (row.fragments.size() == 1) columnRight = std::max(columnRight, row.fragments.back().x1);
-  }
+  const double columnRight = rightEdge(rows);
 
   auto isTableRow = [&](std::size_t i) {
     if (rows[i].fragments.size() < 2) return false;

@@ -40,14 +40,17 @@ const Style kJapanese = {
     {"IPAMincho", 10.5, false},
     "本章では文書の構成を読み取る手順を述べ、見出しと本文を区別する方法を説明します。"};
 
-// Pages of body text with a chapter heading on every other page, section
-// headings between the paragraphs and a page number at the foot.
-std::string report(const Style& style, const std::vector<std::vector<std::string>>& pages,
+// A title block, then pages of lines: "#" a chapter heading, "=" a section
+// heading, "" a paragraph of body text; a page number at the foot.
+std::string report(const Style& style, const std::string& title,
+                   const std::vector<std::vector<std::string>>& pages,
                    std::vector<Heading>& headings) {
   PdfMaker pdf;
+  pdf.text(title, 72, 90, {style.chapter.family, 24, style.chapter.bold});
+  pdf.text("2026-12-06", 72, 120, style.body);
   for (std::size_t page = 0; page < pages.size(); ++page) {
     if (page > 0) pdf.newPage();
-    double y = 90;
+    double y = page == 0 ? 200 : 90;
     for (const std::string& line : pages[page]) {
       const bool chapter = line.rfind("#", 0) == 0;
       const bool section = line.rfind("=", 0) == 0;
@@ -93,12 +96,17 @@ void expectSameHeadings(const std::vector<Heading>& actual, const std::vector<He
   }
 }
 
-// The outline passes of the core library land separately; until they do,
-// extract yields nothing even for a record stream with a plain heading.
+// The outline passes of the core library land separately; until they are in
+// the build, extract yields nothing even for a plain record stream.
 bool outlinePassesPresent() {
   DocBuilder b;
-  b.page().para("1 Introduction", {.size = 36, .bold = true, .cy = 1500});
-  for (int i = 0; i < 10; ++i) b.para("Body text of the page.", {.size = 20});
+  b.page().para("Title", {.size = 48, .bold = true, .cy = 1500});
+  for (int i = 0; i < 3; ++i) b.paragraphBreak();
+  for (int page = 1; page <= 5; ++page) {
+    if (page > 1) b.page();
+    b.para(std::to_string(page) + " Chapter", {.size = 36, .bold = true});
+    for (int i = 0; i < 5; ++i) b.para("Body text of the page.", {.size = 20});
+  }
   std::istringstream in(b.build(), std::ios::binary);
   Kivrant k;
   KivOutlineList list;
@@ -116,7 +124,7 @@ class PdfOutline : public ::testing::Test {
 
 TEST_F(PdfOutline, WesternReportYieldsExactlyItsHeadings) {
   std::vector<Heading> headings;
-  const std::string pdf = report(kWestern,
+  const std::string pdf = report(kWestern, "Reading Outlines from Reports",
                                  {{"#1 Introduction", "", "=1.1 Background", ""},
                                   {"", "=1.2 Scope", "", ""},
                                   {"#2 Method", "", "=2.1 Reading pages", ""},
@@ -128,7 +136,7 @@ TEST_F(PdfOutline, WesternReportYieldsExactlyItsHeadings) {
 
 TEST_F(PdfOutline, JapaneseReportYieldsExactlyItsHeadings) {
   std::vector<Heading> headings;
-  const std::string pdf = report(kJapanese,
+  const std::string pdf = report(kJapanese, "報告書の見出しを読む",
                                  {{"#第1章 はじめに", "", "=1.1 背景", ""},
                                   {"", "=1.2 目的", "", ""},
                                   {"#第2章 方法", "", "=2.1 ページの読み取り", ""},
