@@ -28,6 +28,7 @@ std::string utf8(const UnicodeString& s) {
 }
 
 struct RangeCase {
+  const char* name;
   const char* text;
   const char* map;
   const char* normalised;
@@ -50,25 +51,26 @@ TEST_P(PageRangeParsing, GivesTheMapAndRewritesTheText) {
 
 INSTANTIATE_TEST_SUITE_P(
     Strings, PageRangeParsing,
-    ::testing::Values(RangeCase{"1-3,5,10-", "1>3 5>5 10>-1 ", "1-3,5,10-,"},
-                      RangeCase{"-", "1>-1 ", "-,"},
-                      RangeCase{"-4", "1>4 ", "-4,"},
-                      RangeCase{"7-", "7>-1 ", "7-,"},
-                      RangeCase{"１－３，５", "1>3 5>5 ", "1-3,5,"},
-                      RangeCase{"5-3", "5>3 ", "5-3,"},
-                      RangeCase{"1-5,1", "1>5 ", "1-5,1,"},
-                      RangeCase{"1,1-5", "1>5 ", "1,1-5,"},
-                      RangeCase{"3-5,3-4", "3>4 ", "3-5,3-4,"},
-                      RangeCase{"3-5-7", "3>5 ", "3-5-7,"},
-                      RangeCase{"3--5", "3>-5 ", "3--5,"},
-                      RangeCase{" 2 - 4 ", "2>4 ", "2 - 4,"},
-                      RangeCase{"1 2", "1>1 ", "1 2,"},
-                      RangeCase{"1、2", "1>1 ", "1、2,"},
-                      RangeCase{"0,abc,x-5,,,", "", "0,abc,x-5,,,,"},
-                      RangeCase{"3-x", "3>0 ", "3-x,"},
-                      RangeCase{"　 ", "", ""},
-                      RangeCase{"", "", ""},
-                      RangeCase{"+2,-+3", "1>3 2>2 ", "+2,-+3,"}));
+    ::testing::Values(RangeCase{"RangesAndSinglePages", "1-3,5,10-", "1>3 5>5 10>-1 ", "1-3,5,10-,"},
+                      RangeCase{"BareDash", "-", "1>-1 ", "-,"},
+                      RangeCase{"OpenStart", "-4", "1>4 ", "-4,"},
+                      RangeCase{"OpenEnd", "7-", "7>-1 ", "7-,"},
+                      RangeCase{"FullwidthForms", "１－３，５", "1>3 5>5 ", "1-3,5,"},
+                      RangeCase{"Reversed", "5-3", "5>3 ", "5-3,"},
+                      RangeCase{"SinglePageKeepsRange", "1-5,1", "1>5 ", "1-5,1,"},
+                      RangeCase{"RangeOverwritesSinglePage", "1,1-5", "1>5 ", "1,1-5,"},
+                      RangeCase{"LaterRangeOverwrites", "3-5,3-4", "3>4 ", "3-5,3-4,"},
+                      RangeCase{"SecondDashEndsTheNumber", "3-5-7", "3>5 ", "3-5-7,"},
+                      RangeCase{"DoubleDashGivesNegative", "3--5", "3>-5 ", "3--5,"},
+                      RangeCase{"SpacesAroundNumbers", " 2 - 4 ", "2>4 ", "2 - 4,"},
+                      RangeCase{"SpaceEndsANumber", "1 2", "1>1 ", "1 2,"},
+                      RangeCase{"IdeographicCommaIsNoSeparator", "1、2", "1>1 ", "1、2,"},
+                      RangeCase{"NothingToAdd", "0,abc,x-5,,,", "", "0,abc,x-5,,,,"},
+                      RangeCase{"UnreadableLastPage", "3-x", "3>0 ", "3-x,"},
+                      RangeCase{"AllSpaces", "　 ", "", ""},
+                      RangeCase{"Empty", "", "", ""},
+                      RangeCase{"Signs", "+2,-+3", "1>3 2>2 ", "+2,-+3,"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PageRangeParsing, AddsToAKivMapWithoutMovingItsPosition) {
   KivMap view;
