@@ -81,6 +81,7 @@ class KIVREL_EXPORT RecordWriter {
   void characterFormat(const CharacterFormatFields& fields);
   void text(const icu::UnicodeString& text);
   void text(std::u16string_view text);
+  void text(const char16_t* text) { this->text(std::u16string_view(text)); }
   // Invalid UTF-8 becomes U+FFFD.
   void textUtf8(std::string_view utf8);
   void paragraphBreak();
