@@ -353,7 +353,7 @@ GeneratedStats writeHostile(std::ostream& out, Hostile kind, int scale) {
       // final letter, the worst case for splitting off a page number.
       std::u16string text(static_cast<std::size_t>(std::max(scale, 1)), u'.');
       for (std::size_t i = 1; i < text.size(); i += 2) text[i] = u' ';
-      text.back() = u'x';
+      text.back() = u'e';  // not a roman numeral, so no tail qualifies
       for (int i = 0; i < 8; ++i) {
         writer.paragraphPosition(kLeftMargin, kBodyTop + i * kLineHeight);
         writer.text(std::u16string_view(text));

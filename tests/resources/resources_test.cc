@@ -154,10 +154,10 @@ TEST_P(HostileGrowth, FourTimesTheInputTakesAtMostEightTimesAsLong) {
 
 INSTANTIATE_TEST_SUITE_P(
     BoundedResources, HostileGrowth,
-    testing::Values(GrowthCase{Hostile::kManyCharacterFormats, 10000, kDefaultFlags},
+    testing::Values(GrowthCase{Hostile::kManyCharacterFormats, 5000, kDefaultFlags},
                     GrowthCase{Hostile::kManyPages, 25000, kDefaultFlags},
-                    GrowthCase{Hostile::kLongLeaderParagraphs, 8000, kDefaultFlags},
-                    GrowthCase{Hostile::kLongLeaderParagraphs, 8000, kTocDocumentFlags},
+                    GrowthCase{Hostile::kLongLeaderParagraphs, 4000, kDefaultFlags},
+                    GrowthCase{Hostile::kLongLeaderParagraphs, 4000, kTocDocumentFlags},
                     GrowthCase{Hostile::kSameTextTopBand, 3000, kDefaultFlags},
                     GrowthCase{Hostile::kManyEmptyParagraphs, 50000, kDefaultFlags}),
     [](const testing::TestParamInfo<GrowthCase>& info) {
