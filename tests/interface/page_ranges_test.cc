@@ -85,51 +85,30 @@ TEST(PageRangeParsing, AddsToAKivMapWithoutMovingItsPosition) {
   EXPECT_EQ(key, 4);
 }
 
-class ExcludedPages : public ::testing::Test {
- protected:
-  ~ExcludedPages() override { releaseModel(k); }
-  // Pages marked after applying text to a document of n pages, as "1 2 5 ".
-  std::string marked(const char* text, int n) {
-    releaseModel(k);
-    for (int i = 0; i < n; ++i) K::pages(k).push_back(new MPPage(11906, 16838, false));
-    K::pageCount(k) = n;
-    UnicodeString s = UnicodeString::fromUTF8(text);
+TEST(ExcludedPages, MarksThePagesOfEveryRangeWithinTheDocument) {
+  struct Case {
+    const char* text;
+    int pages;
+    const char* marked;
+  };
+  for (Case c : {Case{"1-3,5,10-", 12, "1 2 3 5 10 11 12 "}, Case{"5-3", 8, "3 4 5 "},
+                 Case{"3--5", 8, "1 2 3 "}, Case{"2-100", 10, "2 3 4 5 6 7 8 9 10 "},
+                 Case{"-", 4, "1 2 3 4 "}, Case{"2-4,3-6,9-8", 10, "2 3 4 5 6 8 9 "},
+                 Case{"20", 10, ""}, Case{"3-x", 10, ""}, Case{"", 10, ""}}) {
+    Kivrant k;
+    for (int i = 0; i < c.pages; ++i) K::pages(k).push_back(new MPPage(11906, 16838, false));
+    K::pageCount(k) = c.pages;
+    UnicodeString text = UnicodeString::fromUTF8(c.text);
     std::map<int, int> map;
-    K::analyzePageArea(s, map);
+    K::analyzePageArea(text, map);
     K::setExcludePages(k, map);
-    std::string out;
-    for (int i = 0; i < n; ++i) {
-      if (K::pages(k)[i]->flags & kPageExcluded) out += std::to_string(i + 1) + " ";
+    std::string marked;
+    for (int i = 0; i < c.pages; ++i) {
+      if (K::pages(k)[i]->flags & kPageExcluded) marked += std::to_string(i + 1) + " ";
     }
-    return out;
+    EXPECT_EQ(marked, c.marked) << c.text;
+    releaseModel(k);
   }
-  Kivrant k;
-};
-
-TEST_F(ExcludedPages, RangesAndSinglePagesAreMarked) {
-  EXPECT_EQ(marked("1-3,5,10-", 12), "1 2 3 5 10 11 12 ");
-}
-
-TEST_F(ExcludedPages, ReversedRangeMarksBothEnds) { EXPECT_EQ(marked("5-3", 8), "3 4 5 "); }
-
-TEST_F(ExcludedPages, NegativeLastPageReachesBackToTheFirst) {
-  EXPECT_EQ(marked("3--5", 8), "1 2 3 ");
-}
-
-TEST_F(ExcludedPages, RangesAreCutToTheDocument) {
-  EXPECT_EQ(marked("2-100", 10), "2 3 4 5 6 7 8 9 10 ");
-}
-
-TEST_F(ExcludedPages, RangesThatMarkNothing) {
-  EXPECT_EQ(marked("20", 10), "");
-  EXPECT_EQ(marked("3-x", 10), "");
-  EXPECT_EQ(marked("", 10), "");
-}
-
-TEST_F(ExcludedPages, WholeDocumentWithABareDash) { EXPECT_EQ(marked("-", 4), "1 2 3 4 "); }
-
-TEST_F(ExcludedPages, OverlappingRangesUnion) {
-  EXPECT_EQ(marked("2-4,3-6,9-8", 10), "2 3 4 5 6 8 9 ");
 }
 
 }  // namespace

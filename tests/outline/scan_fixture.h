@@ -93,6 +93,11 @@ class ScanDoc {
   }
   MPParagraph* paragraph(int page, int para) { return K::pages(k)[page]->paragraphs[para]; }
   std::string dump() { return points(k); }
+  std::vector<int> pagePoints(int page) {
+    std::vector<int> out;
+    for (MPParagraph* p : K::pages(k)[page]->paragraphs) out.push_back(p->point);
+    return out;
+  }
 
   Kivrant k;
   K::HeaderFooterMaps maps[2];
