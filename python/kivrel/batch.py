@@ -10,9 +10,9 @@ workers must import kivrel and read the same paths.
 
 Each line of OUT.jsonl holds "path", "sha256", "pages" and either "items" or
 "error". A document that fails is recorded with its error and the run goes on.
-Lines are appended and synced one by one, so a rerun with the same OUT.jsonl
-skips every document already recorded: a crash or Ctrl-C loses nothing that
-was written.
+Lines are appended whole and synced after every task, so a rerun with the same
+OUT.jsonl skips every document already recorded: a crash or Ctrl-C loses
+nothing that was written.
 """
 
 from __future__ import annotations
@@ -25,7 +25,7 @@ import logging
 import os
 import sys
 import time
-from typing import Dict, Iterable, Iterator, List, Optional, Sequence, Set, TextIO
+from typing import Dict, Iterable, Iterator, List, Optional, Sequence, Set, TextIO, Tuple
 
 import kivrel
 
@@ -87,8 +87,17 @@ def process_document(path: str, settings: Optional[dict] = None) -> dict:
     return record
 
 
-def process_chunk(paths: Sequence[str], settings: Optional[dict] = None) -> List[dict]:
-    return [process_document(p, settings) for p in paths]
+def to_line(record: dict) -> str:
+    return json.dumps(record, ensure_ascii=False) + "\n"
+
+
+def process_chunk(
+    paths: Sequence[str], settings: Optional[dict] = None
+) -> List[Tuple[str, bool, str]]:
+    """(path, failed, JSON line) per document: the workers encode, so the
+    process that writes the output only appends."""
+    records = (process_document(p, settings) for p in paths)
+    return [(r["path"], "error" in r, to_line(r)) for r in records]
 
 
 class ResultLog:
@@ -120,13 +129,20 @@ class ResultLog:
             except (ValueError, KeyError, TypeError):
                 continue
 
-    def append(self, record: dict) -> None:
-        self._file.write(json.dumps(record, ensure_ascii=False) + "\n")
+    def append(self, path: str, line: str) -> None:
+        # One write per line: a killed process leaves whole lines behind.
+        self._file.write(line)
         self._file.flush()
+        self.done.add(path)
+
+    def sync(self) -> None:
+        # Once per finished task rather than per line: fsync costs milliseconds,
+        # and a line lost with the machine only means its document runs again.
         os.fsync(self._file.fileno())
-        self.done.add(record["path"])
 
     def close(self) -> None:
+        self._file.flush()
+        os.fsync(self._file.fileno())
         self._file.close()
 
 
@@ -180,11 +196,14 @@ def _chunks(paths: Sequence[str], size: int) -> Iterator[List[str]]:
         yield list(paths[i : i + size])
 
 
-def run_sequential(paths: Sequence[str], settings: dict, log: ResultLog, bar: ProgressBar) -> None:
-    for path in paths:
-        record = process_document(path, settings)
-        log.append(record)
-        bar.update("error" in record)
+def run_sequential(
+    paths: Sequence[str], settings: dict, log: ResultLog, bar: ProgressBar, chunk: int
+) -> None:
+    for part in _chunks(paths, chunk):
+        for path, failed, line in process_chunk(part, settings):
+            log.append(path, line)
+            bar.update(failed)
+        log.sync()
 
 
 def run_dask(
@@ -196,10 +215,15 @@ def run_dask(
     in_flight = {}
     queue = as_completed()
 
+    workers = [1, 0.0]  # count, when it was asked for
+
     def top_up() -> None:
-        # Workers may join or leave while the run goes on.
-        workers = max(1, len(client.scheduler_info().get("workers", {})))
-        while len(in_flight) < workers * _IN_FLIGHT_PER_WORKER:
+        # Workers may join or leave while the run goes on; asking the
+        # scheduler is a round trip, so only now and then.
+        now = time.monotonic()
+        if now - workers[1] > 2.0:
+            workers[:] = [max(1, len(client.scheduler_info().get("workers", {}))), now]
+        while len(in_flight) < workers[0] * _IN_FLIGHT_PER_WORKER:
             part = next(pending, None)
             if part is None:
                 return
@@ -211,13 +235,15 @@ def run_dask(
     for future in queue:
         part = in_flight.pop(future)
         try:
-            records = future.result()
+            lines = future.result()
         except Exception as e:  # noqa: BLE001 - a lost worker, not the document
-            records = [{"path": p, "sha256": None, "pages": None,
-                        "error": describe_error(e)} for p in part]
-        for record in records:
-            log.append(record)
-            bar.update("error" in record)
+            error = describe_error(e)
+            lines = [(p, True, to_line({"path": p, "sha256": None, "pages": None, "error": error}))
+                     for p in part]
+        for path, failed, line in lines:
+            log.append(path, line)
+            bar.update(failed)
+        log.sync()
         future.release()
         top_up()
 
@@ -275,7 +301,7 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
     client = cluster = None
     try:
         if args.sequential:
-            run_sequential(todo, args.settings, log, bar)
+            run_sequential(todo, args.settings, log, bar, args.chunk)
         elif todo:
             from distributed import Client, LocalCluster
 
