@@ -57,7 +57,8 @@ PdfMaker& PdfMaker::newPage(double width, double height) {
 }
 
 void PdfMaker::select(const Font& font) {
-  cairo_select_font_face(cr_, font.family, CAIRO_FONT_SLANT_NORMAL,
+  cairo_select_font_face(cr_, font.family,
+                         font.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
                          font.bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
   cairo_set_font_size(cr_, font.size);
 }

@@ -18,6 +18,7 @@ struct Font {
   const char* family = "DejaVu Sans";
   double size = 10;
   bool bold = false;
+  bool italic = false;
 };
 
 class PdfMaker {
