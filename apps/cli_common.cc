@@ -1,0 +1,127 @@
+#include "cli_common.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <sstream>
+
+#include "progress_bar.h"
+
+#ifdef KIVREL_HAVE_PDF
+#include "kivrel/pdf.h"
+#endif
+
+namespace Kivrel::cli {
+
+namespace {
+
+volatile std::sig_atomic_t interruptSeen = 0;
+
+extern "C" void onInterrupt(int) { interruptSeen = 1; }
+
+constexpr std::size_t kReadChunk = 1 << 20;
+constexpr std::uint32_t kSectionType = 1;
+
+std::string errnoText(int error) { return std::strerror(error); }
+
+bool startsLikePdf(std::string_view bytes) { return bytes.substr(0, 5) == "%PDF-"; }
+
+}  // namespace
+
+void installInterruptHandler() {
+  struct sigaction action {};
+  action.sa_handler = onInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+}
+
+bool interrupted() { return interruptSeen != 0; }
+
+void throwIfInterrupted() {
+  if (interrupted()) throw Interrupted();
+}
+
+bool isStdin(const std::string& path) { return path.empty() || path == "-"; }
+
+std::string displayName(const std::string& path) { return isStdin(path) ? "<stdin>" : path; }
+
+std::string readWholeInput(const std::string& path, bool quiet) {
+  const std::string name = displayName(path);
+  int fd = STDIN_FILENO;
+  if (!isStdin(path)) {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw CommandError(name + ": cannot open: " + errnoText(errno));
+  }
+  struct stat info {};
+  std::uint64_t total = 0;
+  if (::fstat(fd, &info) == 0) {
+    if (S_ISDIR(info.st_mode)) {
+      if (fd != STDIN_FILENO) ::close(fd);
+      throw CommandError(name + ": is a directory, not a file");
+    }
+    if (S_ISREG(info.st_mode)) total = static_cast<std::uint64_t>(info.st_size);
+  }
+  ProgressBar bar("reading " + name, total, quiet);
+  std::string bytes;
+  if (total) bytes.reserve(static_cast<std::size_t>(total));
+  std::string chunk(kReadChunk, '\0');
+  for (;;) {
+    if (interrupted()) {
+      if (fd != STDIN_FILENO) ::close(fd);
+      throw Interrupted();
+    }
+    const ssize_t n = ::read(fd, chunk.data(), chunk.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int error = errno;
+      if (fd != STDIN_FILENO) ::close(fd);
+      throw CommandError(name + ": read error: " + errnoText(error));
+    }
+    if (n == 0) break;
+    bytes.append(chunk.data(), static_cast<std::size_t>(n));
+    bar.update(bytes.size());
+  }
+  if (fd != STDIN_FILENO) ::close(fd);
+  return bytes;
+}
+
+std::string loadRecordStream(const std::string& path, bool quiet) {
+  const std::string name = displayName(path);
+  std::string bytes = readWholeInput(path, quiet);
+  if (startsLikePdf(bytes)) {
+#ifdef KIVREL_HAVE_PDF
+    try {
+      const int pageCount = pdfPageCount(bytes);
+      ProgressBar bar("converting " + name, static_cast<std::uint64_t>(pageCount), quiet);
+      std::ostringstream records(std::ios::binary);
+      convertPdfToRecords(bytes, records, [&](int done, int) {
+        bar.update(static_cast<std::uint64_t>(done));
+        return !interrupted();
+      });
+      return records.str();
+    } catch (const PdfCancelled&) {
+      throw Interrupted();
+    } catch (const PdfError& e) {
+      throw CommandError(name + ": cannot read the PDF: " + e.what());
+    }
+#else
+    throw CommandError(name + ": is a PDF, and this kivrel was built without the PDF front end "
+                       "(poppler-cpp); convert it to a record stream first");
+#endif
+  }
+  if (!bytes.empty()) {
+    std::uint32_t firstType = 0;
+    for (std::size_t i = 0; i < 4 && i < bytes.size(); ++i)
+      firstType |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])) << (8 * i);
+    if (bytes.size() < 4 || firstType != kSectionType)
+      throw CommandError(name + ": not a record stream (it does not open with a Section record;"
+                         " 'kivrel dump' shows what it holds)");
+  }
+  return bytes;
+}
+
+}  // namespace Kivrel::cli

@@ -1,0 +1,55 @@
+// Pieces every command shares: exit codes, errors, interruption, input.
+#ifndef KIVREL_APPS_CLI_COMMON_H_
+#define KIVREL_APPS_CLI_COMMON_H_
+
+#include <stdexcept>
+#include <string>
+
+namespace Kivrel::cli {
+
+enum ExitCode : int {
+  kExitOk = 0,
+  kExitFailed = 1,  // input unreadable or processing failed
+  kExitUsage = 2,
+  kExitInterrupted = 130,
+};
+
+// A failure the user should read; the message already names the file.
+class CommandError : public std::runtime_error {
+ public:
+  explicit CommandError(const std::string& message, int exitCode = kExitFailed)
+      : std::runtime_error(message), exitCode_(exitCode) {}
+  int exitCode() const { return exitCode_; }
+
+ private:
+  int exitCode_;
+};
+
+// Thrown once SIGINT has been seen, from wherever the work can stop.
+class Interrupted : public std::exception {
+ public:
+  const char* what() const noexcept override { return "interrupted"; }
+};
+
+// SIGINT sets a flag that long loops poll through interrupted().
+void installInterruptHandler();
+bool interrupted();
+void throwIfInterrupted();
+
+// "-" and "" mean standard input.
+bool isStdin(const std::string& path);
+// The name used in messages: the path, or "<stdin>".
+std::string displayName(const std::string& path);
+
+// Reads a whole file (or standard input, which need not be seekable) into
+// memory, with a progress bar unless quiet. Throws CommandError naming the
+// file for a missing file, a directory or a read error.
+std::string readWholeInput(const std::string& path, bool quiet);
+
+// The input of outline and explain: a record stream as it stands, or a PDF
+// converted to one in memory. Non-empty input must open with a Section record.
+std::string loadRecordStream(const std::string& path, bool quiet);
+
+}  // namespace Kivrel::cli
+
+#endif  // KIVREL_APPS_CLI_COMMON_H_

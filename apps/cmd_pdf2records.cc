@@ -1,0 +1,60 @@
+// kivrel pdf2records: a PDF converted to a record stream file.
+#include <memory>
+#include <sstream>
+
+#include "atomic_file.h"
+#include "cli_common.h"
+#include "commands.h"
+#include "progress_bar.h"
+
+#ifdef KIVREL_HAVE_PDF
+#include "kivrel/pdf.h"
+#endif
+
+namespace Kivrel::cli {
+
+namespace {
+
+struct Pdf2RecordsOptions {
+  std::string input;
+  std::string output;
+  bool quiet = false;
+};
+
+int runPdf2Records(const Pdf2RecordsOptions& options) {
+  const std::string name = displayName(options.input);
+#ifdef KIVREL_HAVE_PDF
+  const std::string bytes = readWholeInput(options.input, options.quiet);
+  if (!looksLikePdf(bytes)) throw CommandError(name + ": not a PDF (no %PDF- header)");
+  std::ostringstream records(std::ios::binary);
+  try {
+    ProgressBar bar("converting " + name, static_cast<std::uint64_t>(pdfPageCount(bytes)),
+                    options.quiet);
+    convertPdfToRecords(bytes, records, [&](int done, int) {
+      bar.update(static_cast<std::uint64_t>(done));
+      return !interrupted();
+    });
+  } catch (const PdfCancelled&) {
+    throw Interrupted();
+  } catch (const PdfError& e) {
+    throw CommandError(name + ": cannot read the PDF: " + e.what());
+  }
+  writeFileAtomically(options.output, records.str());
+  return kExitOk;
+#else
+  throw CommandError(name + ": this kivrel was built without the PDF front end (poppler-cpp)");
+#endif
+}
+
+}  // namespace
+
+Command addPdf2RecordsCommand(CLI::App& parent) {
+  auto options = std::make_shared<Pdf2RecordsOptions>();
+  CLI::App* app = parent.add_subcommand("pdf2records", "Convert a PDF to a record stream");
+  app->add_option("PDF", options->input, "PDF file; '-' reads stdin")->required();
+  app->add_option("-o,--output", options->output, "Record stream to write")->required();
+  app->add_flag("-q,--quiet", options->quiet, "No progress bar");
+  return {app, [options] { return runPdf2Records(*options); }};
+}
+
+}  // namespace Kivrel::cli

@@ -1,0 +1,50 @@
+// kivrel: outlines of record streams, and tools to read and write them.
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+#include <vector>
+
+#include "cli_common.h"
+#include "commands.h"
+#include "kivrel/version.h"
+
+using namespace Kivrel::cli;
+
+int main(int argc, char** argv) {
+  CLI::App app("Extracts the outline of a laid-out document given as a record stream.", "kivrel");
+  app.set_version_flag("--version", "kivrel " KIVREL_VERSION_STRING);
+  app.require_subcommand(1);
+  std::vector<Command> commands = {addOutlineCommand(app), addExplainCommand(app),
+                                   addDumpCommand(app), addCompileCommand(app),
+                                   addPdf2RecordsCommand(app)};
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e);
+    return kExitUsage;
+  }
+
+  installInterruptHandler();
+  for (Command& command : commands) {
+    if (!command.app->parsed()) continue;
+    try {
+      return command.run();
+    } catch (const Interrupted&) {
+      std::cerr << "kivrel: interrupted\n";
+      return kExitInterrupted;
+    } catch (const CommandError& e) {
+      std::cerr << "kivrel " << command.app->get_name() << ": " << e.what() << '\n';
+      return e.exitCode();
+    } catch (const std::exception& e) {
+      std::cerr << "kivrel " << command.app->get_name() << ": " << e.what() << '\n';
+      return kExitFailed;
+    }
+  }
+  return kExitUsage;
+}

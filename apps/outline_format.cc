@@ -1,0 +1,99 @@
+#include "outline_format.h"
+
+#include <algorithm>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <set>
+
+namespace Kivrel::cli {
+
+namespace {
+
+void writeTree(std::ostream& out, const std::vector<OutlineEntry>& entries) {
+  int widest = 1;
+  for (const OutlineEntry& e : entries)
+    widest = std::max<int>(widest, static_cast<int>(std::to_string(e.page).size()));
+  for (const OutlineEntry& e : entries) {
+    const std::string page = std::to_string(e.page);
+    out << std::string(static_cast<std::size_t>(widest) - page.size(), ' ') << page << "  "
+        << std::string(static_cast<std::size_t>(2 * (e.level - 1)), ' ') << e.text << '\n';
+  }
+}
+
+void writeJson(std::ostream& out, int result, const std::vector<OutlineEntry>& entries) {
+  nlohmann::ordered_json items = nlohmann::ordered_json::array();
+  for (const OutlineEntry& e : entries) {
+    items.push_back({{"page", e.page}, {"point", e.point}, {"level", e.level},
+                     {"text", e.text}, {"cx", e.cx}, {"cy", e.cy}});
+  }
+  nlohmann::ordered_json doc = {{"result", result}, {"items", items}};
+  out << doc.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+}
+
+// Cells never hold a raw tab or line break, so every row stays one line.
+std::string tsvField(const std::string& text) {
+  std::string field;
+  for (char c : text) {
+    switch (c) {
+      case '\t': field += "\\t"; break;
+      case '\n': field += "\\n"; break;
+      case '\r': field += "\\r"; break;
+      case '\\': field += "\\\\"; break;
+      default: field += c;
+    }
+  }
+  return field;
+}
+
+void writeTsv(std::ostream& out, const std::vector<OutlineEntry>& entries) {
+  out << "page\tpoint\tlevel\tcx\tcy\ttext\n";
+  for (const OutlineEntry& e : entries) {
+    out << e.page << '\t' << e.point << '\t' << e.level << '\t' << e.cx << '\t' << e.cy << '\t'
+        << tsvField(e.text) << '\n';
+  }
+}
+
+std::string markdownText(const std::string& text) {
+  std::string escaped;
+  for (char c : text) {
+    if (std::string_view("\\`*_[]<>#|").find(c) != std::string_view::npos) escaped += '\\';
+    escaped += c == '\n' ? ' ' : c;
+  }
+  return escaped;
+}
+
+void writeMarkdown(std::ostream& out, const std::vector<OutlineEntry>& entries) {
+  for (const OutlineEntry& e : entries) {
+    out << std::string(static_cast<std::size_t>(2 * (e.level - 1)), ' ') << "- "
+        << markdownText(e.text) << " (p. " << e.page << ")\n";
+  }
+}
+
+}  // namespace
+
+std::vector<OutlineEntry> toEntries(KivOutlineList& list) {
+  std::set<int, std::greater<int>> points;
+  for (int i = 0; i < list.getCount(); ++i) points.insert(list.getAt(i)->getPoint());
+  std::vector<OutlineEntry> entries;
+  for (int i = 0; i < list.getCount(); ++i) {
+    KivOutlineItem* item = list.getAt(i);
+    const int point = item->getPoint();
+    const int level = static_cast<int>(std::distance(points.begin(), points.find(point))) + 1;
+    std::string text;
+    item->getString().toUTF8String(text);
+    entries.push_back({item->getPageNo(), point, level, text, item->getCx(), item->getCy()});
+  }
+  return entries;
+}
+
+void writeOutline(std::ostream& out, OutlineFormat format, int result,
+                  const std::vector<OutlineEntry>& entries) {
+  switch (format) {
+    case OutlineFormat::kTree: writeTree(out, entries); break;
+    case OutlineFormat::kJson: writeJson(out, result, entries); break;
+    case OutlineFormat::kTsv: writeTsv(out, entries); break;
+    case OutlineFormat::kMarkdown: writeMarkdown(out, entries); break;
+  }
+}
+
+}  // namespace Kivrel::cli

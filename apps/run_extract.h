@@ -1,0 +1,35 @@
+// One extraction run over a file, as outline and explain do it.
+#ifndef KIVREL_APPS_RUN_EXTRACT_H_
+#define KIVREL_APPS_RUN_EXTRACT_H_
+
+#include <ostream>
+#include <string>
+
+#include "kivrel/kivrant.h"
+#include "kivrel/settings.h"
+
+namespace Kivrel::cli {
+
+class ExtractRun {
+ public:
+  // Loads the input at once (CommandError when it cannot be read).
+  ExtractRun(const std::string& path, KivSettings settings, bool quiet);
+
+  // Runs extract with a progress bar over the bytes the reader consumes.
+  // Throws Interrupted when SIGINT stopped the run.
+  int extract(KivOutlineList& list, std::ostream* log, KivVerdictHandler* verdicts);
+
+ private:
+  std::string path_;
+  std::string records_;
+  KivSettings settings_;
+  bool quiet_;
+};
+
+// The log's fixed texts and paragraph texts are windows-31j; this converts
+// the whole log to UTF-8.
+std::string logToUtf8(const std::string& log);
+
+}  // namespace Kivrel::cli
+
+#endif  // KIVREL_APPS_RUN_EXTRACT_H_
