@@ -31,8 +31,9 @@ def paragraph(writer, text, size, y, *, x=1440, bold=False, cells=0):
 
 def report(seed: int = 0, pages: int = 4) -> bytes:
     """A report with running headers and footers, numbered chapters and
-    sections in Japanese and English, sentences, a parenthesised line, a
-    comma line and a table row; the seed varies wording, sizes and count."""
+    sections in Japanese and English, an indented unnumbered heading,
+    sentences, a bracketed line, a comma line and a table row; the seed
+    varies wording, sizes and count."""
     rnd = random.Random(seed)
     w = kivrel.RecordWriter()
     chapter = 0
@@ -54,8 +55,14 @@ def report(seed: int = 0, pages: int = 4) -> bytes:
             for _ in range(rnd.randint(1, 3)):
                 paragraph(w, rnd.choice(BODY_TEXT), BODY, y)
                 y += 400
+        if page % 2 == 0:
+            # Unnumbered and indented: its point comes from size and indent.
+            paragraph(w, "Further details", SECTION + 2, y, x=2400, bold=True)
+            y += 600
+            paragraph(w, rnd.choice(BODY_TEXT), BODY, y)
+            y += 400
         if rnd.random() < 0.3:
-            paragraph(w, "(see the appendix)", SECTION, y)
+            paragraph(w, rnd.choice(["「参考資料」", "[Draft notes]"]), SECTION, y)
             y += 500
         if rnd.random() < 0.3:
             paragraph(w, "Note、draft", SECTION, y)
