@@ -19,5 +19,8 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/KivrelConfigVersion.cmake
 install(FILES ${PROJECT_BINARY_DIR}/KivrelConfig.cmake
   ${PROJECT_BINARY_DIR}/KivrelConfigVersion.cmake DESTINATION ${KIVREL_CMAKE_DIR})
 
+# The .pc file finds its prefix from its own place, so the install tree can
+# be moved (or installed with --prefix) without a stale prefix.
+file(RELATIVE_PATH KIVREL_PC_TO_PREFIX "/root/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/root")
 configure_file(cmake/kivrel.pc.in ${PROJECT_BINARY_DIR}/kivrel.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/kivrel.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -3,6 +3,7 @@
 
 #include "model/model.h"
 #include "model/model_release.h"
+#include "outline/scan_cache.h"
 
 namespace Kivrel {
 
@@ -50,7 +51,8 @@ Kivrant& Kivrant::operator=(const Kivrant& other) {
 
 // The containers are empty between runs; the log stream and the handlers
 // belong to the host.
-Kivrant::~Kivrant() = default;
+// A scan memo only outlives a run when a pass was called outside extract.
+Kivrant::~Kivrant() { internal::deleteScanCache(scanCache); }
 
 void Kivrant::setLogStream(std::ostream* log) { logStream = log; }
 
