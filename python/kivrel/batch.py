@@ -213,7 +213,9 @@ def run_dask(
 
     pending = _chunks(paths, chunk)
     in_flight = {}
-    queue = as_completed()
+    # The results come with the futures: no round trip to the client's event
+    # loop per task.
+    queue = as_completed(with_results=True)
 
     workers = [1, 0.0]  # count, when it was asked for
 
@@ -232,12 +234,14 @@ def run_dask(
             queue.add(future)
 
     top_up()
-    for future in queue:
+    for future, result in queue:
         part = in_flight.pop(future)
-        try:
-            lines = future.result()
-        except Exception as e:  # noqa: BLE001 - a lost worker, not the document
-            error = describe_error(e)
+        if future.status == "finished":
+            lines = result
+        else:
+            # A lost worker or a cancelled task, not the documents' fault.
+            # The result is then the exception, or (type, exception, traceback).
+            error = describe_error(result[1] if isinstance(result, tuple) else result)
             lines = [(p, True, to_line({"path": p, "sha256": None, "pages": None, "error": error}))
                      for p in part]
         for path, failed, line in lines:
