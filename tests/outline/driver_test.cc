@@ -187,6 +187,8 @@ std::string titleDocument(std::int32_t titleCy) {
   b.para("Kivrel Annual Report", {.size = 40, .cy = titleCy});
   b.para("Prepared by the team", {.cy = titleCy + 600});
   b.para("Early draft", {.cy = titleCy + 1000});
+  b.paragraphBreak().paragraphBreak().paragraphBreak();  // the third empty one ends the block
+  b.para("Still page one", {.cy = titleCy + 3000});
   b.pageBreak();
   b.para("Lead in", {.cy = 3000});
   b.para("Overview", {.size = kHeading});
@@ -201,12 +203,14 @@ TEST(TitleBlock, HighCandidateTakesItsBlockOutAndALowOneLosesItsPage) {
   EXPECT_EQ(accepted.log, pageLine(1) + dropLine(kTitleBlock, "Kivrel Annual Report") +
                               dropLine(kAfterTitle, "Prepared by the team") +
                               dropLine(kAfterTitle, "Early draft") + page2);
-  EXPECT_EQ(accepted.items, "2 10 |Lead in| 1800,3000\n2 109 |Overview| 1800,3400\n");
+  EXPECT_EQ(accepted.items, "1 10 |Still page one| 1800,7431\n2 10 |Lead in| 1800,3000\n"
+                            "2 109 |Overview| 1800,3400\n");
 
   Outcome refused = run(titleDocument(4432), KivSettings().flags);
   EXPECT_EQ(refused.log, pageLine(1) + dropLine(kAfterRefusedTitle, "Kivrel Annual Report") +
                              dropLine(kAfterRefusedTitle, "Prepared by the team") +
-                             dropLine(kAfterRefusedTitle, "Early draft") + page2);
+                             dropLine(kAfterRefusedTitle, "Early draft") +
+                             dropLine(kAfterRefusedTitle, "Still page one") + page2);
 
   Kivrant k;
   Outcome noSettings = run(k, titleDocument(3000), nullptr);
