@@ -276,7 +276,7 @@ void compileDocument(std::string_view json, std::ostream& out) {
     // Keep nlohmann's explanation after its "parse error at ...: " preamble.
     const std::size_t colon = what.find(": ", what.find("parse error"));
     if (colon != std::string::npos) what = what.substr(colon + 2);
-    throw DocumentError("syntax error: " + what, line, column);
+    throw DocumentError(what, line, column);
   }
   Compiler(out).document(root);
 }
