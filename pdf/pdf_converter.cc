@@ -8,10 +8,10 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <map>
-#include <memory>
 #include <condition_variable>
 #include <exception>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <sstream>
@@ -281,12 +281,16 @@ void convertWithWorkers(std::string_view pdfBytes, std::ostream& out,
     }
     return;
   }
-  // Each worker opens its own document: poppler documents are not shared
-  // between threads, separate ones share nothing.
+  // Each worker opens its own document: one poppler document must not be
+  // used by two threads, separate ones may be used side by side.
   PageQueue queue(pageCount, kLookAheadPages);
   std::vector<std::thread> threads;
+  auto joinAll = [&] {
+    queue.stop();
+    for (std::thread& t : threads) t.join();
+  };
   for (int w = 0; w < workers; ++w) {
-    threads.emplace_back([&, w] {
+    auto work = [&, w] {
       try {
         std::unique_ptr<poppler::document> own =
             w == 0 ? std::move(doc) : openDocument(pdfBytes);
@@ -297,7 +301,13 @@ void convertWithWorkers(std::string_view pdfBytes, std::ostream& out,
       } catch (...) {
         queue.fail(std::current_exception());
       }
-    });
+    };
+    try {
+      threads.emplace_back(work);
+    } catch (...) {  // no thread could be started: stop those that were
+      joinAll();
+      throw;
+    }
   }
   std::exception_ptr error;
   try {
@@ -305,8 +315,7 @@ void convertWithWorkers(std::string_view pdfBytes, std::ostream& out,
   } catch (...) {
     error = std::current_exception();
   }
-  queue.stop();
-  for (std::thread& t : threads) t.join();
+  joinAll();
   if (error) std::rethrow_exception(error);
 }
 
