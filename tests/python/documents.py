@@ -83,3 +83,30 @@ def toc_document() -> bytes:
         paragraph(w, f"{i + 1} {title} ........ {page}", BODY, y)
         y += 500
     return w.getvalue()
+
+
+def simple_pdf(pages) -> bytes:
+    """A PDF whose pages hold lines of Helvetica text: pages is a list of
+    lists of (size in points, y from the bottom, text), ASCII only."""
+    objects = [b"<< /Type /Catalog /Pages 2 0 R >>", None,
+               b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"]
+    kids = []
+    for lines in pages:
+        ops = b"".join(b"BT /F1 %d Tf 72 %d Td (%s) Tj ET\n" % (size, y, text.encode("ascii"))
+                       for size, y, text in lines)
+        objects.append(b"<< /Length %d >>\nstream\n%s\nendstream" % (len(ops), ops))
+        objects.append(b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] "
+                       b"/Resources << /Font << /F1 3 0 R >> >> /Contents %d 0 R >>"
+                       % len(objects))
+        kids.append(b"%d 0 R" % len(objects))
+    objects[1] = b"<< /Type /Pages /Kids [%s] /Count %d >>" % (b" ".join(kids), len(kids))
+    out = bytearray(b"%PDF-1.4\n")
+    offsets = []
+    for number, body in enumerate(objects, start=1):
+        offsets.append(len(out))
+        out += b"%d 0 obj\n%s\nendobj\n" % (number, body)
+    xref = len(out)
+    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
+    out += b"".join(b"%010d 00000 n \n" % o for o in offsets)
+    out += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref)
+    return bytes(out)

@@ -31,6 +31,13 @@ class TempFiles(unittest.TestCase):
         return path
 
 
+def three_page_pdf():
+    body = [(11, 560 - 30 * i, f"Body text {i}") for i in range(12)]
+    return documents.simple_pdf(
+        [[(24, 650, f"Chapter {p} Overview"), (16, 610, f"{p}.1 Scope")] + body
+         for p in range(1, 4)])
+
+
 def as_dicts(items):
     return [item.to_dict() for item in items]
 
@@ -74,6 +81,15 @@ class MatchesCommandLine(TempFiles):
                     changed |= ours != default[path]
             if options:
                 self.assertTrue(changed, f"{options} changed no outline; pick better documents")
+
+    @unittest.skipUnless(kivrel.HAVE_PDF, "built without the PDF front end")
+    def test_pdf_items_equal_cli_json(self):
+        path = self.write("three.pdf", three_page_pdf())
+        self.assertTrue(kivrel.outline(path))
+        for options, settings in SETTINGS_CASES[:5]:
+            with self.subTest(options=options):
+                self.assertEqual(as_dicts(kivrel.outline(path, settings)),
+                                 self.cli_items(path, options))
 
     def test_default_settings_match_cli_without_options(self):
         path = self.write("r.kvr", documents.report(7))
@@ -221,6 +237,17 @@ class Cancellation(unittest.TestCase):
                 got = kivrel.outline(data, progress=lambda *a: calls.append(a) or answer)
                 self.assertEqual(got, expected)
                 self.assertEqual(len(calls), 3)
+
+    @unittest.skipUnless(kivrel.HAVE_PDF, "built without the PDF front end")
+    def test_pdf_pages_are_reported_and_can_cancel(self):
+        pdf = three_page_pdf()
+        calls = []
+        kivrel.outline(pdf, progress=lambda *a: calls.append(a))
+        self.assertEqual(calls[:3], [("pdf", i, 3) for i in (1, 2, 3)])
+        self.assertEqual(calls[3:], [("outline", i, 3) for i in (1, 2, 3)])
+        self.assertEqual(kivrel.outline_with_pages(pdf)[1], 3)
+        with self.assertRaises(kivrel.Cancelled):
+            kivrel.outline(pdf, progress=lambda stage, done, total: stage != "pdf")
 
     def test_exception_in_callback_propagates(self):
         def progress(*_):
