@@ -133,8 +133,8 @@ std::vector<PageTexts> generate(std::mt19937& rng) {
 // One pass-2 stand-in: starts both scans at every paragraph that still has a
 // non-negative point and, between the calls, writes codes into the paragraph
 // and its predecessor as the driver's own tests and title detection do.
-template <typename Toc, typename Items>
-void drive(Kivrant& k, std::mt19937 rng, const Toc& toc, const Items& items) {
+void drive(ScanDoc& d, std::mt19937 rng, bool plain) {
+  Kivrant& k = d.k;
   std::bernoulli_distribution title(0.05);
   std::bernoulli_distribution rejectPrevious(0.1);
   std::bernoulli_distribution rejectSelf(0.25);
@@ -148,7 +148,8 @@ void drive(Kivrant& k, std::mt19937 rng, const Toc& toc, const Items& items) {
         titleDone = true;
         for (int t = j; t >= 0; --t) pages[0]->paragraphs[t]->point = kTitleBlock;
       }
-      toc(i, j, pages[i], p);
+      if (plain) plainToc(k, i, j, pages[i], p, d.threshold, d.maps);
+      else K::checkParagraphIsToc(k, i, j, pages[i], p, d.threshold, d.maps);
       int pi = i;
       int pj = j;
       MPParagraph* q = K::getPrevParagraph(k, pi, pj, false);
@@ -157,7 +158,8 @@ void drive(Kivrant& k, std::mt19937 rng, const Toc& toc, const Items& items) {
         q->point = kTableText;
         continue;
       }
-      items(i, j, pages[i], p);
+      if (plain) plainItems(k, i, j, p, d.threshold, d.maps);
+      else K::checkParagraphIsItems(k, i, j, pages[i], p, d.threshold, d.maps);
       if (rejectSelf(rng)) p->point = kSentence;
     }
   }
@@ -182,26 +184,9 @@ TEST(ScanEquivalence, MemoisedScansMarkWhatPlainWalksMark) {
     int threshold = 1 + static_cast<int>(rng() % 3);
     std::mt19937 driverRng(rng());
 
-    ScanDoc fast(doc, threshold);
-    drive(
-        fast.k, driverRng,
-        [&](int i, int j, MPPage* g, MPParagraph* p) {
-          K::checkParagraphIsToc(fast.k, i, j, g, p, threshold, fast.maps);
-        },
-        [&](int i, int j, MPPage* g, MPParagraph* p) {
-          K::checkParagraphIsItems(fast.k, i, j, g, p, threshold, fast.maps);
-        });
-
-    ScanDoc plain(doc, threshold);
-    drive(
-        plain.k, driverRng,
-        [&](int i, int j, MPPage* g, MPParagraph* p) {
-          plainToc(plain.k, i, j, g, p, threshold, plain.maps);
-        },
-        [&](int i, int j, MPPage*, MPParagraph* p) {
-          plainItems(plain.k, i, j, p, threshold, plain.maps);
-        });
-
+    ScanDoc fast(doc, threshold), plain(doc, threshold);
+    drive(fast, driverRng, false);
+    drive(plain, driverRng, true);
     ASSERT_EQ(fast.dump(), plain.dump()) << "round " << round;
     ASSERT_EQ(keys(fast.maps), keys(plain.maps)) << "round " << round;
   }
