@@ -365,6 +365,23 @@ TEST_F(Cli, BadInputGivesAMessageNamingTheFileAndExitCodeOne) {
   EXPECT_FALSE(fs::exists(path("out.kvr")));
 }
 
+TEST_F(Cli, InputThatStartsLikeAPdfGoesToThePdfFrontEnd) {
+  writeFile(path("broken.pdf"), "%PDF-1.4 nothing of a PDF follows");
+#ifdef KIVREL_HAVE_PDF
+  const std::string expected = "broken.pdf: cannot read the PDF";
+#else
+  const std::string expected = "built without the PDF front end";
+#endif
+  for (const char* command : {"outline", "explain"}) {
+    const Result r = run({command, path("broken.pdf").string()});
+    EXPECT_EQ(r.exitCode, 1) << command;
+    EXPECT_NE(r.err.find(expected), std::string::npos) << r.err;
+  }
+  const Result r = run({"pdf2records", path("broken.pdf").string(), "-o", path("out.kvr").string()});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_FALSE(fs::exists(path("out.kvr")));
+}
+
 TEST_F(Cli, FailedCompileLeavesAnExistingOutputUntouched) {
   writeFile(path("out.kvr"), "previous");
   writeFile(path("bad.json"), "{\"pages\": [");
