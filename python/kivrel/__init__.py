@@ -40,6 +40,7 @@ __all__ = [
     "describe_reason",
     "explain",
     "outline",
+    "outline_with_pages",
     "parse_page_ranges",
 ]
 
