@@ -97,26 +97,6 @@ DocBuilder& DocBuilder::row(const std::vector<std::string>& cells, const Para& o
   return *this;
 }
 
-DocBuilder& DocBuilder::paragraphBreak() {
-  writer_.paragraphBreak();
-  return *this;
-}
-
-DocBuilder& DocBuilder::lineBreak() {
-  writer_.lineBreak();
-  return *this;
-}
-
-DocBuilder& DocBuilder::cellEnd() {
-  writer_.cellEnd();
-  return *this;
-}
-
-DocBuilder& DocBuilder::tab() {
-  writer_.tab();
-  return *this;
-}
-
 DocBuilder& DocBuilder::text(std::string_view utf8) {
   std::size_t start = 0;
   for (;;) {

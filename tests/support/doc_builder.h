@@ -83,10 +83,10 @@ class DocBuilder {
   DocBuilder& para(std::string_view utf8, const Para& opts = {});
   DocBuilder& run(std::string_view utf8, const Para& opts = {});
   DocBuilder& row(const std::vector<std::string>& cells, const Para& opts = {});
-  DocBuilder& paragraphBreak();
-  DocBuilder& lineBreak();
-  DocBuilder& cellEnd();
-  DocBuilder& tab();
+  DocBuilder& paragraphBreak() { writer_.paragraphBreak(); return *this; }
+  DocBuilder& lineBreak() { writer_.lineBreak(); return *this; }
+  DocBuilder& cellEnd() { writer_.cellEnd(); return *this; }
+  DocBuilder& tab() { writer_.tab(); return *this; }
   DocBuilder& text(std::string_view utf8);  // '\t' is written as Tab records
 
   RecordWriter& writer() { return writer_; }
