@@ -18,6 +18,8 @@ nothing that was written.
 from __future__ import annotations
 
 import argparse
+import errno
+import fcntl
 import fnmatch
 import hashlib
 import json
@@ -106,23 +108,27 @@ class ResultLog:
     def __init__(self, path: str):
         self.path = path
         self.done: Set[str] = set()
+        self._file: TextIO = open(path, "a+", encoding="utf-8")
+        try:
+            # Two runs appending to one file would record documents twice.
+            fcntl.flock(self._file.fileno(), fcntl.LOCK_EX | fcntl.LOCK_NB)
+        except BlockingIOError:
+            self._file.close()
+            raise OSError(errno.EBUSY, "another run is writing to it") from None
         self._repair_and_load()
-        self._file: TextIO = open(path, "a", encoding="utf-8")
 
     def _repair_and_load(self) -> None:
-        try:
-            with open(self.path, "rb") as f:
-                data = f.read()
-        except FileNotFoundError:
-            return
+        fd = self._file.fileno()
+        os.lseek(fd, 0, os.SEEK_SET)
+        with open(fd, "rb", closefd=False) as f:
+            data = f.read()
         # A run killed while writing can leave half a line at the end; drop
         # it so that the document is processed again.
         end = data.rfind(b"\n") + 1
         if end != len(data):
-            with open(self.path, "r+b") as f:
-                f.truncate(end)
-                f.flush()
-                os.fsync(f.fileno())
+            os.ftruncate(fd, end)
+            os.fsync(fd)
+        self._file.seek(0, os.SEEK_END)
         for line in data[:end].splitlines():
             try:
                 self.done.add(json.loads(line)["path"])
