@@ -318,8 +318,10 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
             if args.scheduler:
                 client = Client(args.scheduler)
             else:
+                # Any free port for the scheduler's HTTP server: 8787 may be
+                # taken by another cluster on this machine.
                 cluster = LocalCluster(n_workers=args.workers, threads_per_worker=1,
-                                       processes=True, dashboard_address=None,
+                                       processes=True, dashboard_address=":0",
                                        silence_logs=logging.ERROR)
                 client = Client(cluster)
             bar.start = time.monotonic()  # the rate leaves out the cluster's start-up
