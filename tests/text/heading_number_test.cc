@@ -32,23 +32,18 @@ TEST(HeadingNumber, DottedGroupsRankByDepthAndRunInNumbersRankOneDeeper) {
       {"1.1 Intro", 500, "1.1"},
       {"1.1. Intro", 500, "1.1."},
       {"1.1", 600, "1."},
-      {"1.1概要", 600, "1."},
       {"1.1Intro", 600, "1.1"},
-      {"1.0Intro", 600, "1.0"},
       {"1.9Ii", 600, "1.9"},
       {"1.9Vi", 600, "1."},
       {"1.1.1 Intro", 400, "1.1.1"},
       {"1.1.1.1 Intro", 300, "1.1.1.1"},
       {"1.2.3.4", 400, "1.2.3."},
       {"1.2.3.4. X", 10, "1.2.3.4"},
-      {"1.1.1.1.1 Intro", 10, "1.1.1.1"},
       {"1-2 x", 500, "1.2"},
       {"1・2 x", 500, "1.2"},
       {"１．２　概要", 500, "1.2"},
       {"１２.", 600, "12."},
       {"1２ x", 10, ""},
-      {"1-概要", 10, "1"},
-      {"  1. Intro  ", 600, "1."},
       {"　1 概要", 600, "1."},
   };
   expectCases(std::begin(cases), std::end(cases));
@@ -57,23 +52,14 @@ TEST(HeadingNumber, DottedGroupsRankByDepthAndRunInNumbersRankOneDeeper) {
 TEST(HeadingNumber, ParenthesizedAndCircledNumbersRankLowest) {
   const HeadingCase cases[] = {
       {"1)", 200, "1)"},
-      {"1) 概要", 200, "1)"},
-      {"1)概要", 200, "1)"},
       {"(1) text", 200, "(1)"},
       {"（１）", 200, "(1)"},
-      {"(B) x", 200, "(B)"},
       {"a) x", 200, "a)"},
       {"1.)", 10, "1."},
-      {") x", 10, ""},
       {"① text", 200, "①"},
       {"①", 200, ""},
-      {"①概要", 200, ""},
-      {"⑴ x", 200, "⑴"},
-      {"㊀ x", 200, "㊀"},
-      {"①1 x", 200, ""},
       {"(注) x", 10, "("},
       {"(abc", -3400, "("},
-      {"(1", -3400, "("},
   };
   expectCases(std::begin(cases), std::end(cases));
 }
@@ -81,7 +67,6 @@ TEST(HeadingNumber, ParenthesizedAndCircledNumbersRankLowest) {
 TEST(HeadingNumber, SuffixesAndOrdinalPrefixRankAboveDottedNumbers) {
   const HeadingCase cases[] = {
       {"第3章 概要", 1000, "第3章"},
-      {"第1章　概要", 1000, "第1章"},
       {"第1章:概要", 10, "第1"},
       {"第一章", 1000, "第一章"},
       {"1.2章", 1000, "1.2章"},
@@ -90,9 +75,7 @@ TEST(HeadingNumber, SuffixesAndOrdinalPrefixRankAboveDottedNumbers) {
       {"2条 x", 800, "2条"},
       {"3項", 700, "3項"},
       {"第1部", 1100, "第1部"},
-      {"第2部概要", 10, "第2"},
       {"第1 概要", 1100, "第1"},
-      {"第1 章", 1100, "第1"},
       {"第12回", 1200, "第1"},
       {"第1回", -3400, "第"},
       {"第 概要", 10, "第"},
@@ -105,19 +88,15 @@ TEST(HeadingNumber, LettersKanaAndNumeralsFormGroupsByKind) {
       {"A. Intro", 10, "A."},
       {"A Intro", 10, "A"},
       {"A.", 600, "A."},
-      {"Ａ. x", 10, "Ａ."},
       {"A.1 x", 500, "A.1"},
       {"I. Intro", 600, "I."},
-      {"iv. Intro", 600, "iv."},
       {"XIV. x", 600, "XIV."},
       {"Ix y", 10, ""},
       {"Ⅳ x", 600, "Ⅳ."},
       {"ア 概要", 600, "ア."},
       {"ア.概要", 600, "ア."},
-      {"ｱ 概要", 600, "ｱ."},
       {"アイ", 10, ""},
       {"十二 概要", 600, "十二."},
-      {"二十一 x", 600, "二十一."},
       {"1十 x", 600, "1十."},
       {"一、概要", 10, ""},
       {"○ x", 600, "○."},
@@ -126,7 +105,6 @@ TEST(HeadingNumber, LettersKanaAndNumeralsFormGroupsByKind) {
       {"Chapter 1", 10, ""},
       {"- item", 10, ""},
       {"", 10, ""},
-      {"   ", 10, ""},
   };
   expectCases(std::begin(cases), std::end(cases));
 }
