@@ -195,6 +195,15 @@ TEST_F(Cli, StandardInputGivesTheSameOutlineAsTheFile) {
   ASSERT_EQ(fromFile.exitCode, 0);
   EXPECT_EQ(fromPipe.out, fromFile.out);
   EXPECT_EQ(noArgument.out, fromFile.out);
+
+  // A pipe cannot seek, and the reader skips bodies by seeking.
+  const std::string fifo = path("input.fifo").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << readFile(kSample); });
+  const Result fromFifo = run({"outline", "-"}, fifo);
+  writer.join();
+  EXPECT_EQ(fromFifo.exitCode, 0) << fromFifo.err;
+  EXPECT_EQ(fromFifo.out, fromFile.out);
 }
 
 TEST_F(Cli, EachSwitchChangesTheOutlineAsItsFlagBitDoes) {
