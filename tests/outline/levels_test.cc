@@ -69,15 +69,16 @@ TEST_F(Levels, LargerPlainTextRanksAboveAndBetweenPointsInOrder) {
   EXPECT_EQ(pointArray, (std::vector<int>{10, 60, 109}));
 }
 
-TEST_F(Levels, EachIndentStepLowersAFontPointByFive) {
-  load({{{"Body", 20, 0}, {"(1) a", 28, 0}, {"(1) b", 28, 720}, {"(2) c", 28, 690}}});
+TEST_F(Levels, EachIndentStepLowersAFontPointByFiveOnlyWithTheRefinementFlag) {
+  const std::vector<Heading> page = {
+      {"Body", 20, 0}, {"(1) a", 28, 0}, {"(1) b", 28, 720}, {"(2) c", 28, 690}};
+  load({page});
   EXPECT_EQ(run(kIndentRefinement), (std::vector<int>{10, 200, 195, 195}));
   EXPECT_EQ(pointArray, (std::vector<int>{10, 195, 200}));
-}
-
-TEST_F(Levels, IndentsAreIgnoredWithoutTheRefinementFlag) {
-  load({{{"Body", 20, 0}, {"(1) a", 28, 0}, {"(1) b", 28, 720}}});
-  EXPECT_EQ(run(0), (std::vector<int>{10, 200, 200}));
+  releaseModel(k);
+  pointArray.clear();
+  load({page});
+  EXPECT_EQ(run(0), (std::vector<int>{10, 200, 200, 200}));
 }
 
 TEST_F(Levels, IndentRankIsTheFirstEntryWithinTolerance) {
