@@ -15,7 +15,6 @@
 #include "support/doc_builder.h"
 #include "text/normalize.h"
 
-
 namespace Kivrel::testing {
 
 using K = KivrantInternals;
@@ -65,16 +64,6 @@ inline void countBands(Kivrant& k, K::HeaderFooterMaps* maps) {
   }
 }
 
-// Points of every paragraph, pages separated by '|'.
-inline std::string points(Kivrant& k) {
-  std::string out;
-  for (MPPage* page : K::pages(k)) {
-    if (!out.empty()) out += "| ";
-    for (MPParagraph* p : page->paragraphs) out += std::to_string(p->point) + " ";
-  }
-  return out;
-}
-
 class ScanDoc {
  public:
   explicit ScanDoc(const std::vector<PageTexts>& doc, int threshold = 3) : threshold(threshold) {
@@ -92,7 +81,15 @@ class ScanDoc {
                              maps);
   }
   MPParagraph* paragraph(int page, int para) { return K::pages(k)[page]->paragraphs[para]; }
-  std::string dump() { return points(k); }
+  // Points of every paragraph, pages separated by '|'.
+  std::string dump() {
+    std::string out;
+    for (MPPage* page : K::pages(k)) {
+      if (!out.empty()) out += "| ";
+      for (MPParagraph* p : page->paragraphs) out += std::to_string(p->point) + " ";
+    }
+    return out;
+  }
   std::vector<int> pagePoints(int page) {
     std::vector<int> out;
     for (MPParagraph* p : K::pages(k)[page]->paragraphs) out.push_back(p->point);
