@@ -6,43 +6,11 @@
 #include <cstring>
 #include <string>
 
+#include "model/record_format.h"
+
 namespace Kivrel {
 
 namespace {
-
-// Field offsets inside the fixed-size bodies; part of the stream format.
-namespace section {
-constexpr std::size_t kFlags = 0;
-constexpr std::size_t kOptions = 4;
-constexpr std::size_t kWidth = 8;
-constexpr std::size_t kHeight = 12;
-}  // namespace section
-
-namespace tablerow {
-constexpr std::size_t kTableCells = 16;
-}  // namespace tablerow
-
-namespace paraformat {
-constexpr std::size_t kFlag = 0;
-constexpr std::size_t kOwflag = 8;
-constexpr std::size_t kCharCount = 20;
-constexpr std::size_t kCharSize = 24;
-constexpr std::size_t kFi = 40;
-constexpr std::size_t kLi = 44;
-constexpr std::size_t kRi = 48;
-constexpr std::size_t kSb = 52;
-constexpr std::size_t kSa = 56;
-}  // namespace paraformat
-
-namespace charformat {
-constexpr std::size_t kFlag = 0;
-constexpr std::size_t kFontNo = 16;
-constexpr std::size_t kCharSize = 24;
-constexpr std::size_t kWord28 = 28;
-constexpr std::size_t kWord30 = 30;
-constexpr std::size_t kValue56 = 56;
-constexpr std::size_t kValue100 = 100;
-}  // namespace charformat
 
 // Little-endian stores, independent of the host's byte order.
 void storeU32(unsigned char* body, std::size_t offset, std::uint32_t v) {

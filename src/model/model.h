@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kivrel/record_writer.h"
+#include "model/record_format.h"
 
 namespace Kivrel {
 
@@ -47,18 +48,6 @@ class MPPage {
   std::int32_t height;
   bool specialSection;
 };
-
-// Field offsets inside a CharacterFormat body; part of the stream format.
-namespace charformat {
-constexpr std::size_t kFlag = 0;
-constexpr std::size_t kFontNo = 16;
-constexpr std::size_t kCharSize = 24;
-constexpr std::size_t kWord28 = 28;
-constexpr std::size_t kWord30 = 30;
-constexpr std::size_t kValue56 = 56;
-constexpr std::size_t kValue100 = 100;
-constexpr std::uint32_t kBoldFlag = 0x4;
-}  // namespace charformat
 
 struct StyleEntry {
   int useCount = 0;

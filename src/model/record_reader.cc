@@ -19,32 +19,6 @@ namespace Kivrel {
 
 namespace {
 
-// Field offsets of the bodies the reader interprets; part of the stream format.
-namespace section {
-constexpr std::size_t kFlags = 0;
-constexpr std::size_t kOptions = 4;
-constexpr std::size_t kWidth = 8;
-constexpr std::size_t kHeight = 12;
-constexpr std::uint32_t kSpecialSectionFlag = 0x80;
-constexpr std::uint32_t kIgnoredOption = 0x02;
-}  // namespace section
-
-namespace tablerow {
-constexpr std::size_t kTableCells = 16;
-}  // namespace tablerow
-
-namespace paraformat {
-constexpr std::size_t kFlag = 0;
-constexpr std::size_t kOwflag = 8;
-constexpr std::size_t kCharCount = 20;
-constexpr std::size_t kCharSize = 24;
-constexpr std::size_t kFi = 40;
-constexpr std::size_t kLi = 44;
-constexpr std::size_t kRi = 48;
-constexpr std::size_t kSb = 52;
-constexpr std::size_t kSa = 56;
-}  // namespace paraformat
-
 constexpr std::size_t kHeaderFieldSize = 4;
 // Long Text bodies and discarded skips go through a buffer of this size, so
 // memory follows what the input holds, not what a header claims.
