@@ -1,0 +1,170 @@
+// The quality mode against the exact extraction on documents where the exact
+// rules keep a paragraph that is not a heading, and on clean documents.
+#include "kivrel/quality.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/doc_builder.h"
+
+namespace Kivrel::testing {
+namespace {
+
+constexpr int kFlags = kKeepCommas | kIndentRefinement;  // no title detection
+constexpr int kHeading = 28;
+
+std::string utf8(const UnicodeString& s) {
+  std::string out;
+  s.toUTF8String(out);
+  return out;
+}
+
+// "text" per item, one line each.
+std::string items(KivOutlineList& list) {
+  std::string out;
+  for (KivOutlineItem* i : list.items) out += utf8(i->text) + '\n';
+  return out;
+}
+
+struct Runs {
+  std::string exact;
+  std::string quality;
+  std::vector<KivQualityVerdict> verdicts;
+  // "text level" of the kept items, "text reason" of the dropped exact items.
+  std::string decisions() const {
+    std::string out;
+    for (const KivQualityVerdict& v : verdicts) {
+      if (v.accepted) out += utf8(v.exact.text) + " L" + std::to_string(v.level) + '\n';
+      if (v.exact.accepted && !v.accepted) {
+        out += utf8(v.exact.text) + " " + std::to_string(v.reason) + '\n';
+      }
+    }
+    return out;
+  }
+};
+
+Runs runBoth(const std::string& bytes) {
+  Runs r;
+  KivSettings settings;
+  settings.flags = kFlags;
+  Kivrant k;
+  {
+    std::istringstream in(bytes, std::ios::binary);
+    KivOutlineList list;
+    EXPECT_EQ(k.extract(in, list, &settings), 0);
+    r.exact = items(list);
+  }
+  std::istringstream in(bytes, std::ios::binary);
+  KivOutlineList list;
+  EXPECT_EQ(extractQuality(k, in, list, &settings, &r.verdicts), 0);
+  r.quality = items(list);
+  return r;
+}
+
+// Enough body text that the body size is unambiguous.
+void body(DocBuilder& b, int lines = 3) {
+  for (int i = 0; i < lines; ++i) b.para("The body says something about the topic here.");
+}
+
+struct SignalCase {
+  const char* name;
+  std::string (*doc)();
+  const char* exactItems;    // what the exact mode wrongly keeps, as a check of the setup
+  const char* decisions;     // the quality mode's kept items and drops
+};
+
+const SignalCase kSignalCases[] = {
+    {"BodySizeLineBetweenHeadingsIsDropped",
+     [] {
+       DocBuilder b;
+       b.page().para("Overview", {.size = kHeading});
+       body(b);
+       b.para("Review copy", {.cy = 15500});
+       return b.build();
+     },
+     "Overview\nReview copy\n", "Overview L1\nReview copy -5000\n"},
+    {"NumberedListItemAtBodySizeIsDropped",
+     [] {
+       DocBuilder b;
+       b.page().para("Setup", {.size = kHeading});
+       body(b);
+       b.para("1) Install");
+       body(b);
+       return b.build();
+     },
+     "Setup\n1) Install\n", "Setup L1\n1) Install -5001\n"},
+    {"LargeLineFollowedByItsOwnSizeIsAWrappedParagraph",
+     [] {
+       DocBuilder b;
+       b.page().para("Overview", {.size = kHeading});
+       body(b);
+       b.para("Warning", {.size = 24, .bold = true});
+       b.para("do not unplug the device while it writes.", {.size = 24, .bold = true});
+       body(b);
+       return b.build();
+     },
+     "Overview\nWarning\n", "Overview L1\nWarning -5002\n"},
+};
+
+class Signals : public ::testing::TestWithParam<SignalCase> {};
+
+TEST_P(Signals, FixCaseTheExactModeGetsWrong) {
+  Runs r = runBoth(GetParam().doc());
+  EXPECT_EQ(r.exact, GetParam().exactItems);
+  EXPECT_EQ(r.decisions(), GetParam().decisions);
+  for (const KivQualityVerdict& v : r.verdicts) {
+    if (v.reason) EXPECT_STRNE(describeQualityReason(v.reason), "");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Quality, Signals, ::testing::ValuesIn(kSignalCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(QualityMode, CleanDocumentKeepsTheExactItems) {
+  DocBuilder b;
+  b.page().para("Guide", {.size = 40, .bold = true});
+  body(b);
+  b.para("Install", {.size = kHeading});
+  body(b);
+  b.para("Details", {.size = 24, .bold = true});
+  body(b);
+  Runs r = runBoth(b.build());
+  EXPECT_EQ(r.quality, r.exact);
+  EXPECT_EQ(r.quality, "Guide\nInstall\nDetails\n");
+  EXPECT_EQ(r.decisions(), "Guide L1\nInstall L2\nDetails L3\n");
+}
+
+TEST(QualityLevels, NumberingDepthComesBeforeSizeAndLevelsAreContiguous) {
+  DocBuilder b;
+  b.page().para("Preface", {.size = 40});
+  body(b);
+  b.para("1 Start", {.size = kHeading});
+  body(b);
+  b.para("1.1 Scope", {.size = kHeading});  // same size as its parent: depth decides
+  body(b);
+  b.para("1.1.1 Terms", {.size = 24});
+  body(b);
+  b.para("2 Next", {.size = 24});  // smaller than 1.1 yet a top number
+  body(b);
+  Runs r = runBoth(b.build());
+  EXPECT_EQ(r.decisions(),
+            "Preface L1\n1 Start L2\n1.1 Scope L3\n1.1.1 Terms L4\n2 Next L2\n");
+}
+
+TEST(QualityLevels, JapaneseChapterIsAboveSection) {
+  DocBuilder b;
+  b.page().para("第1章 概要", {.size = 24});
+  body(b);
+  b.para("第1節 目的", {.size = 24});
+  body(b);
+  b.para("第2章 設計", {.size = 24});
+  body(b);
+  Runs r = runBoth(b.build());
+  EXPECT_EQ(r.decisions(), "第1章 概要 L1\n第1節 目的 L2\n第2章 設計 L1\n");
+}
+
+}  // namespace
+}  // namespace Kivrel::testing
