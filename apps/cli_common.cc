@@ -89,9 +89,10 @@ std::string readWholeInput(const std::string& path, bool quiet) {
   return bytes;
 }
 
-std::string loadRecordStream(const std::string& path, bool quiet) {
+std::string loadRecordStream(const std::string& path, bool quiet, bool* wasPdf) {
   const std::string name = displayName(path);
   std::string bytes = readWholeInput(path, quiet);
+  if (wasPdf) *wasPdf = startsLikePdf(bytes);
   if (startsLikePdf(bytes)) {
 #ifdef KIVREL_HAVE_PDF
     try {

@@ -48,7 +48,8 @@ std::string readWholeInput(const std::string& path, bool quiet);
 
 // The input of outline and explain: a record stream as it stands, or a PDF
 // converted to one in memory. Non-empty input must open with a Section record.
-std::string loadRecordStream(const std::string& path, bool quiet);
+// wasPdf, when given, tells whether the input was a converted PDF.
+std::string loadRecordStream(const std::string& path, bool quiet, bool* wasPdf = nullptr);
 
 }  // namespace Kivrel::cli
 

@@ -26,6 +26,7 @@ struct OutlineOptions {
   std::string log;
   std::string logRaw;
   bool quiet = false;
+  bool exact = false;
 };
 
 int runOutline(const OutlineOptions& options) {
@@ -33,7 +34,7 @@ int runOutline(const OutlineOptions& options) {
   const bool wantLog = !options.log.empty() || !options.logRaw.empty();
   std::ostringstream log(std::ios::binary);
   KivOutlineList list;
-  const int result = run.extract(list, wantLog ? &log : nullptr, nullptr);
+  const int result = run.extractBest(list, wantLog ? &log : nullptr, options.exact);
   if (!options.logRaw.empty()) writeFileAtomically(options.logRaw, log.str());
   if (!options.log.empty()) writeFileAtomically(options.log, logToUtf8(log.str()));
   const std::map<std::string, OutlineFormat> formats = {{"tree", OutlineFormat::kTree},
@@ -58,6 +59,8 @@ Command addOutlineCommand(CLI::App& parent) {
   app->add_option("--log", options->log, "Write the diagnostic log to FILE, as UTF-8");
   app->add_option("--log-raw", options->logRaw, "Write the diagnostic log's exact bytes to FILE");
   app->add_flag("-q,--quiet", options->quiet, "No progress bar");
+  app->add_flag("--exact", options->exact,
+                "For PDF input: the exact heuristics only, without the quality mode's signals");
   return {app, [options] { return runOutline(*options); }};
 }
 

@@ -3,6 +3,7 @@
 #include <istream>
 
 #include "cli_common.h"
+#include "kivrel/quality.h"
 #include "progress_bar.h"
 
 namespace Kivrel::cli {
@@ -18,9 +19,23 @@ class InterruptPoll : public KivProgressHandler {
 }  // namespace
 
 ExtractRun::ExtractRun(const std::string& path, KivSettings settings, bool quiet)
-    : path_(path), records_(loadRecordStream(path, quiet)), settings_(settings), quiet_(quiet) {}
+    : path_(path), records_(loadRecordStream(path, quiet, &wasPdf_)), settings_(settings), quiet_(quiet) {}
 
 int ExtractRun::extract(KivOutlineList& list, std::ostream* log, KivVerdictHandler* verdicts) {
+  return run(log, [&](Kivrant& extractor, std::istream& input, KivSettings& settings) {
+    extractor.setVerdictHandler(verdicts);
+    return extractor.extract(input, list, &settings);
+  });
+}
+
+int ExtractRun::extractBest(KivOutlineList& list, std::ostream* log, bool exact) {
+  if (exact || !wasPdf_) return extract(list, log, nullptr);
+  return run(log, [&](Kivrant& extractor, std::istream& input, KivSettings& settings) {
+    return extractQuality(extractor, input, list, &settings);
+  });
+}
+
+int ExtractRun::run(std::ostream* log, const Runner& runner) {
   ProgressBar bar("extracting " + displayName(path_), records_.size(), quiet_);
   CountingReadBuffer buffer(records_, &bar);
   std::istream input(&buffer);
@@ -28,9 +43,8 @@ int ExtractRun::extract(KivOutlineList& list, std::ostream* log, KivVerdictHandl
   Kivrant extractor;
   extractor.setLogStream(log);
   extractor.setProgressHandler(&poll);
-  extractor.setVerdictHandler(verdicts);
   KivSettings settings = settings_;
-  const int result = extractor.extract(input, list, &settings);
+  const int result = runner(extractor, input, settings);
   bar.finish();
   if (result == -1 || interrupted()) throw Interrupted();
   return result;

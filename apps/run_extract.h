@@ -2,6 +2,8 @@
 #ifndef KIVREL_APPS_RUN_EXTRACT_H_
 #define KIVREL_APPS_RUN_EXTRACT_H_
 
+#include <functional>
+#include <istream>
 #include <ostream>
 #include <string>
 
@@ -19,8 +21,17 @@ class ExtractRun {
   // Throws Interrupted when SIGINT stopped the run.
   int extract(KivOutlineList& list, std::ostream* log, KivVerdictHandler* verdicts);
 
+  // The quality mode (exact extraction refined by layout signals) when the
+  // input was a PDF and exact is false; otherwise the same as extract.
+  int extractBest(KivOutlineList& list, std::ostream* log, bool exact);
+
  private:
+  using Runner = std::function<int(Kivrant&, std::istream&, KivSettings&)>;
+  // Runs one extraction with the progress bar, interrupt poll and log.
+  int run(std::ostream* log, const Runner& runner);
+
   std::string path_;
+  bool wasPdf_ = false;  // set while records_ is loaded, so declared first
   std::string records_;
   KivSettings settings_;
   bool quiet_;
