@@ -23,6 +23,7 @@
 
 #include "document_generator.h"
 #include "kivrel/kivrel.h"
+#include "proc_status.h"
 
 namespace {
 
@@ -45,18 +46,6 @@ struct Stream {
 std::vector<Stream>& streams() {
   static std::vector<Stream> all;
   return all;
-}
-
-long statusKb(const char* field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  std::size_t n = std::strlen(field);
-  while (std::getline(status, line)) {
-    if (line.compare(0, n, field) == 0 && line.size() > n && line[n] == ':') {
-      return std::strtol(line.c_str() + n + 1, nullptr, 10);
-    }
-  }
-  return -1;
 }
 
 int extractFile(const fs::path& path) {
@@ -139,7 +128,7 @@ int hostileScale(Hostile kind, std::uint64_t bytes) {
 int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "--probe") == 0) {
     int items = extractFile(argv[2]);
-    std::printf("rss_kb=%ld items=%d\n", statusKb("VmHWM"), items);
+    std::printf("rss_kb=%ld items=%d\n", Kivrel::bench::statusKb("VmHWM"), items);
     return 0;
   }
   benchmark::Initialize(&argc, argv);

@@ -16,22 +16,11 @@
 #include <string>
 
 #include "kivrel/kivrel.h"
+#include "proc_status.h"
 
 namespace {
 
 constexpr unsigned kTimeLimitSeconds = 120;
-
-long statusKb(const char* field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  std::size_t n = std::strlen(field);
-  while (std::getline(status, line)) {
-    if (line.compare(0, n, field) == 0 && line.size() > n && line[n] == ':') {
-      return std::strtol(line.c_str() + n + 1, nullptr, 10);
-    }
-  }
-  return -1;
-}
 
 }  // namespace
 
@@ -50,15 +39,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot open %s\n", argv[1]);
     return 2;
   }
-  long baseRss = statusKb("VmHWM");
-  long baseVm = statusKb("VmPeak");
+  long baseRss = Kivrel::bench::statusKb("VmHWM");
+  long baseVm = Kivrel::bench::statusKb("VmPeak");
   Kivrel::Kivrant extractor;
   Kivrel::KivOutlineList result;
   auto start = std::chrono::steady_clock::now();
   int rc = extractor.extract(in, result, &settings);
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("rss_kb=%ld base_rss_kb=%ld vm_kb=%ld base_vm_kb=%ld seconds=%.6f items=%d\n",
-              statusKb("VmHWM"), baseRss, statusKb("VmPeak"), baseVm, seconds,
+              Kivrel::bench::statusKb("VmHWM"), baseRss, Kivrel::bench::statusKb("VmPeak"), baseVm, seconds,
               result.getCount());
   return rc == 0 ? 0 : 1;
 }
