@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <iostream>
 #include <sstream>
 
 #include "progress_bar.h"
@@ -87,6 +88,11 @@ std::string readWholeInput(const std::string& path, bool quiet) {
   }
   if (fd != STDIN_FILENO) ::close(fd);
   return bytes;
+}
+
+void flushStandardOutput() {
+  std::cout.flush();
+  if (!std::cout) throw CommandError("<stdout>: write error");
 }
 
 std::string loadRecordStream(const std::string& path, bool quiet, bool* wasPdf) {

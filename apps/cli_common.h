@@ -46,6 +46,9 @@ std::string displayName(const std::string& path);
 // file for a missing file, a directory or a read error.
 std::string readWholeInput(const std::string& path, bool quiet);
 
+// Flushes std::cout; CommandError when the output could not be written.
+void flushStandardOutput();
+
 // The input of outline and explain: a record stream as it stands, or a PDF
 // converted to one in memory. Non-empty input must open with a Section record.
 // wasPdf, when given, tells whether the input was a converted PDF.

@@ -33,8 +33,7 @@ int runDump(const DumpOptions& options) {
   if (!options.json)
     std::cout << records.size() << " records, " << bytes.size() << " bytes, " << problems
               << " problems\n";
-  std::cout.flush();
-  if (!std::cout) throw CommandError("<stdout>: write error");
+  flushStandardOutput();
   return kExitOk;
 }
 

@@ -87,8 +87,7 @@ int runExplain(const ExplainOptions& options) {
   run.extract(list, nullptr, &collector);
   if (options.json) writeJson(collector.verdicts);
   else writeText(collector.verdicts);
-  std::cout.flush();
-  if (!std::cout) throw CommandError("<stdout>: write error");
+  flushStandardOutput();
   return kExitOk;
 }
 

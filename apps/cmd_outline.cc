@@ -42,8 +42,7 @@ int runOutline(const OutlineOptions& options) {
                                                         {"tsv", OutlineFormat::kTsv},
                                                         {"markdown", OutlineFormat::kMarkdown}};
   writeOutline(std::cout, formats.at(options.format), result, toEntries(list));
-  std::cout.flush();
-  if (!std::cout) throw CommandError("<stdout>: write error");
+  flushStandardOutput();
   return kExitOk;
 }
 
