@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <cstring>
 #include <istream>
-#include <limits>
 #include <memory>
 #include <ostream>
 #include <vector>
@@ -11,6 +10,7 @@
 #include "interface/kivrant_internals.h"
 #include "kivrel/kivrant.h"
 #include "kivrel/record_writer.h"
+#include "model/block_input.h"
 #include "model/log_text.h"
 #include "model/model.h"
 #include "model/style_table.h"
@@ -20,11 +20,9 @@ namespace Kivrel {
 namespace {
 
 constexpr std::size_t kHeaderFieldSize = 4;
-// Long Text bodies and discarded skips go through a buffer of this size, so
-// memory follows what the input holds, not what a header claims.
-constexpr std::size_t kChunkSize = 64 * 1024;
-// A skip this long would be a backward move as a signed offset.
-constexpr std::uint32_t kLongSkip = 0x80000000u;
+// Long Text bodies are taken in pieces of this size, so memory follows what
+// the input holds, not what a header claims.
+constexpr std::size_t kChunkSize = internal::BlockInput::kMaxRead;
 
 // The log's fixed texts, as Shift-JIS bytes (the Japanese in the comments).
 constexpr char kHeaderType[] = "recordType = ";
@@ -82,19 +80,19 @@ class RecordReader {
         pageCount_(KivrantInternals::pageCount(k)),
         styles_(KivrantInternals::styleTable(k)),
         styleIndex_(styles_),
-        chunk_(kChunkSize),
         units_(kChunkSize / 2) {}
 
   void run() {
     for (;;) {
-      unsigned char field[kHeaderFieldSize] = {};
-      in_.read(reinterpret_cast<char*>(field), kHeaderFieldSize);
-      if (in_.fail() || in_.gcount() == 0) return;
-      std::uint32_t type = loadU32(field);
+      std::size_t got = 0;
+      const unsigned char* bytes = in_.read(kHeaderFieldSize, got);
+      if (in_.failed() || got == 0) return;
+      std::uint32_t type = loadU32(bytes);
       // Unchecked: a cut length keeps the bytes read as its low bytes, and the
       // record then meets the failed stream.
-      std::memset(field, 0, sizeof field);
-      in_.read(reinterpret_cast<char*>(field), kHeaderFieldSize);
+      unsigned char field[kHeaderFieldSize] = {};
+      bytes = in_.read(kHeaderFieldSize, got);
+      std::memcpy(field, bytes, got);
       std::uint32_t length = loadU32(field);
       if (log_) *log_ << kHeaderType << type << kHeaderLength << length << '\n';
       dispatch(type, length);
@@ -136,8 +134,8 @@ class RecordReader {
   }
 
   void onSection() {
-    if (!readBody(kSectionBodySize)) return;
-    const unsigned char* b = body_;
+    const unsigned char* b = readBody(kSectionBodySize);
+    if (!b) return;
     if (loadU32(b + section::kOptions) & section::kIgnoredOption) return;
     bool allZero = true;
     for (std::size_t i = 0; i < kSectionBodySize && allZero; ++i) allZero = b[i] == 0;
@@ -152,16 +150,17 @@ class RecordReader {
   }
 
   void onTableRowFormat() {
-    if (!readBody(kTableRowFormatBodySize) || !currentPage_) return;
+    const unsigned char* b = readBody(kTableRowFormatBodySize);
+    if (!b || !currentPage_) return;
     inTableRow_ = true;
-    rowCells_ = loadI32(body_ + tablerow::kTableCells);
+    rowCells_ = loadI32(b + tablerow::kTableCells);
     if (log_) *log_ << kTableRowFormatLine;
     startParagraph();
   }
 
   void onParagraphFormat() {
-    if (!readBody(kParagraphFormatBodySize) || !currentPage_) return;
-    const unsigned char* b = body_;
+    const unsigned char* b = readBody(kParagraphFormatBodySize);
+    if (!b || !currentPage_) return;
     std::int32_t charSize = loadI32(b + paraformat::kCharSize);
     if (log_) {
       *log_ << kParagraphFormatLabel << " flag = " << loadU32(b + paraformat::kFlag)
@@ -178,8 +177,8 @@ class RecordReader {
   }
 
   void onCharacterFormat() {
-    if (!readBody(kCharacterFormatBodySize) || !currentParagraph_) return;
-    unsigned char* b = body_;
+    unsigned char* b = readBody(kCharacterFormatBodySize);
+    if (!b || !currentParagraph_) return;
     runFlags_ |= loadU32(b + charformat::kFlag);
     storeU32(b + charformat::kFlag, runFlags_);
     std::int32_t charSize = loadI32(b + charformat::kCharSize);
@@ -205,12 +204,11 @@ class RecordReader {
     // or odd last byte is dropped.
     std::uint32_t remaining = length;
     char16_t* units = units_.data();
-    while (remaining > 0 && !in_.fail()) {
+    while (remaining > 0 && !in_.failed()) {
       std::size_t want = remaining < kChunkSize ? remaining : kChunkSize;
-      in_.read(chunk_.data(), static_cast<std::streamsize>(want));
-      std::size_t got = static_cast<std::size_t>(in_.gcount());
+      std::size_t got = 0;
+      const unsigned char* bytes = in_.read(want, got);
       std::size_t count = got / 2;
-      const unsigned char* bytes = reinterpret_cast<const unsigned char*>(chunk_.data());
       for (std::size_t i = 0; i < count; ++i) {
         units[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
       }
@@ -264,49 +262,26 @@ class RecordReader {
   }
 
   void onParagraphPosition() {
-    if (!readBody(kParagraphPositionBodySize) || !currentParagraph_) return;
-    currentParagraph_->cx = loadI32(body_);
-    currentParagraph_->cy = loadI32(body_ + 4);
+    const unsigned char* b = readBody(kParagraphPositionBodySize);
+    if (!b || !currentParagraph_) return;
+    currentParagraph_->cx = loadI32(b);
+    currentParagraph_->cy = loadI32(b + 4);
     if (log_) {
       *log_ << kPositionLabel << " cx = " << currentParagraph_->cx
             << " cy = " << currentParagraph_->cy << '\n';
     }
   }
 
-  // Reads a fixed-size body into body_; false when the input ended first.
-  bool readBody(std::size_t size) {
-    in_.read(reinterpret_cast<char*>(body_), static_cast<std::streamsize>(size));
-    return static_cast<std::size_t>(in_.gcount()) == size;
+  // Reads a fixed-size body; null when the input ended first.
+  unsigned char* readBody(std::size_t size) {
+    std::size_t got = 0;
+    unsigned char* body = in_.read(size, got);
+    return got == size ? body : nullptr;
   }
 
   // Passes over a body by a relative seek, or by reading where the input
   // cannot seek (a pipe).
-  void skip(std::uint32_t length) {
-    if (in_.fail() || length == 0) return;
-    std::streambuf* buf = in_.rdbuf();
-    const std::streampos failed(std::streamoff(-1));
-    if (length >= kLongSkip) {
-      if (buf->pubseekoff(0, std::ios_base::end, std::ios_base::in) == failed) discard(-1);
-      return;
-    }
-    if (buf->pubseekoff(static_cast<std::streamoff>(length), std::ios_base::cur,
-                        std::ios_base::in) == failed) {
-      discard(static_cast<std::streamsize>(length));
-    }
-  }
-
-  // Reads and drops count bytes (all that is left for -1).
-  void discard(std::streamsize count) {
-    std::streamsize left = count < 0 ? std::numeric_limits<std::streamsize>::max() : count;
-    while (left > 0 && !in_.fail()) {
-      std::streamsize want = left < static_cast<std::streamsize>(kChunkSize)
-                                 ? left
-                                 : static_cast<std::streamsize>(kChunkSize);
-      in_.read(chunk_.data(), want);
-      if (in_.gcount() < want) break;
-      if (count >= 0) left -= want;
-    }
-  }
+  void skip(std::uint32_t length) { in_.skip(length); }
 
   void openPage(std::int32_t width, std::int32_t height, bool specialSection) {
     auto page = std::make_unique<MPPage>(width, height, specialSection);
@@ -321,7 +296,7 @@ class RecordReader {
     currentParagraph_ = paragraph.release();
   }
 
-  std::istream& in_;
+  internal::BlockInput in_;
   std::ostream* log_;
   std::vector<MPPage*>& pages_;
   int& pageCount_;
@@ -335,9 +310,6 @@ class RecordReader {
   std::uint32_t runFlags_ = 0;
   std::int32_t runMaxSize_ = 0;
 
-  // Fixed-size bodies, large enough for the largest of them.
-  unsigned char body_[kParagraphFormatBodySize] = {};
-  std::vector<char> chunk_;
   std::vector<char16_t> units_;
 };
 

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -301,6 +304,128 @@ TEST_F(RecordReader, NonSeekableInputReadsLikeASeekableOne) {
   writer.join();
   close(fds[0]);
   EXPECT_EQ(dump(), expected);
+}
+
+// Serves its bytes one to three at a time and cannot seek; at the end it
+// reports end of input or throws.
+class TrickleBuf : public std::streambuf {
+ public:
+  TrickleBuf(std::string bytes, bool throwAtEnd)
+      : bytes_(std::move(bytes)), throwAtEnd_(throwAtEnd) {}
+
+ protected:
+  int_type underflow() override {
+    if (next_ == bytes_.size()) {
+      if (throwAtEnd_) throw std::runtime_error("device lost");
+      return traits_type::eof();
+    }
+    std::size_t n = std::min<std::size_t>(1 + next_ % 3, bytes_.size() - next_);
+    setg(&bytes_[next_], &bytes_[next_], &bytes_[next_] + n);
+    next_ += n;
+    return traits_type::to_int_type(bytes_[next_ - n]);
+  }
+
+ private:
+  std::string bytes_;
+  bool throwAtEnd_;
+  std::size_t next_ = 0;
+};
+
+// What the reader leaves behind: the model, the log, and the input stream's
+// state and gcount, which are the host's to look at after the run.
+struct ReadOutcome {
+  std::string dump;
+  std::string log;
+  std::ios_base::iostate state;
+  std::streamsize gcount;
+};
+
+ReadOutcome readThrough(std::istream& in) {
+  Kivrant k;
+  std::ostringstream log;
+  k.setLogStream(&log);
+  KivrantInternals::analyzePages(k, in);
+  ReadOutcome out{testing::dumpModel(k), log.str(), in.rdstate(), in.gcount()};
+  testing::releaseModel(k);
+  return out;
+}
+
+TEST(RecordReaderInput, EveryKindOfInputEndsAsItsLastReadLeftIt) {
+  // Larger than the reader's blocks, with records across their boundaries.
+  DocBuilder b;
+  b.page();
+  for (int i = 0; i < 300; ++i) {
+    b.para("paragraph " + std::to_string(i) + std::string(static_cast<std::size_t>(i), 'x'));
+    b.writer().raw(15, 7, "skipped", 7);
+  }
+  const std::string doc = b.build();
+  const std::ios_base::iostate ended = std::ios_base::eofbit | std::ios_base::failbit;
+  struct Case {
+    const char* name;
+    std::string tail;
+    std::streamsize gcount;  // of the read that met the end
+  };
+  const Case cases[] = {
+      {"complete", "", 0},
+      {"cut inside a type", std::string("\x13\0", 2), 2},
+      {"cut inside a length", std::string("\x13\0\0\0\x05", 5), 0},
+      {"cut fixed body", std::string("\x14\0\0\0\x08\0\0\0\x01\0\0", 11), 0},
+      {"cut text", std::string("\x06\0\0\0\x64\0\0\0a\0b", 11), 0},
+      {"skip past the end", std::string("\x0f\0\0\0\xff\0\0\0", 8), 0},
+      {"skip of 2^31", std::string("\x07\0\0\0\0\0\0\x80zz", 10), 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string bytes = doc + c.tail;
+    std::istringstream seekable(bytes, std::ios::binary);
+    const ReadOutcome expected = readThrough(seekable);
+    EXPECT_EQ(expected.state, ended);
+    EXPECT_EQ(expected.gcount, c.gcount);
+
+    const std::string path = ::testing::TempDir() + "kivrel_reader_input.kvr";
+    std::ofstream(path, std::ios::binary) << bytes;
+    std::ifstream file(path, std::ios::binary);
+    NoSeekBuf noSeek(bytes);
+    std::istream noSeekIn(&noSeek);
+    TrickleBuf trickle(bytes, false);
+    std::istream trickleIn(&trickle);
+    for (std::istream* in : {static_cast<std::istream*>(&file), &noSeekIn, &trickleIn}) {
+      const ReadOutcome got = readThrough(*in);
+      EXPECT_EQ(got.dump, expected.dump);
+      EXPECT_EQ(got.log, expected.log);
+      EXPECT_EQ(got.state, expected.state);
+      EXPECT_EQ(got.gcount, expected.gcount);
+    }
+    std::remove(path.c_str());
+  }
+
+  // A buffer that throws where the bytes run out: the stream sets badbit and
+  // keeps the exception, or lets it through when asked to.
+  const std::string cut = doc + std::string("\x13\0", 2);
+  std::istringstream seekable(doc, std::ios::binary);
+  const ReadOutcome complete = readThrough(seekable);
+  TrickleBuf throwing(cut, true);
+  std::istream throwingIn(&throwing);
+  const ReadOutcome got = readThrough(throwingIn);
+  EXPECT_EQ(got.dump, complete.dump);
+  EXPECT_EQ(got.log, complete.log);
+  EXPECT_EQ(got.state, std::ios_base::badbit);
+  EXPECT_EQ(got.gcount, 0);
+
+  TrickleBuf rethrowing(cut, true);
+  std::istream rethrowingIn(&rethrowing);
+  rethrowingIn.exceptions(std::ios_base::badbit);
+  Kivrant k;
+  EXPECT_THROW(KivrantInternals::analyzePages(k, rethrowingIn), std::runtime_error);
+  EXPECT_EQ(rethrowingIn.rdstate(), std::ios_base::badbit);
+  testing::releaseModel(k);
+
+  std::istringstream strict(doc, std::ios::binary);
+  strict.exceptions(std::ios_base::failbit);
+  EXPECT_THROW(KivrantInternals::analyzePages(k, strict), std::ios_base::failure);
+  EXPECT_EQ(strict.rdstate(), ended);
+  EXPECT_EQ(testing::dumpModel(k), complete.dump);
+  testing::releaseModel(k);
 }
 
 }  // namespace

@@ -1,0 +1,166 @@
+// Block reads of the record stream with the per-record stream semantics.
+#include "model/block_input.h"
+
+#include <algorithm>
+#include <cstring>
+#include <streambuf>
+
+namespace Kivrel::internal {
+
+namespace {
+
+// Large enough that a block costs one read(2) per quarter megabyte, small
+// enough to stay in the cache it is parsed from.
+constexpr std::size_t kBlockSize = 256 * 1024;
+static_assert(kBlockSize >= BlockInput::kMaxRead);
+// A skip this long would be a backward move as a signed offset.
+constexpr std::uint32_t kLongSkip = 0x80000000u;
+
+// Serves the bytes left in the block, then what the host's stream buffer gave
+// at that point: the end of input or its exception.
+class TailBuf : public std::streambuf {
+ public:
+  TailBuf(unsigned char* begin, unsigned char* end, std::exception_ptr error)
+      : error_(std::move(error)) {
+    char* b = reinterpret_cast<char*>(begin);
+    setg(b, b, reinterpret_cast<char*>(end));
+  }
+  bool threw() const { return threw_; }
+
+ protected:
+  int_type underflow() override {
+    if (error_) {
+      threw_ = true;
+      std::rethrow_exception(error_);
+    }
+    return traits_type::eof();
+  }
+
+ private:
+  std::exception_ptr error_;
+  bool threw_ = false;
+};
+
+}  // namespace
+
+BlockInput::BlockInput(std::istream& in) : in_(in), failed_(!in.good()) {
+  if (!failed_) block_.reset(new unsigned char[kBlockSize]);
+}
+
+unsigned char* BlockInput::readSlow(std::size_t n, std::size_t& got) {
+  if (!scratch_) scratch_.reset(new unsigned char[kMaxRead]);
+  if (failed_) {
+    // The stream itself is failed now: its read delivers nothing and sets
+    // its bits as it always did.
+    in_.read(reinterpret_cast<char*>(scratch_.get()), static_cast<std::streamsize>(n));
+    got = static_cast<std::size_t>(in_.gcount());
+    return scratch_.get();
+  }
+  fillFor(n);
+  if (end_ - pos_ >= n) return read(n, got);
+  got = replay(n);
+  return scratch_.get();
+}
+
+void BlockInput::fillFor(std::size_t n) {
+  if (pos_ > 0) {
+    std::memmove(block_.get(), block_.get() + pos_, end_ - pos_);
+    end_ -= pos_;
+    pos_ = 0;
+  }
+  while (end_ < n && !atEnd_) fillOnce();
+}
+
+void BlockInput::fillOnce() {
+  std::streambuf* buf = in_.rdbuf();
+  char* dest = reinterpret_cast<char*>(block_.get() + end_);
+  const std::streamsize space = static_cast<std::streamsize>(kBlockSize - end_);
+  try {
+    // Take only what the buffer says it holds, so that an exception from
+    // its underflow comes exactly where the bytes run out.
+    std::streamsize avail = 0;
+    try {
+      avail = buf->in_avail();
+    } catch (...) {
+      avail = 0;  // the per-record reads never asked
+    }
+    if (avail <= 0) {
+      if (std::streambuf::traits_type::eq_int_type(buf->sgetc(),
+                                                   std::streambuf::traits_type::eof())) {
+        atEnd_ = true;
+        return;
+      }
+      avail = std::max<std::streamsize>(buf->in_avail(), 1);
+    }
+    const std::streamsize want = std::min(avail, space);
+    const std::streamsize got = buf->sgetn(dest, want);
+    end_ += static_cast<std::size_t>(got);
+    if (got < want || got == 0) atEnd_ = true;
+  } catch (...) {
+    error_ = std::current_exception();
+    atEnd_ = true;
+  }
+}
+
+// The one read that meets the end of input runs on the host's stream over
+// the bytes still in the block, so the stream ends in the state, gcount and
+// exception that read would have given it.
+std::size_t BlockInput::replay(std::size_t n) {
+  TailBuf tail(block_.get() + pos_, block_.get() + end_, error_);
+  const std::ios_base::iostate mask = in_.exceptions();
+  in_.exceptions(std::ios_base::goodbit);
+  std::streambuf* host = in_.rdbuf(&tail);
+  in_.read(reinterpret_cast<char*>(scratch_.get()), static_cast<std::streamsize>(n));
+  const std::size_t got = static_cast<std::size_t>(in_.gcount());
+  const std::ios_base::iostate state = in_.rdstate();
+  in_.rdbuf(host);  // clears the state, which was good before the read
+  in_.exceptions(mask);
+  pos_ = end_;
+  failed_ = true;
+  if (tail.threw() && (mask & std::ios_base::badbit)) {
+    // The stream sets badbit and lets the buffer's own exception through.
+    try {
+      in_.setstate(state);
+    } catch (const std::ios_base::failure&) {
+    }
+    std::rethrow_exception(error_);
+  }
+  in_.setstate(state);  // throws where the read would have
+  return got;
+}
+
+void BlockInput::skip(std::uint32_t length) {
+  if (failed_ || length == 0) return;
+  const std::size_t buffered = end_ - pos_;
+  if (length < kLongSkip && length <= buffered) {
+    pos_ += length;
+    return;
+  }
+  std::streambuf* buf = in_.rdbuf();
+  const std::streampos failedSeek(std::streamoff(-1));
+  // The stream buffer stands `buffered` bytes ahead of the reader.
+  const std::streampos moved =
+      length >= kLongSkip
+          ? buf->pubseekoff(0, std::ios_base::end, std::ios_base::in)
+          : buf->pubseekoff(static_cast<std::streamoff>(length - buffered), std::ios_base::cur,
+                            std::ios_base::in);
+  if (moved == failedSeek) return discard(length >= kLongSkip, length);
+  pos_ = end_ = 0;
+  atEnd_ = false;
+  error_ = nullptr;
+}
+
+// Reads and drops count bytes (all that is left with toEnd) in the chunks
+// the discarding reads always used.
+void BlockInput::discard(bool toEnd, std::uint32_t count) {
+  std::size_t left = count;
+  while ((toEnd || left > 0) && !failed_) {
+    const std::size_t want = toEnd ? kMaxRead : std::min(left, kMaxRead);
+    std::size_t got = 0;
+    read(want, got);
+    if (got < want) break;
+    if (!toEnd) left -= want;
+  }
+}
+
+}  // namespace Kivrel::internal
