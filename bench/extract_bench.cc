@@ -3,6 +3,7 @@
 // the same file through the same kind of std::istream in 1 MiB chunks.
 //
 //   extract_bench [benchmark flags]
+//   extract_bench --write document|HOSTILE_NAME SCALE FILE   (one stream, for profiling)
 // Environment: KIVREL_BENCH_DIR (stream files, default /tmp/kivrel-bench),
 // KIVREL_BENCH_MAX_PARAGRAPHS (largest document, default 1000000).
 // After the benchmarks it prints a Markdown table per stream: MB/s,
@@ -130,6 +131,22 @@ int main(int argc, char** argv) {
     int items = extractFile(argv[2]);
     std::printf("rss_kb=%ld items=%d\n", Kivrel::bench::statusKb("VmHWM"), items);
     return 0;
+  }
+  if (argc == 5 && std::strcmp(argv[1], "--write") == 0) {
+    std::ofstream out(argv[4], std::ios::binary);
+    int scale = std::atoi(argv[3]);
+    if (std::strcmp(argv[2], "document") == 0) {
+      Kivrel::bench::writeDocument(out, scale, kSeed);
+      return out ? 0 : 1;
+    }
+    for (Hostile kind : Kivrel::bench::kAllHostile) {
+      if (std::strcmp(argv[2], Kivrel::bench::hostileName(kind)) == 0) {
+        Kivrel::bench::writeHostile(out, kind, scale);
+        return out ? 0 : 1;
+      }
+    }
+    std::fprintf(stderr, "unknown stream %s\n", argv[2]);
+    return 2;
   }
   benchmark::Initialize(&argc, argv);
   std::string self = fs::read_symlink("/proc/self/exe").string();

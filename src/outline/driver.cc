@@ -10,6 +10,7 @@
 #include "outline/reason_codes.h"
 #include "outline/scan_cache.h"
 #include "outline/style_size.h"
+#include "text/normalize.h"
 
 namespace Kivrel {
 
@@ -112,9 +113,7 @@ int Kivrant::extractMain(std::istream& input, KivOutlineList& result, KivSetting
   for (int i = 0; i < pageCount; ++i) {
     MPPage* page = pages[static_cast<std::size_t>(i)];
     for (MPParagraph* paragraph : page->paragraphs) {
-      UnicodeString work(paragraph->text);
-      trimStr(work);
-      if (work.isEmpty()) {
+      if (text::trimsToEmpty(paragraph->text)) {
         paragraph->point = kEmptyText;
         continue;
       }
@@ -166,8 +165,7 @@ int Kivrant::extractMain(std::istream& input, KivOutlineList& result, KivSetting
         checkParagraphIsItems(i, j, page, paragraph, headerFooterThreshold, headerFooterMaps);
       }
 
-      UnicodeString work(paragraph->text);
-      trimStr(work);
+      const UnicodeString work = text::trimmedView(paragraph->text);
       const int n = work.length();
       const UChar first = work.charAt(0);
       const UChar last = work.charAt(n - 1);

@@ -10,6 +10,7 @@
 #include "outline/log_lines.h"
 #include "outline/reason_codes.h"
 #include "outline/style_size.h"
+#include "text/normalize.h"
 
 namespace Kivrel {
 
@@ -53,9 +54,7 @@ void Kivrant::outputResult(KivOutlineList& result, KivSettings* settings,
     const int paragraphCount = static_cast<int>(page->paragraphs.size());
     for (int j = 0; j < paragraphCount; ++j) {
       MPParagraph* paragraph = page->paragraphs[static_cast<std::size_t>(j)];
-      UnicodeString label(paragraph->text);
-      trimStr(label);
-      if (label.isEmpty()) continue;
+      if (text::trimsToEmpty(paragraph->text)) continue;
 
       auto report = [&](bool accepted, int value) {
         if (!verdictHandler) return;
@@ -116,6 +115,8 @@ void Kivrant::outputResult(KivOutlineList& result, KivSettings* settings,
         continue;
       }
 
+      UnicodeString label(paragraph->text);
+      trimStr(label);
       int pageNo = i + 1;
       if (tocDocument) {
         if (label.caseCompare(pageWord, U_FOLD_CASE_DEFAULT) == 0 ||

@@ -18,13 +18,13 @@
 #include <vector>
 
 #include "model/model.h"
+#include "text/normalize.h"
 
 namespace Kivrel::internal {
 
 // The text functions the memo classifies paragraphs with, handed in by the
 // extractor (they are its private members).
 struct ScanProbe {
-  void (*trim)(icu::UnicodeString& text);
   unsigned short (*firstDigit)(icu::UnicodeString& text, int& position);
   bool (*tocItem)(icu::UnicodeString& text, int& pageNo, icu::UnicodeString& title);
   bool (*headerOrFooter)(MPParagraph* paragraph, MPPage* page, int threshold,
@@ -87,16 +87,15 @@ struct ScanCache {
   std::uint8_t textFacts(int x) {
     if (!(facts[x] & kTextKnown)) {
       std::uint8_t bits = kTextKnown;
-      icu::UnicodeString text(paragraphs[x]->text);
-      probe.trim(text);
-      if (text.isEmpty()) {
+      icu::UnicodeString trimmed = text::trimmedView(paragraphs[x]->text);
+      if (trimmed.isEmpty()) {
         bits |= kEmpty;
       } else {
         int position = 0;
-        digit[x] = probe.firstDigit(text, position);
+        digit[x] = probe.firstDigit(trimmed, position);
         int pageNo = 0;
         icu::UnicodeString title;
-        if (probe.tocItem(text, pageNo, title)) bits |= kTocLine;
+        if (probe.tocItem(trimmed, pageNo, title)) bits |= kTocLine;
       }
       facts[x] |= bits;
     }

@@ -3,6 +3,7 @@
 #include "kivrel/kivrant.h"
 #include "model/model.h"
 #include "outline/reason_codes.h"
+#include "text/normalize.h"
 
 namespace Kivrel {
 
@@ -36,9 +37,7 @@ bool Kivrant::checkParagraphIsTitle(int pageIndex, int paragraphIndex, MPPage* p
   for (;;) {
     MPParagraph* next = getNextParagraph(pageAt, paraAt, true);
     if (!next || pageAt != pageIndex) return true;
-    UnicodeString text(next->text);
-    trimStr(text);
-    if (text.isEmpty()) {
+    if (text::trimsToEmpty(next->text)) {
       if (emptyRun == kTitleBlockGap - 1) return true;
       ++emptyRun;
     } else {

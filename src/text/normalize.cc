@@ -1,5 +1,7 @@
 #include "text/normalize.h"
 
+#include <unicode/uchar.h>
+
 #include "text/char_class.h"
 
 namespace Kivrel::text {
@@ -19,6 +21,43 @@ void trimStr(icu::UnicodeString& text) {
   int32_t end = text.length();
   while (end > 0 && text.charAt(end - 1) == kIdeographicSpace) --end;
   text.truncate(end);
+}
+
+namespace {
+
+// What UnicodeString::trim strips, one code unit at a time: no white space
+// lies outside the basic plane, and a surrogate is never white space.
+bool trimmedAway(char16_t c) {
+  if (c > 0x20 && c < 0x7F) return false;  // printable ASCII, without a call
+  return c == 0x20 || u_isWhitespace(c);
+}
+
+}  // namespace
+
+void trimmedBounds(const icu::UnicodeString& text, int32_t& start, int32_t& end) {
+  const char16_t* units = text.getBuffer();
+  start = 0;
+  end = units ? text.length() : 0;
+  while (end > 0 && trimmedAway(units[end - 1])) --end;
+  while (start < end && trimmedAway(units[start])) ++start;
+  // The same two steps as trimStr.
+  while (start < end && units[start] == kIdeographicSpace) ++start;
+  while (end > start && units[end - 1] == kIdeographicSpace) --end;
+}
+
+bool trimsToEmpty(const icu::UnicodeString& text) {
+  int32_t start = 0;
+  int32_t end = 0;
+  trimmedBounds(text, start, end);
+  return start == end;
+}
+
+icu::UnicodeString trimmedView(const icu::UnicodeString& text) {
+  int32_t start = 0;
+  int32_t end = 0;
+  trimmedBounds(text, start, end);
+  if (start == end) return icu::UnicodeString();
+  return icu::UnicodeString(false, text.getBuffer() + start, end - start);
 }
 
 void deleteNumberFromString(icu::UnicodeString& text) {

@@ -11,6 +11,18 @@ namespace Kivrel::text {
 // Nothing inside the string is touched.
 void trimStr(icu::UnicodeString& text);
 
+// The part of text that trimStr would keep, [start, end), found without
+// copying or changing text.
+void trimmedBounds(const icu::UnicodeString& text, int32_t& start, int32_t& end);
+
+// True when trimStr would leave text empty.
+bool trimsToEmpty(const icu::UnicodeString& text);
+
+// A read-only view of what trimStr would leave of text, sharing its code
+// units (a change to the view copies them first). REQUIRES: text outlives
+// the view and is not changed while it is in use.
+icu::UnicodeString trimmedView(const icu::UnicodeString& text);
+
 // Removes every space (U+0020, U+3000) and every ASCII or fullwidth digit, so
 // that running headers differing only in their page number compare equal. A
 // string left empty becomes "1".
