@@ -117,7 +117,7 @@ std::string loadRecordStream(const std::string& path, bool quiet, bool* wasPdf) 
     }
 #else
     throw CommandError(name + ": is a PDF, and this kivrel was built without the PDF front end "
-                       "(poppler-cpp); convert it to a record stream first");
+                       "(poppler); convert it to a record stream first");
 #endif
   }
   if (!bytes.empty()) {

@@ -42,7 +42,7 @@ int runPdf2Records(const Pdf2RecordsOptions& options) {
   writeFileAtomically(options.output, records.str());
   return kExitOk;
 #else
-  throw CommandError(name + ": this kivrel was built without the PDF front end (poppler-cpp)");
+  throw CommandError(name + ": this kivrel was built without the PDF front end (poppler)");
 #endif
 }
 

@@ -1,8 +1,15 @@
 // PDF → record stream: one Section per page, then the page's paragraphs and
 // table rows in reading order.
-#include <poppler-document.h>
-#include <poppler-global.h>
-#include <poppler-page.h>
+// poppler's core API rather than poppler-cpp: poppler-cpp rebuilds a text
+// device and rescans the page's fonts (asking fontconfig for each one that is
+// not embedded) for every page, and converts every word through iconv; that
+// cost three times what reading the text itself does.
+#include <ErrorCodes.h>
+#include <GlobalParams.h>
+#include <PDFDoc.h>
+#include <Page.h>
+#include <Stream.h>
+#include <TextOutputDev.h>
 
 #include <algorithm>
 #include <climits>
@@ -52,22 +59,26 @@ std::int32_t toHalfPoints(double points) {
 }
 
 // poppler reports recoverable damage on stderr; a library must stay quiet.
-void silencePoppler() {
+// The parameters poppler needs are set up once and kept for the process,
+// shared with any other poppler front end the process uses.
+void initPoppler() {
   static std::once_flag once;
   std::call_once(once, [] {
-    poppler::set_debug_error_function([](const std::string&, void*) {}, nullptr);
+    static GlobalParamsIniter params([](ErrorCategory, Goffset, const char*) {});
+    setErrorCallback([](ErrorCategory, Goffset, const char*) {});
   });
 }
 
-std::unique_ptr<poppler::document> openDocument(std::string_view bytes) {
-  silencePoppler();
+std::unique_ptr<PDFDoc> openDocument(std::string_view bytes) {
+  initPoppler();
   if (!looksLikePdf(bytes)) throw PdfError("not a PDF file");
   if (bytes.size() > static_cast<std::size_t>(INT_MAX)) throw PdfError("PDF file too large");
-  std::unique_ptr<poppler::document> doc(poppler::document::load_from_raw_data(
-      bytes.data(), static_cast<int>(bytes.size())));
-  if (!doc) throw PdfError("damaged PDF file");
-  if (doc->is_locked()) throw PdfError("encrypted PDF file");
-  return doc;
+  // The stream only reads the caller's bytes; the document owns the stream.
+  auto* stream = new MemStream(bytes.data(), 0, static_cast<Goffset>(bytes.size()), Object(objNull));
+  auto doc = std::make_unique<PDFDoc>(stream, GooString(), GooString());
+  if (doc->isOk()) return doc;
+  if (doc->getErrorCode() == errEncrypted) throw PdfError("encrypted PDF file");
+  throw PdfError("damaged PDF file");
 }
 
 // Font names → the fontNo of the stream and the traits, cached per worker.
@@ -80,44 +91,64 @@ class FontTable {
     pdf::FontTraits traits;
   };
 
-  const Entry& lookup(const std::string& name) {
+  const Entry& lookup(std::string_view name) {
     auto it = entries_.find(name);
     if (it != entries_.end()) return it->second;
     const std::string_view plain = pdf::stripSubsetTag(name);
     std::uint32_t hash = 2166136261u;  // FNV-1a
     for (char c : plain) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
     const auto id = static_cast<std::int32_t>(hash & 0x7fffffff);
-    return entries_.emplace(name, Entry{id, pdf::fontTraitsFromName(plain)}).first->second;
+    return entries_.emplace(std::string(name), Entry{id, pdf::fontTraitsFromName(plain)})
+        .first->second;
   }
 
  private:
-  std::map<std::string, Entry> entries_;  // by the name as the PDF spells it
+  // By the name as the PDF spells it.
+  std::map<std::string, Entry, std::less<>> entries_;
 };
 
-std::vector<pdf::Word> pageWords(const poppler::page& page, FontTable& fonts) {
-  std::vector<pdf::Word> words;
-  for (const poppler::text_box& box : page.text_list(poppler::page::text_list_include_font)) {
-    // Rotated words are margin stamps and axis labels, not running text.
-    if (box.rotation() != 0) continue;
-    const poppler::ustring text = box.text();
-    if (text.empty()) continue;
-    const poppler::rectf r = box.bbox();
-    pdf::Word w;
-    w.text.assign(text.begin(), text.end());
-    w.x0 = r.left();
-    w.y0 = r.top();
-    w.x1 = r.right();
-    w.y1 = r.bottom();
-    w.spaceAfter = box.has_space_after();
-    if (box.has_font_info()) {
-      w.fontSize = box.get_font_size();
-      const FontTable::Entry& font = fonts.lookup(box.get_font_name());
-      w.fontId = font.id;
-      w.bold = font.traits.bold;
-      w.italic = font.traits.italic;
+// Code points to UTF-16. NUL, lone surrogates and values past U+10FFFF (from
+// broken ToUnicode maps) are left out.
+void appendUtf16(std::u16string& out, const Unicode* chars, int count) {
+  for (int i = 0; i < count; ++i) {
+    const Unicode c = chars[i];
+    if (c == 0 || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) continue;
+    if (c < 0x10000) {
+      out += static_cast<char16_t>(c);
     } else {
-      w.fontSize = r.height();
+      out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
     }
+  }
+}
+
+// The words of a page. The text device is reused from page to page, as it
+// keeps the colour spaces it has built (an ICC profile per page is costly).
+std::vector<pdf::Word> pageWords(PDFDoc& doc, int index, TextOutputDev& device,
+                                 FontTable& fonts) {
+  // 72 dpi and no extra rotation: positions in points on the page as shown.
+  doc.displayPageSlice(&device, index + 1, 72, 72, 0, /*useMediaBox=*/false, /*crop=*/false,
+                       /*printing=*/false, -1, -1, -1, -1);
+  std::vector<pdf::Word> words;
+  const std::unique_ptr<TextWordList> list = device.makeWordList();
+  if (!list) return words;
+  words.reserve(static_cast<std::size_t>(list->getLength()));
+  for (int i = 0; i < list->getLength(); ++i) {
+    const TextWord* box = list->get(i);
+    // Rotated words are margin stamps and axis labels, not running text.
+    if (box->getRotation() != 0) continue;
+    pdf::Word w;
+    for (int c = 0; c < box->getLength(); ++c) appendUtf16(w.text, box->getChar(c), 1);
+    if (w.text.empty()) continue;
+    box->getBBox(&w.x0, &w.y0, &w.x1, &w.y1);
+    w.spaceAfter = box->hasSpaceAfter();
+    w.fontSize = box->getFontSize();
+    const GooString* name = box->getFontInfo(0)->getFontName();
+    const FontTable::Entry& font =
+        fonts.lookup(name ? std::string_view(name->c_str(), name->getLength()) : std::string_view());
+    w.fontId = font.id;
+    w.bold = font.traits.bold;
+    w.italic = font.traits.italic;
     words.push_back(std::move(w));
   }
   return words;
@@ -162,28 +193,38 @@ void writeItems(RecordWriter& writer, const std::vector<pdf::LayoutItem>& items)
   }
 }
 
-// The records of one page: its Section, then its paragraphs and rows.
-std::string convertPage(const poppler::document& doc, int index, FontTable& fonts) {
-  std::unique_ptr<poppler::page> page(doc.create_page(index));
-  if (!page) throw PdfError("damaged page " + std::to_string(index + 1));
-  const poppler::rectf box = page->page_rect(poppler::crop_box);
-  double width = box.width();
-  double height = box.height();
-  const poppler::page::orientation_enum orientation = page->orientation();
-  if (orientation == poppler::page::landscape || orientation == poppler::page::seascape) {
-    std::swap(width, height);
+// One thread's reader: a document with its own text device and font cache.
+class PageConverter {
+ public:
+  explicit PageConverter(std::unique_ptr<PDFDoc> doc)
+      : doc_(std::move(doc)), device_(nullptr, false, 0, false, false) {}
+
+  // The records of one page: its Section, then its paragraphs and rows.
+  std::string convert(int index) {
+    // Catalog::getPage is null for a page that cannot be read.
+    const Page* page = doc_->getCatalog()->getPage(index + 1);
+    if (!page) throw PdfError("damaged page " + std::to_string(index + 1));
+    const PDFRectangle* box = page->getCropBox();
+    double width = box->x2 - box->x1;
+    double height = box->y2 - box->y1;
+    if (page->getRotate() == 90 || page->getRotate() == 270) std::swap(width, height);
+    std::ostringstream out(std::ios::binary);
+    RecordWriter writer(out);
+    SectionFields section;
+    // A Section of all zero bytes would be dropped by the reader and shift
+    // every later page number, so a degenerate page is kept 1 twip large.
+    section.width = std::max<std::int32_t>(toTwips(width), 1);
+    section.height = std::max<std::int32_t>(toTwips(height), 1);
+    writer.section(section);
+    writeItems(writer, pdf::layoutPage(pageWords(*doc_, index, device_, fonts_), width));
+    return std::move(out).str();
   }
-  std::ostringstream out(std::ios::binary);
-  RecordWriter writer(out);
-  SectionFields section;
-  // A Section of all zero bytes would be dropped by the reader and shift
-  // every later page number, so a degenerate page is kept 1 twip large.
-  section.width = std::max<std::int32_t>(toTwips(width), 1);
-  section.height = std::max<std::int32_t>(toTwips(height), 1);
-  writer.section(section);
-  writeItems(writer, pdf::layoutPage(pageWords(*page, fonts), width));
-  return std::move(out).str();
-}
+
+ private:
+  std::unique_ptr<PDFDoc> doc_;
+  TextOutputDev device_;
+  FontTable fonts_;
+};
 
 // Emits finished pages in page order while the workers convert ahead.
 class PageQueue {
@@ -260,7 +301,7 @@ bool looksLikePdf(std::string_view head) {
   return head.substr(0, kPdfMagic.size()) == kPdfMagic;
 }
 
-int pdfPageCount(std::string_view pdfBytes) { return openDocument(pdfBytes)->pages(); }
+int pdfPageCount(std::string_view pdfBytes) { return openDocument(pdfBytes)->getNumPages(); }
 
 void convertPdfToRecords(std::string_view pdfBytes, std::ostream& out,
                          const PdfProgress& progress) {
@@ -271,13 +312,13 @@ namespace pdf {
 
 void convertWithWorkers(std::string_view pdfBytes, std::ostream& out,
                         const PdfProgress& progress, int workers) {
-  std::unique_ptr<poppler::document> doc = openDocument(pdfBytes);
-  const int pageCount = doc->pages();
+  std::unique_ptr<PDFDoc> doc = openDocument(pdfBytes);
+  const int pageCount = doc->getNumPages();
   if (workers <= 0) workers = workerCount(pageCount);
   if (workers == 1) {
-    FontTable fonts;
+    PageConverter converter(std::move(doc));
     for (int i = 0; i < pageCount; ++i) {
-      writePage(out, convertPage(*doc, i, fonts), i + 1, pageCount, progress);
+      writePage(out, converter.convert(i), i + 1, pageCount, progress);
     }
     return;
   }
@@ -292,12 +333,8 @@ void convertWithWorkers(std::string_view pdfBytes, std::ostream& out,
   for (int w = 0; w < workers; ++w) {
     auto work = [&, w] {
       try {
-        std::unique_ptr<poppler::document> own =
-            w == 0 ? std::move(doc) : openDocument(pdfBytes);
-        FontTable fonts;
-        for (int i = queue.take(); i >= 0; i = queue.take()) {
-          queue.put(i, convertPage(*own, i, fonts));
-        }
+        PageConverter converter(w == 0 ? std::move(doc) : openDocument(pdfBytes));
+        for (int i = queue.take(); i >= 0; i = queue.take()) queue.put(i, converter.convert(i));
       } catch (...) {
         queue.fail(std::current_exception());
       }
