@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 #include <istream>
+#include <limits>
 #include <memory>
 #include <ostream>
 #include <vector>
@@ -79,14 +80,21 @@ class RecordReader {
         pages_(KivrantInternals::pages(k)),
         pageCount_(KivrantInternals::pageCount(k)),
         styles_(KivrantInternals::styleTable(k)),
-        styleIndex_(styles_),
-        units_(kChunkSize / 2) {}
+        styleIndex_(styles_) {}
+  RecordReader(const RecordReader&) = delete;
+  RecordReader& operator=(const RecordReader&) = delete;
+  ~RecordReader() {
+    try {
+      storePendingText();
+    } catch (...) {  // leaving by an exception already; the run drops the model
+    }
+  }
 
   void run() {
     for (;;) {
       std::size_t got = 0;
       const unsigned char* bytes = in_.read(kHeaderFieldSize, got);
-      if (in_.failed() || got == 0) return;
+      if (in_.failed() || got == 0) return storePendingText();
       std::uint32_t type = loadU32(bytes);
       // Unchecked: a cut length keeps the bytes read as its low bytes, and the
       // record then meets the failed stream.
@@ -199,26 +207,26 @@ class RecordReader {
 
   void onText(std::uint32_t length) {
     if (!currentParagraph_) return skip(length);
-    icu::UnicodeString& text = currentParagraph_->text;
     // In chunks of even size, so a code unit never straddles two reads; a cut
     // or odd last byte is dropped.
     std::uint32_t remaining = length;
-    char16_t* units = units_.data();
     while (remaining > 0 && !in_.failed()) {
       std::size_t want = remaining < kChunkSize ? remaining : kChunkSize;
       std::size_t got = 0;
       const unsigned char* bytes = in_.read(want, got);
       std::size_t count = got / 2;
+      std::size_t at = pending_.size();
+      pending_.resize(at + count);
+      char16_t* units = pending_.data() + at;
       for (std::size_t i = 0; i < count; ++i) {
         units[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
       }
-      text.append(units, 0, static_cast<int32_t>(count));
       remaining -= static_cast<std::uint32_t>(got);
       if (got < want) break;
     }
     if (log_) {
       *log_ << "\t\t" << kTextLabel << " [";
-      internal::writeLogText(*log_, text);
+      internal::writeLogText(*log_, pendingView());
       *log_ << "]\n";
     }
   }
@@ -258,7 +266,7 @@ class RecordReader {
   }
 
   void onTab() {
-    if (currentParagraph_) currentParagraph_->text.append(kTabText, 0, 4);
+    if (currentParagraph_) pending_.insert(pending_.end(), kTabText, kTabText + 4);
   }
 
   void onParagraphPosition() {
@@ -293,7 +301,32 @@ class RecordReader {
   void startParagraph() {
     auto paragraph = std::make_unique<MPParagraph>();
     currentPage_->paragraphs.push_back(paragraph.get());
+    storePendingText();
     currentParagraph_ = paragraph.release();
+  }
+
+  // The current paragraph's whole text (it gets none before it is current).
+  icu::UnicodeString pendingView() const {
+    return icu::UnicodeString(false, pending_.data(), static_cast<int32_t>(pending_.size()));
+  }
+
+  // Gives the current paragraph its text in a buffer of its exact size:
+  // appending run by run would leave a quarter and more unused.
+  void storePendingText() {
+    if (!currentParagraph_ || pending_.empty()) return;
+    const std::size_t n = pending_.size();
+    // Beyond what a string can hold the text stays empty, as a failed
+    // append would leave it.
+    if (n <= static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
+      icu::UnicodeString& text = currentParagraph_->text;
+      if (char16_t* units = text.getBuffer(static_cast<int32_t>(n))) {
+        std::memcpy(units, pending_.data(), n * sizeof(char16_t));
+        text.releaseBuffer(static_cast<int32_t>(n));
+      }
+    }
+    pending_.clear();
+    // A huge paragraph does not keep its staging space for the rest of the run.
+    if (pending_.capacity() > 16 * kChunkSize) std::vector<char16_t>().swap(pending_);
   }
 
   internal::BlockInput in_;
@@ -310,7 +343,9 @@ class RecordReader {
   std::uint32_t runFlags_ = 0;
   std::int32_t runMaxSize_ = 0;
 
-  std::vector<char16_t> units_;
+  // Text and tab spaces of currentParagraph_, stored into it when the next
+  // paragraph starts or the input ends.
+  std::vector<char16_t> pending_;
 };
 
 }  // namespace
