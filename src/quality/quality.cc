@@ -1,83 +1,189 @@
 // Quality mode: refines the exact outline with signals taken over the whole
-// document's paragraph verdicts.
+// document's paragraph verdicts: drops what the exact rules keep but a page
+// layout says is not a heading, and promotes what they reject but the layout
+// shows as one.
 #include "kivrel/quality.h"
 
 #include <unicode/uchar.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <set>
+#include <tuple>
+#include <unordered_map>
+
+#include "interface/kivrant_internals.h"
+#include "outline/reason_codes.h"
 
 namespace Kivrel {
 namespace {
 
 constexpr unsigned kBoldFlag = 0x4;
+// Larger than the body by this factor (in percent) stands out; from the
+// "much larger" factor on, code-like or label-like text is still a heading.
+constexpr int kLargerPercent = 108;
+constexpr int kMuchLargerPercent = 115;
+// Headings are short; longer paragraphs are not promoted.
+constexpr int kMaxHeadingLength = 80;
+// Same text on this many pages, within this distance (twips), is furniture.
+constexpr int kFurnitureMinPages = 3;
+constexpr long kFurnitureSlack = 240;
+// Furniture stands in the top or bottom band of the page (fraction of
+// height). Wider than the exact rules' band: equal size and height on every
+// page are asked for as well.
+constexpr double kFurnitureBand = 0.2;
+// Repetitions looked at on either side of a line when counting its pages.
+constexpr std::size_t kFurnitureLook = 64;
 
-struct Collector : KivVerdictHandler {
-  void onVerdict(const KivParagraphVerdict& v) override { all.push_back(v); }
-  std::vector<KivParagraphVerdict> all;
+// What the quality mode knows of one paragraph.
+struct Para {
+  KivParagraphVerdict v;
+  int fontNo = 0;
+  long pageHeight = 0;
+  UnicodeString text;  // trimmed
+  long chars = 0;      // code points of text
+};
+
+// Collects the verdicts and, while the model is still alive, the font of
+// each paragraph's style and its page height.
+class Collector : public KivVerdictHandler {
+ public:
+  explicit Collector(Kivrant& k) : k_(k) {}
+  void onVerdict(const KivParagraphVerdict& v) override {
+    Para p;
+    p.v = v;
+    std::vector<MPPage*>& pages = KivrantInternals::pages(k_);
+    std::vector<StyleEntry*>& styles = KivrantInternals::styleTable(k_);
+    const auto page = static_cast<std::size_t>(v.pageNo - 1);
+    if (page < pages.size()) {
+      p.pageHeight = pages[page]->height;
+      const auto index = static_cast<std::size_t>(v.paragraphIndex);
+      if (index < pages[page]->paragraphs.size()) {
+        const auto style = static_cast<std::size_t>(pages[page]->paragraphs[index]->styleIndex);
+        if (style < styles.size()) p.fontNo = styles[style]->fontNo();
+      }
+    }
+    p.text = v.text;
+    p.text.trim();
+    p.chars = p.text.countChar32();
+    all.push_back(std::move(p));
+  }
+  std::vector<Para> all;
+
+ private:
+  Kivrant& k_;
 };
 
 bool isBold(const KivParagraphVerdict& v) { return (v.styleFlags & kBoldFlag) != 0; }
-
-// The size that carries the most characters; 0 without styles.
-int bodySize(const std::vector<KivParagraphVerdict>& all) {
-  std::map<int, long> chars;
-  for (const KivParagraphVerdict& v : all) {
-    if (v.charSize > 0) chars[v.charSize] += v.text.countChar32();
-  }
-  int best = 0;
-  long most = -1;
-  for (const auto& [size, n] : chars) {
-    if (n > most) best = size, most = n;
-  }
-  return best;
-}
 
 int skipSpaces(const UnicodeString& s, int i) {
   while (i < s.length() && u_isUWhiteSpace(s.char32At(i))) i = s.moveIndex32(i, 1);
   return i;
 }
 
-// Depth of a leading section number: "3" 1, "2.4" 2, "1.2.3" 3, 第1章 1,
-// 第1節 2, 第1項 3; 0 when the text does not start with one. A number must be
-// followed by white space or the end so that "3.5 kg" counts but "3.5kg" not.
-int numberingDepth(const UnicodeString& s) {
+// word is lower-case ASCII.
+bool startsWithWord(const UnicodeString& s, int i, const char* word, int* end) {
+  if (i >= s.length() || u_tolower(s.char32At(i)) != static_cast<unsigned char>(word[0])) {
+    return false;
+  }
+  UnicodeString w(word, -1, US_INV);
+  if (s.length() - i < w.length()) return false;
+  if (s.tempSubString(i, w.length()).caseCompare(w, U_FOLD_CASE_DEFAULT) != 0) return false;
+  *end = i + w.length();
+  return true;
+}
+
+bool isRomanDigit(UChar32 c) {
+  return c == 'I' || c == 'V' || c == 'X' || c == 'L' || c == 'C' || (c >= 0x2160 && c <= 0x216F);
+}
+
+// A section number at the start of the text. rank: 1 part, 2 chapter or top
+// number, 3 second level, and so on; 0 when there is none. end: the index
+// after the number (and its trailing period).
+struct Numbering {
+  int rank = 0;
+  int end = 0;
+};
+
+// Section numbers: "3", "2.4", "1.2.3" (a trailing period allowed), "A.1";
+// "Part II", "Chapter 3", "Appendix B"; 第1部/第1編, 第1章, 第1節, 第1項.
+// A number must be followed by white space or the end so that "3.5 kg"
+// counts but "3.5kg" not.
+Numbering readNumbering(const UnicodeString& s) {
+  Numbering n;
   int i = skipSpaces(s, 0);
-  if (i < s.length() && s.char32At(i) == 0x7B2C) {  // 第
+  if (i >= s.length()) return n;
+  if (s.char32At(i) == 0x7B2C) {  // 第
     int j = s.moveIndex32(i, 1);
     int digits = 0;
-    while (j < s.length() && (u_isdigit(s.char32At(j)) || u_hasBinaryProperty(
-                                  s.char32At(j), UCHAR_IDEOGRAPHIC))) {
+    while (j < s.length()) {
       UChar32 c = s.char32At(j);
-      if (c == 0x7AE0) return digits ? 1 : 0;  // 章
-      if (c == 0x7BC0) return digits ? 2 : 0;  // 節
-      if (c == 0x9805) return digits ? 3 : 0;  // 項
+      int rank = c == 0x90E8 || c == 0x7DE8 ? 1   // 部 編
+                 : c == 0x7AE0 ? 2                // 章
+                 : c == 0x7BC0 ? 3                // 節
+                 : c == 0x9805 ? 4 : 0;           // 項
+      if (rank) {
+        if (digits) n = {rank, s.moveIndex32(j, 1)};
+        return n;
+      }
+      if (!u_isdigit(c) && !u_hasBinaryProperty(c, UCHAR_IDEOGRAPHIC)) return n;
       ++digits;
       j = s.moveIndex32(j, 1);
     }
-    return 0;
+    return n;
+  }
+  // A word label before a number or letter.
+  int labelEnd = 0;
+  int labelRank = 0;
+  if (startsWithWord(s, i, "part", &labelEnd)) labelRank = 1;
+  else if (startsWithWord(s, i, "chapter", &labelEnd)) labelRank = 2;
+  else if (startsWithWord(s, i, "appendix", &labelEnd)) labelRank = 2;
+  if (labelRank) {
+    int j = skipSpaces(s, labelEnd);
+    if (j == labelEnd || j >= s.length()) return n;
+    int k = j;
+    while (k < s.length() && (u_isdigit(s.char32At(k)) || isRomanDigit(s.char32At(k)) ||
+                              (k == j && u_isupper(s.char32At(k))))) {
+      k = s.moveIndex32(k, 1);
+    }
+    if (k == j) return n;
+    if (k < s.length() && (s.char32At(k) == '.' || s.char32At(k) == ':')) ++k;
+    if (k < s.length() && !u_isUWhiteSpace(s.char32At(k))) return n;
+    return {labelRank, k};
   }
   int depth = 0;
   bool inNumber = false;
+  // One capital letter before a period opens an appendix number: "A.1".
+  if (u_isupper(s.char32At(i)) && i + 1 < s.length() && s.char32At(i + 1) == '.' &&
+      i + 2 < s.length() && u_isdigit(s.char32At(i + 2))) {
+    depth = 1;
+    i += 2;
+  }
   for (; i < s.length(); i = s.moveIndex32(i, 1)) {
     UChar32 c = s.char32At(i);
     if (u_isdigit(c)) {
       if (!inNumber) ++depth;
       inNumber = true;
-    } else if (c == '.' && inNumber) {
+    } else if ((c == '.' || c == 0xFF0E) && inNumber) {
       inNumber = false;
     } else {
       break;
     }
   }
-  if (depth == 0) return 0;
-  if (i < s.length() && !u_isUWhiteSpace(s.char32At(i))) return 0;
-  return depth;
+  if (depth == 0) return n;
+  if (i < s.length() && !u_isUWhiteSpace(s.char32At(i))) return n;
+  return {depth + 1, i};
 }
 
-// A list marker at the start: bullets, "1)", "(1)", "a)", "(a)", "1." with a
-// single number and no title-like numbering after it.
+// Nothing but a section number ("3.2", "Chapter 3", 第1章).
+bool isBareNumber(const UnicodeString& s) {
+  Numbering n = readNumbering(s);
+  return n.rank > 0 && skipSpaces(s, n.end) >= s.length();
+}
+
+// A list marker at the start: bullets, "1)", "(1)", "a)", "(a)", and "1."
+// with a single number (not "1.2").
 bool startsWithListMarker(const UnicodeString& s) {
   int i = skipSpaces(s, 0);
   if (i >= s.length()) return false;
@@ -96,9 +202,476 @@ bool startsWithListMarker(const UnicodeString& s) {
   if (len == 0 || len > 3 || i >= s.length()) return false;
   UChar32 close = s.char32At(i);
   if (close == ')' || close == 0xFF09) return true;
-  // "1. text": a one-level number at body size reads as an ordered list.
-  return !open && close == '.' && u_isdigit(s.char32At(start));
+  if (open || close != '.' || !u_isdigit(s.char32At(start))) return false;
+  // "1. text" at body size reads as an ordered list; "1.2 text" does not.
+  int next = i + 1;
+  return next >= s.length() || !u_isdigit(s.char32At(next));
 }
+
+// Program text: statement ends, call syntax with pointers or commas,
+// operators and a high share of code punctuation.
+bool looksLikeCode(const UnicodeString& s) {
+  if (s.isEmpty()) return false;
+  int punct = 0;
+  int letters = 0;
+  for (int i = 0; i < s.length(); i = s.moveIndex32(i, 1)) {
+    UChar32 c = s.char32At(i);
+    if (c < 0x80 && std::strchr("{}[]();=<>*&|\\#$_~^`", static_cast<char>(c)) && c != 0) ++punct;
+    if (u_isalpha(c)) ++letters;
+  }
+  UChar32 last = s.char32At(s.length() - 1);
+  if (last == ';' || last == '{' || last == '}') return true;
+  static const char16_t* kTokens[] = {u"->", u"::", u"==", u"!=", u"/*", u"//", u"#include",
+                                      u"();", u"$ "};
+  for (const char16_t* t : kTokens) {
+    if (s.indexOf(UnicodeString(t)) >= 0) return true;
+  }
+  if (last == ')' && (s.indexOf(u'*') >= 0 || s.indexOf(u',') >= 0)) return true;
+  // One code mark in twelve characters is far above prose.
+  return punct >= 2 && punct * 12 >= s.length() && letters * 2 < s.length() * 2;
+}
+
+// "Figure 3", "Fig. 2.1:", "Table 4-2", "Listing 1", "図1", "表 2.3".
+bool isCaption(const UnicodeString& s) {
+  static const char* kWords[] = {"figure", "fig.", "table", "listing", "example", "exhibit",
+                                 "chart", "diagram"};
+  int i = skipSpaces(s, 0);
+  int end = -1;
+  for (const char* w : kWords) {
+    if (startsWithWord(s, i, w, &end)) break;
+    end = -1;
+  }
+  if (end < 0) {
+    UChar32 c = i < s.length() ? s.char32At(i) : 0;
+    if (c != 0x56F3 && c != 0x8868) return false;  // 図 表
+    end = s.moveIndex32(i, 1);
+  }
+  int j = skipSpaces(s, end);
+  int digits = j;
+  while (j < s.length() && (u_isdigit(s.char32At(j)) || s.char32At(j) == '.' ||
+                            s.char32At(j) == '-' || s.char32At(j) == 0xFF0E ||
+                            s.char32At(j) == 0x2010 || s.char32At(j) == 0xFF0D)) {
+    j = s.moveIndex32(j, 1);
+  }
+  if (j == digits || !u_isdigit(s.char32At(digits))) return false;
+  return j >= s.length() || !u_isalpha(s.char32At(j)) || u_isUWhiteSpace(s.char32At(j));
+}
+
+// The text with digit runs folded to '#', white space removed, case folded:
+// "Page 3 of 12" and "Page 4 of 12" meet.
+std::u16string furnitureKey(const UnicodeString& s) {
+  std::u16string key;
+  key.reserve(static_cast<std::size_t>(s.length()));
+  bool inDigits = false;
+  for (int i = 0; i < s.length();) {
+    UChar32 c = s.char32At(i);
+    i = s.moveIndex32(i, 1);
+    if (c < 0x80) {  // the common case without property look-ups
+      if (c >= '0' && c <= '9') {
+        if (!inDigits) key.push_back(u'#');
+        inDigits = true;
+        continue;
+      }
+      inDigits = false;
+      if (c != ' ' && c != '\t') key.push_back(static_cast<char16_t>(c >= 'A' && c <= 'Z' ? c + 32 : c));
+      continue;
+    }
+    if (u_isdigit(c)) {
+      if (!inDigits) key.push_back(u'#');
+      inDigits = true;
+      continue;
+    }
+    inDigits = false;
+    if (u_isUWhiteSpace(c)) continue;
+    c = u_foldCase(c, U_FOLD_CASE_DEFAULT);
+    if (c <= 0xFFFF) {
+      key.push_back(static_cast<char16_t>(c));
+    } else {
+      key.push_back(static_cast<char16_t>(U16_LEAD(c)));
+      key.push_back(static_cast<char16_t>(U16_TRAIL(c)));
+    }
+  }
+  return key;
+}
+
+bool endsLikeSentence(const UnicodeString& s) {
+  if (s.isEmpty()) return false;
+  UChar32 c = s.char32At(s.length() - 1);
+  return c == '.' || c == ',' || c == ';' || c == ':' || c == 0x3002 || c == 0x3001;
+}
+
+// Two letters at least: single letters head the groups of an index.
+bool hasLetter(const UnicodeString& s) {
+  int letters = 0;
+  for (int i = 0; i < s.length() && letters < 2; i = s.moveIndex32(i, 1)) {
+    if (u_isalpha(s.char32At(i))) ++letters;
+  }
+  return letters >= 2 || (letters == 1 && s.countChar32() > 1);
+}
+
+// Dot leaders of a contents line: ". . .", "....", "…", "・・・".
+bool hasLeader(const UnicodeString& s) {
+  int dots = 0;
+  for (int i = 0; i < s.length(); i = s.moveIndex32(i, 1)) {
+    UChar32 c = s.char32At(i);
+    if (c == '.' || c == 0x2026 || c == 0x30FB || c == 0x00B7) {
+      if (++dots >= 4 || c == 0x2026) return true;
+    } else if (c != ' ') {
+      dots = 0;
+    }
+  }
+  return false;
+}
+
+bool startsWithBullet(const UnicodeString& s) {
+  int i = skipSpaces(s, 0);
+  return i < s.length() && (s.char32At(i) == 0x2022 || s.char32At(i) == 0x2013);
+}
+
+// Exact reasons that speak of the text or the user's wishes and hold on any
+// layout; a paragraph rejected for one of these is never promoted.
+bool finalExactReason(int code) {
+  switch (code) {
+    case kEmptyText:
+    case kTooLong:
+    case kLinkOrPath:
+    case kSymbolsOnly:
+    case kExcludedPage:
+    case kNotATocEntry:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool titleBlockReason(int code) {
+  return code == kTitleBlock || code == kAfterTitle || code == kAfterRefusedTitle ||
+         code == kRefusedTitle;
+}
+
+struct Style {
+  int size;
+  bool bold;
+  int fontNo;
+  bool operator<(const Style& o) const {
+    return std::tie(size, bold, fontNo) < std::tie(o.size, o.bold, o.fontNo);
+  }
+  bool operator==(const Style& o) const {
+    return size == o.size && bold == o.bold && fontNo == o.fontNo;
+  }
+};
+
+Style styleOf(const Para& p) { return {p.v.charSize, isBold(p.v), p.fontNo}; }
+
+class Refiner {
+ public:
+  Refiner(std::vector<Para>& all, const KivSettings* settings)
+      : all_(all), q_(all.size()), joined_(all.size(), -1) {
+    maxLength_ = settings && settings->maxLength > 0
+                     ? std::min(settings->maxLength, kMaxHeadingLength)
+                     : kMaxHeadingLength;
+    for (std::size_t i = 0; i < all_.size(); ++i) {
+      q_[i].exact = all_[i].v;
+      q_[i].accepted = all_[i].v.accepted;
+      q_[i].fontNo = all_[i].fontNo;
+    }
+    measureBody();
+    collectFurniture();
+  }
+
+  std::vector<KivQualityVerdict> run() {
+    if (body_.size == 0) return finish();  // without styles nothing to compare against
+    joinNumbers();
+    for (std::size_t i = 0; i < q_.size(); ++i) {
+      if (joined_[i] >= 0) continue;
+      if (all_[i].v.accepted) judgeAccepted(i);
+      else judgeRejected(i);
+    }
+    assignLevels();
+    return finish();
+  }
+
+ private:
+  void measureBody() {
+    std::map<int, long> bySize;
+    for (const Para& p : all_) {
+      if (p.v.charSize > 0) bySize[p.v.charSize] += p.chars;
+    }
+    long most = -1;
+    for (const auto& [size, n] : bySize) {
+      if (n > most) body_.size = size, most = n;
+    }
+    std::map<int, long> byFont;
+    long bold = 0;
+    long total = 0;
+    for (const Para& p : all_) {
+      if (p.v.charSize != body_.size) continue;
+      const long n = p.chars;
+      byFont[p.fontNo] += n;
+      total += n;
+      if (isBold(p.v)) bold += n;
+    }
+    most = -1;
+    for (const auto& [font, n] : byFont) {
+      if (n > most) body_.fontNo = font, most = n;
+    }
+    body_.bold = bold * 2 > total;
+    for (const Para& p : all_) fontChars_[p.fontNo] += p.chars;
+    for (const auto& [font, n] : fontChars_) totalChars_ += n;
+  }
+
+  // Furniture: the same key and size within kFurnitureSlack of the same
+  // height on kFurnitureMinPages pages, in the top or bottom band.
+  void collectFurniture() {
+    furniture_.assign(all_.size(), false);
+    repeats_.assign(all_.size(), false);
+    std::unordered_map<std::u16string, std::vector<std::size_t>> anywhere;
+    std::unordered_map<std::u16string, std::vector<std::size_t>> groups;
+    for (std::size_t i = 0; i < all_.size(); ++i) {
+      const Para& p = all_[i];
+      // Furniture and headings are short lines; body paragraphs need no key.
+      if (p.text.length() >= kMaxHeadingLength) continue;
+      // "7.1 Overview" and "8.1 Overview" are two headings, not one line
+      // with its digits changed; a bare page number still counts.
+      if (readNumbering(p.text).rank > 0 && !isBareNumber(p.text)) continue;
+      std::u16string key = furnitureKey(p.text);
+      key.push_back(static_cast<char16_t>(p.v.charSize & 0xFFFF));
+      anywhere[key].push_back(i);
+      if (p.pageHeight > 0 && p.v.cy > p.pageHeight * kFurnitureBand &&
+          p.v.cy < p.pageHeight * (1 - kFurnitureBand)) {
+        continue;
+      }
+      groups[std::move(key)].push_back(i);
+    }
+    for (const auto& [key, members] : anywhere) {
+      if (members.size() < static_cast<std::size_t>(kFurnitureMinPages)) continue;
+      std::set<int> pages;
+      for (std::size_t m : members) pages.insert(all_[m].v.pageNo);
+      if (pages.size() < static_cast<std::size_t>(kFurnitureMinPages)) continue;
+      for (std::size_t m : members) repeats_[m] = true;
+    }
+    for (auto& [key, members] : groups) {
+      if (members.size() < static_cast<std::size_t>(kFurnitureMinPages)) continue;
+      std::sort(members.begin(), members.end(), [&](std::size_t a, std::size_t b) {
+        return std::make_pair(all_[a].v.charSize, all_[a].v.cy) <
+               std::make_pair(all_[b].v.charSize, all_[b].v.cy);
+      });
+      for (std::size_t m = 0; m < members.size(); ++m) {
+        const Para& p = all_[members[m]];
+        std::set<int> pages;
+        auto look = [&](std::size_t n) {
+          const Para& o = all_[members[n]];
+          if (o.v.charSize != p.v.charSize || std::labs(o.v.cy - p.v.cy) > kFurnitureSlack) {
+            return false;
+          }
+          pages.insert(o.v.pageNo);
+          return pages.size() < static_cast<std::size_t>(kFurnitureMinPages);
+        };
+        // A bounded look either way keeps a flood of equal lines linear.
+        for (std::size_t n = m; n < members.size() && n < m + kFurnitureLook && look(n); ++n) {
+        }
+        for (std::size_t n = m; n-- > 0 && n + kFurnitureLook > m && look(n);) {
+        }
+        furniture_[members[m]] = pages.size() >= static_cast<std::size_t>(kFurnitureMinPages);
+      }
+    }
+  }
+
+  bool isFurniture(std::size_t i) const { return furniture_[i]; }
+
+  bool larger(const Para& p, int percent) const {
+    return p.v.charSize * 100 >= body_.size * percent;
+  }
+  bool bolder(const Para& p) const {
+    return isBold(p.v) && !body_.bold && p.v.charSize >= body_.size;
+  }
+  // A face other than the body's, at body size or above, used for a small
+  // share of the text: a heading face that the flags do not call bold.
+  bool otherFace(const Para& p) const {
+    if (p.fontNo == body_.fontNo || p.v.charSize < body_.size) return false;
+    return fontChars_.at(p.fontNo) * 20 < totalChars_;
+  }
+  bool strong(const Para& p) const { return larger(p, kMuchLargerPercent) || bolder(p); }
+  bool standsOut(const Para& p) const {
+    return larger(p, kLargerPercent) || bolder(p) || otherFace(p);
+  }
+
+  // The next paragraph that is not furniture, or -1.
+  long nextBody(std::size_t i) const {
+    for (std::size_t j = i + 1; j < all_.size(); ++j) {
+      if (joined_[j] >= 0) continue;
+      if (!isFurniture(j)) return static_cast<long>(j);
+    }
+    return -1;
+  }
+
+  // A title on the same line as a bare section number before it joins it.
+  void joinNumbers() {
+    for (std::size_t i = 0; i + 1 < all_.size(); ++i) {
+      const Para& number = all_[i];
+      const Para& title = all_[i + 1];
+      if (!isBareNumber(number.text) || title.v.pageNo != number.v.pageNo) continue;
+      const long slack = std::max(number.v.charSize, title.v.charSize) * 5;  // half a line
+      if (std::labs(title.v.cy - number.v.cy) > slack || title.v.cx <= number.v.cx) continue;
+      if (readNumbering(title.text).rank > 0 || !hasLetter(title.text)) continue;
+      joined_[i + 1] = static_cast<long>(i);
+      q_[i + 1].accepted = false;
+      q_[i + 1].reason = kQualityJoinedToNumber;
+      q_[i].text = number.text + UnicodeString(u" ") + title.text;
+      // The number's line takes the title's style, which is the heading's.
+      all_[i].v.charSize = std::max(number.v.charSize, title.v.charSize);
+      all_[i].v.styleFlags |= title.v.styleFlags;
+      if (title.v.charSize >= number.v.charSize) all_[i].fontNo = title.fontNo;
+      all_[i].text = q_[i].text;
+      ++i;
+    }
+  }
+
+  // A drop code for a paragraph at this layout, or 0.
+  int dropReason(std::size_t i) const {
+    const Para& p = all_[i];
+    if (p.v.charSize == 0) return 0;
+    if (isFurniture(i)) return kQualityPageFurniture;
+    if (hasLeader(p.text)) return kQualityContentsLine;
+    if (startsWithBullet(p.text)) return kQualityListItem;
+    if (isCaption(p.text) && !larger(p, kMuchLargerPercent)) return kQualityCaption;
+    if (looksLikeCode(p.text) && !strong(p)) return kQualityCode;
+    if (!standsOut(p)) {
+      return startsWithListMarker(p.text) ? kQualityListItem : kQualityNotAboveBody;
+    }
+    const long next = nextBody(i);
+    if (next >= 0) {
+      const Para& n = all_[static_cast<std::size_t>(next)];
+      // A heading-like next line (numbered, or itself accepted) keeps this one.
+      if (n.v.pageNo == p.v.pageNo && !q_[static_cast<std::size_t>(next)].accepted &&
+          styleOf(n) == styleOf(p) && readNumbering(n.text).rank == 0 &&
+          !isBareNumber(p.text)) {
+        return kQualityWrappedParagraph;
+      }
+    }
+    return 0;
+  }
+
+  void judgeAccepted(std::size_t i) {
+    const int reason = dropReason(i);
+    if (reason) {
+      q_[i].accepted = false;
+      q_[i].reason = reason;
+    }
+  }
+
+  void judgeRejected(std::size_t i) {
+    const Para& p = all_[i];
+    if (finalExactReason(p.v.value) || p.v.charSize == 0) return;
+    // Table cells stay out unless a section number took its title from one.
+    const bool joined = !q_[i].text.isEmpty();
+    if ((p.v.tableCells > 1 && !joined) || p.text.length() >= maxLength_) return;
+    // Cheap tests first: most rejected paragraphs are body text.
+    const bool numbered = readNumbering(p.text).rank > 0;
+    if (!(numbered ? standsOut(p) : strong(p))) return;
+    if (!hasLetter(p.text) || isBareNumber(p.text) || dropReason(i) != 0) return;
+    // A period ends a sentence, but numbered headings sometimes end in one.
+    if (endsLikeSentence(p.text) && !(numbered && strong(p) && p.text.endsWith(UnicodeString(u".")))) {
+      return;
+    }
+    // Headings are unique: text that comes back on other pages is not one.
+    if (repeats_[i]) return;
+    // A heading is followed by smaller or plainer text, not by a larger line
+    // nor by one of its own style.
+    const long next = nextBody(i);
+    if (next < 0) return;
+    const Para& n = all_[static_cast<std::size_t>(next)];
+    if (n.v.charSize > p.v.charSize || (styleOf(n) == styleOf(p) && !numbered)) return;
+    // On a title page (names, dates, versions) only a line directly followed
+    // by body text reads as a heading.
+    if (titleBlockReason(p.v.value) && !numbered && (standsOut(n) || n.v.charSize != body_.size)) {
+      return;
+    }
+    q_[i].accepted = true;
+    q_[i].reason = numbered ? kQualityPromotedNumbered : kQualityPromoted;
+  }
+
+  // Levels: the numbering rank first (part > chapter > 1.2 > 1.2.3); an
+  // unnumbered heading takes the rank of numbered headings of its style, or
+  // is placed by size among them; without numbering, (size, bold) ranks.
+  // The ranks are then renumbered 1..n.
+  void assignLevels() {
+    std::map<Style, std::map<int, int>> rankByStyle;  // style -> rank -> count
+    std::map<int, int> sizeOfRank;                    // rank -> largest size
+    for (std::size_t i = 0; i < q_.size(); ++i) {
+      if (!q_[i].accepted) continue;
+      const int rank = readNumbering(all_[i].text).rank;
+      if (rank == 0) continue;
+      ++rankByStyle[styleOf(all_[i])][rank];
+      int& size = sizeOfRank[rank];
+      size = std::max(size, all_[i].v.charSize);
+    }
+    std::set<std::pair<int, int>, std::greater<>> plain;  // (size, bold) of unnumbered
+    for (std::size_t i = 0; i < q_.size(); ++i) {
+      if (q_[i].accepted && readNumbering(all_[i].text).rank == 0) {
+        plain.insert({all_[i].v.charSize, isBold(all_[i].v) ? 1 : 0});
+      }
+    }
+    std::vector<int> raw(q_.size(), 0);
+    std::set<int> used;
+    for (std::size_t i = 0; i < q_.size(); ++i) {
+      if (!q_[i].accepted) continue;
+      const Para& p = all_[i];
+      const int rank = readNumbering(p.text).rank;
+      const int plainRank = static_cast<int>(std::distance(
+          plain.begin(), plain.find({p.v.charSize, isBold(p.v) ? 1 : 0})));
+      if (rank > 0) {
+        raw[i] = rank * 100;
+      } else if (sizeOfRank.empty()) {
+        raw[i] = plainRank;
+      } else if (auto it = rankByStyle.find(styleOf(p)); it != rankByStyle.end()) {
+        raw[i] = std::max_element(it->second.begin(), it->second.end(),
+                                  [](auto& a, auto& b) { return a.second < b.second; })
+                     ->first * 100;
+      } else {
+        // The first rank whose headings are not larger; above all when
+        // larger than every numbered heading, below all when smaller.
+        raw[i] = -1;
+        for (const auto& [r, size] : sizeOfRank) {
+          if (size <= p.v.charSize) {
+            raw[i] = size < p.v.charSize ? r * 100 - 50 : r * 100;
+            break;
+          }
+        }
+        if (raw[i] < 0) raw[i] = sizeOfRank.rbegin()->first * 100 + 50 + plainRank;
+      }
+      used.insert(raw[i]);
+    }
+    std::map<int, int> levelOf;
+    for (int r : used) levelOf.emplace(r, static_cast<int>(levelOf.size()) + 1);
+    for (std::size_t i = 0; i < q_.size(); ++i) {
+      if (q_[i].accepted) q_[i].level = levelOf[raw[i]];
+    }
+  }
+
+  std::vector<KivQualityVerdict> finish() {
+    for (KivQualityVerdict& v : q_) {
+      if (!v.accepted) v.text.remove();
+    }
+    return std::move(q_);
+  }
+
+  struct Body {
+    int size = 0;
+    int fontNo = 0;
+    bool bold = false;
+  };
+
+  std::vector<Para>& all_;
+  std::vector<KivQualityVerdict> q_;
+  std::vector<long> joined_;  // index of the number a title joined, else -1
+  std::vector<bool> furniture_;  // by paragraph, from its own text
+  std::vector<bool> repeats_;    // same text and size on kFurnitureMinPages pages
+  std::map<int, long> fontChars_;
+  long totalChars_ = 0;
+  Body body_;
+  int maxLength_ = kMaxHeadingLength;
+};
 
 }  // namespace
 
@@ -107,13 +680,21 @@ const char* describeQualityReason(int code) {
     case kQualityNotAboveBody: return "not larger or bolder than the body text";
     case kQualityListItem: return "list item at body size and weight";
     case kQualityWrappedParagraph: return "followed by a line of its own size: wrapped paragraph";
+    case kQualityCode: return "program text";
+    case kQualityCaption: return "figure or table label";
+    case kQualityPageFurniture: return "same text at the same place on many pages";
+    case kQualityJoinedToNumber: return "title joined to the section number on its line";
+    case kQualityContentsLine: return "dot leaders: a table-of-contents line";
+    case kQualityPromoted:
+      return "promoted: stands out from the body text, short, followed by smaller text";
+    case kQualityPromotedNumbered: return "promoted: section number in a heading style";
     default: return describeReasonCode(code);
   }
 }
 
 int extractQuality(Kivrant& kivrant, std::istream& input, KivOutlineList& result,
                    KivSettings* settings, std::vector<KivQualityVerdict>* verdicts) {
-  Collector collector;
+  Collector collector(kivrant);
   KivOutlineList exact;
   kivrant.setVerdictHandler(&collector);
   int rc = kivrant.extract(input, exact, settings);
@@ -123,83 +704,26 @@ int extractQuality(Kivrant& kivrant, std::istream& input, KivOutlineList& result
     return rc;
   }
 
-  const std::vector<KivParagraphVerdict>& all = collector.all;
-  std::vector<KivQualityVerdict> q(all.size());
-  for (std::size_t i = 0; i < all.size(); ++i) {
-    q[i].exact = all[i];
-    q[i].accepted = all[i].accepted;
-  }
-  const int body = bodySize(all);
+  Refiner refiner(collector.all, settings);
+  std::vector<KivQualityVerdict> q = refiner.run();
 
+  std::size_t item = 0;  // exact items match the accepted exact verdicts in order
   for (std::size_t i = 0; i < q.size(); ++i) {
+    const KivOutlineItem* exactItem =
+        q[i].exact.accepted && item < exact.items.size() ? exact.items[item] : nullptr;
+    if (q[i].exact.accepted) ++item;
     if (!q[i].accepted) continue;
-    const KivParagraphVerdict& v = all[i];
-    // Without styles there is nothing to compare against.
-    if (body == 0 || v.charSize == 0) continue;
-    bool bodyWeight = v.charSize <= body && !isBold(v);
-    if (bodyWeight && startsWithListMarker(v.text)) {
-      q[i].reason = kQualityListItem;
-    } else if (bodyWeight) {
-      q[i].reason = kQualityNotAboveBody;
-    } else if (i + 1 < all.size()) {
-      const KivParagraphVerdict& next = all[i + 1];
-      // A heading-like next line (itself accepted or numbered) keeps this one.
-      if (next.pageNo == v.pageNo && !next.accepted && next.charSize == v.charSize &&
-          isBold(next) == isBold(v) && numberingDepth(next.text) == 0) {
-        q[i].reason = kQualityWrappedParagraph;
-      }
+    // Only a joined title changes the text of an exact item.
+    if (q[i].text.isEmpty()) q[i].text = exactItem ? exactItem->text : collector.all[i].text;
+    if (exactItem && q[i].text == exactItem->text) {
+      result.items.push_back(new KivOutlineItem(*exactItem));
+      continue;
     }
-    if (q[i].reason != 0) q[i].accepted = false;
-  }
-
-  // Levels: numbering depth first, then size (and bold) rank among unnumbered
-  // headings, placed below the deepest numbering seen; then renumbered 1..n.
-  std::set<std::pair<int, int>, std::greater<>> styles;  // (size, bold), largest first
-  int maxDepth = 0;
-  for (std::size_t i = 0; i < q.size(); ++i) {
-    if (!q[i].accepted) continue;
-    int depth = numberingDepth(all[i].text);
-    maxDepth = std::max(maxDepth, depth);
-    if (depth == 0) styles.insert({all[i].charSize, isBold(all[i]) ? 1 : 0});
-  }
-  // Unnumbered headings larger than every numbered one sit above them.
-  int largestNumbered = 0;
-  for (std::size_t i = 0; i < q.size(); ++i) {
-    if (q[i].accepted && numberingDepth(all[i].text) > 0) {
-      largestNumbered = std::max(largestNumbered, all[i].charSize);
-    }
-  }
-  std::vector<int> raw(q.size(), 0);
-  std::set<int> used;
-  for (std::size_t i = 0; i < q.size(); ++i) {
-    if (!q[i].accepted) continue;
-    int depth = numberingDepth(all[i].text);
-    if (depth > 0) {
-      raw[i] = 1000 + depth * 10;
-    } else {
-      int rank = 0;
-      for (const auto& s : styles) {
-        if (s == std::make_pair(all[i].charSize, isBold(all[i]) ? 1 : 0)) break;
-        ++rank;
-      }
-      bool above = maxDepth > 0 && all[i].charSize > largestNumbered;
-      raw[i] = above ? rank : 1000 + (maxDepth + 1) * 10 + rank;
-    }
-    used.insert(raw[i]);
-  }
-  std::map<int, int> levelOf;
-  for (int r : used) levelOf.emplace(r, static_cast<int>(levelOf.size()) + 1);
-
-  std::size_t item = 0;
-  for (std::size_t i = 0; i < q.size(); ++i) {
-    if (!all[i].accepted) continue;
-    if (q[i].accepted) {
-      q[i].level = levelOf[raw[i]];
-      if (item < exact.items.size()) {
-        result.items.push_back(new KivOutlineItem(*exact.items[item]));
-      }
-    }
-    ++item;
+    const KivParagraphVerdict& v = q[i].exact;
+    UnicodeString text = q[i].text;
+    result.items.push_back(new KivOutlineItem(v.pageNo, exactItem ? exactItem->point : 0, text,
+                                              static_cast<float>(v.cx),
+                                              static_cast<float>(v.cy)));
   }
   if (verdicts) *verdicts = std::move(q);
   return rc;

@@ -33,12 +33,16 @@ struct Runs {
   std::string exact;
   std::string quality;
   std::vector<KivQualityVerdict> verdicts;
-  // "text level" of the kept items, "text reason" of the dropped exact items.
+  // "text level [reason]" of the kept items, "text reason" of the other
+  // paragraphs whose quality decision has a reason.
   std::string decisions() const {
     std::string out;
     for (const KivQualityVerdict& v : verdicts) {
-      if (v.accepted) out += utf8(v.exact.text) + " L" + std::to_string(v.level) + '\n';
-      if (v.exact.accepted && !v.accepted) {
+      if (v.accepted) {
+        out += utf8(v.text) + " L" + std::to_string(v.level);
+        if (v.reason) out += " " + std::to_string(v.reason);
+        out += '\n';
+      } else if (v.reason) {
         out += utf8(v.exact.text) + " " + std::to_string(v.reason) + '\n';
       }
     }
@@ -107,6 +111,64 @@ const SignalCase kSignalCases[] = {
        return b.build();
      },
      "Overview\nWarning\n", "Overview L1\nWarning -5002\n"},
+    {"CodeSlightlyLargerThanBodyIsDropped",
+     [] {
+       DocBuilder b;
+       b.page().para("Usage", {.size = kHeading});
+       body(b);
+       b.para("total = sum(values, *count);", {.size = 22});
+       body(b);
+       return b.build();
+     },
+     "Usage\ntotal = sum(values, *count);\n",
+     "Usage L1\ntotal = sum(values, *count); -5003\n"},
+    {"FigureAndTableLabelsAreDropped",
+     [] {
+       DocBuilder b;
+       b.page().para("Results", {.size = kHeading});
+       body(b);
+       b.para("Figure 3: Throughput", {.size = 22, .bold = true});
+       body(b);
+       b.para("図2 構成", {.size = 22, .bold = true});
+       body(b);
+       return b.build();
+     },
+     "Results\nFigure 3: Throughput\n図2 構成\n",
+     "Results L1\nFigure 3: Throughput -5004\n図2 構成 -5004\n"},
+    {"SectionNumberAndTitleOnOneLineAreOneHeading",
+     [] {
+       DocBuilder b;
+       b.page().para("Design", {.size = kHeading});
+       body(b);
+       b.row({"3.2", "Scope"}, {.size = 24, .bold = true});
+       body(b);
+       return b.build();
+     },
+     "Design\n", "Design L1\n3.2 Scope L2 -5011\nScope -5006\n"},
+    {"BoldTagHeadingTheExactRulesCallParenthesisedIsPromoted",
+     [] {
+       DocBuilder b;
+       b.page().para("Elements", {.size = kHeading});
+       body(b);
+       b.para("<fontconfig>", {.size = 24, .bold = true});
+       body(b);
+       return b.build();
+     },
+     "Elements\n", "Elements L1\n<fontconfig> L2 -5010\n"},
+    {"RepeatedLineAtThePageTopIsFurnitureWhateverItsDigits",
+     [] {
+       DocBuilder b;
+       const char* titles[] = {"Alpha", "Beta", "Gamma"};
+       for (int page = 1; page <= 3; ++page) {
+         // Below the band the exact rules watch for running headers.
+         b.page().para("Draft " + std::to_string(page) + " of 3", {.size = 24, .cy = 2900});
+         b.para(titles[page - 1], {.size = kHeading});
+         body(b);
+       }
+       return b.build();
+     },
+     "Draft 1 of 3\nAlpha\nDraft 2 of 3\nBeta\nDraft 3 of 3\nGamma\n",
+     "Draft 1 of 3 -5005\nAlpha L1\nDraft 2 of 3 -5005\nBeta L1\nDraft 3 of 3 -5005\nGamma L1\n"},
 };
 
 class Signals : public ::testing::TestWithParam<SignalCase> {};
@@ -152,6 +214,21 @@ TEST(QualityLevels, NumberingDepthComesBeforeSizeAndLevelsAreContiguous) {
   Runs r = runBoth(b.build());
   EXPECT_EQ(r.decisions(),
             "Preface L1\n1 Start L2\n1.1 Scope L3\n1.1.1 Terms L4\n2 Next L2\n");
+}
+
+TEST(QualityLevels, PartIsAboveChapterAboveSection) {
+  DocBuilder b;
+  b.page().para("Part II Practice", {.size = kHeading});
+  body(b);
+  b.para("Chapter 4 Tools", {.size = kHeading});
+  body(b);
+  b.para("4.1 Editors", {.size = 24});
+  body(b);
+  b.para("Chapter 5 Habits", {.size = kHeading});
+  body(b);
+  Runs r = runBoth(b.build());
+  EXPECT_EQ(r.decisions(),
+            "Part II Practice L1\nChapter 4 Tools L2\n4.1 Editors L3\nChapter 5 Habits L2\n");
 }
 
 TEST(QualityLevels, JapaneseChapterIsAboveSection) {
