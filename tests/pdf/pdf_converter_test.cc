@@ -132,10 +132,11 @@ TEST(PdfConverter, JapaneseLinesJoinWithoutSpaces) {
   pdf.text("第1章 概要", 72, 100, {"IPAGothic", 16});
   double y = pdf.wrap(body, 72, 130, 200, 16, {"IPAMincho", 10.5});
   pdf.wrap("\u3000" + next, 72, y, 200, 16, {"IPAMincho", 10.5});
-  pdf.text("1.1 背景", 72, 300, {"IPAGothic", 13});
+  // 𠮟 (U+20B9F) lies outside the BMP: it must come out as a surrogate pair.
+  pdf.text("1.1 𠮟責の背景", 72, 300, {"IPAGothic", 13});
   const ConvertedDoc doc = convertPdf(pdf.finish());
 
-  ASSERT_EQ(doc.texts(), (std::vector<std::string>{"第1章 概要", body, next, "1.1 背景"}));
+  ASSERT_EQ(doc.texts(), (std::vector<std::string>{"第1章 概要", body, next, "1.1 𠮟責の背景"}));
   EXPECT_EQ(doc.paragraphs[0].charSize, 32);
   EXPECT_EQ(doc.paragraphs[1].charSize, 21);
   EXPECT_EQ(doc.paragraphs[3].charSize, 26);
