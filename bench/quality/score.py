@@ -23,9 +23,20 @@ MIN_RATIO = 0.8
 PAGE_SLACK = 1
 
 
-def normalise(text):
-    text = unicodedata.normalize("NFKC", text)
-    return re.sub(r"\s+", " ", text).strip().casefold()
+# A leading section number: "2.1", "3.", "A.2", "IV.", "Chapter 3", "第2章", "付録A".
+ENUMERATOR = re.compile(
+    r"^(?:(?:chapter|section|part|appendix)\s+)?"
+    r"(?:[0-9]+(?:\.[0-9]+)*\.?|[A-Z](?:\.[0-9]+)+\.?|[IVXLC]+\.)\s+"
+    r"|^第\s*[0-9一二三四五六七八九十百IVX]+\s*[章節項部編]\s*"
+    r"|^付録\s*[A-Z0-9]+[.:]?\s*", re.IGNORECASE)
+
+
+def normalise(text, strip_numbers=False):
+    text = re.sub(r"\s+", " ", unicodedata.normalize("NFKC", text)).strip()
+    if strip_numbers:
+        stripped = ENUMERATOR.sub("", text, count=1)
+        text = stripped or text
+    return text.casefold()
 
 
 def load(path):
@@ -43,15 +54,16 @@ def load(path):
     return by_doc
 
 
-def match(pred, truth):
+def match(pred, truth, strip_numbers=False):
     """Index pairs (pred, truth), one to one, best similarity first."""
     candidates = []
+    truth_texts = [normalise(t["text"], strip_numbers) for t in truth]
     for i, p in enumerate(pred):
-        pt = normalise(p["text"])
+        pt = normalise(p["text"], strip_numbers)
         for j, t in enumerate(truth):
             if abs(int(p["page"]) - int(t["page"])) > PAGE_SLACK:
                 continue
-            ratio = difflib.SequenceMatcher(None, pt, normalise(t["text"])).ratio()
+            ratio = difflib.SequenceMatcher(None, pt, truth_texts[j]).ratio()
             if ratio >= MIN_RATIO:
                 candidates.append((-ratio, abs(i - j), i, j))
     candidates.sort()
@@ -79,13 +91,13 @@ def level_agreement(pred, truth, pairs):
     return agree, compared
 
 
-def score(pred_docs, truth_docs):
+def score(pred_docs, truth_docs, strip_numbers=False):
     """Totals per group: docs, predicted, true, matched, level agree, compared."""
     groups = defaultdict(lambda: [0, 0, 0, 0, 0, 0])
     for doc in sorted(set(pred_docs) | set(truth_docs)):
         pred, truth = pred_docs.get(doc, []), truth_docs.get(doc, [])
         group = (truth or pred)[0].get("group", "all")
-        pairs = match(pred, truth)
+        pairs = match(pred, truth, strip_numbers)
         agree, compared = level_agreement(pred, truth, pairs)
         g = groups[group]
         for k, v in enumerate((1, len(pred), len(truth), len(pairs), agree, compared)):
@@ -102,8 +114,10 @@ def main(argv=None):
     ap.add_argument("predictions")
     ap.add_argument("truths")
     ap.add_argument("--json", action="store_true", help="one JSON object per group")
+    ap.add_argument("--strip-numbers", action="store_true",
+                    help="compare texts without a leading section number (bookmarks often omit it)")
     args = ap.parse_args(argv)
-    groups = score(load(args.predictions), load(args.truths))
+    groups = score(load(args.predictions), load(args.truths), args.strip_numbers)
     if not args.json:
         print(f"{'group':<10}{'docs':>6}{'pred':>7}{'true':>7}{'P':>7}{'R':>7}{'F1':>7}{'level':>7}")
     for name in sorted(groups):

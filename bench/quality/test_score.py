@@ -24,6 +24,19 @@ class Matching(unittest.TestCase):
             with self.subTest(name):
                 self.assertEqual(len(score.match(pred, truth)), n)
 
+    def test_section_numbers_stripped_on_request(self):
+        cases = [
+            ("1.2 背景", "背景", True, 1),
+            ("第３章 評価", "評価", True, 1),
+            ("Appendix B Tables", "Tables", True, 1),
+            ("1.2 背景", "背景", False, 0),
+            # A leading article is not a number: "A" must survive.
+            ("A Guide", "Guide", True, 0),
+        ]
+        for pred, truth, strip, n in cases:
+            with self.subTest(pred=pred, strip=strip):
+                self.assertEqual(len(score.match([h(1, pred)], [h(1, truth)], strip)), n)
+
     def test_best_pair_wins_over_first_seen(self):
         pred = [h(1, "Scope of work"), h(1, "Scope of works")]
         truth = [h(1, "Scope of works")]
