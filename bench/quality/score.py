@@ -25,8 +25,8 @@ PAGE_SLACK = 1
 
 # A leading section number: "2.1", "3.", "A.2", "IV.", "Chapter 3", "第2章", "付録A".
 ENUMERATOR = re.compile(
-    r"^(?:(?:chapter|section|part|appendix)\s+)?"
-    r"(?:[0-9]+(?:\.[0-9]+)*\.?|[A-Z](?:\.[0-9]+)+\.?|[IVXLC]+\.)\s+"
+    r"^(?:(?:chapter|section|part|appendix)\s+(?:[0-9]+|[A-Z]|[IVXLC]+)(?:\.[0-9]+)*[.:]?"
+    r"|[0-9]+(?:\.[0-9]+)*\.?|[A-Z](?:\.[0-9]+)+\.?|[IVXLC]+\.)\s+"
     r"|^第\s*[0-9一二三四五六七八九十百IVX]+\s*[章節項部編]\s*"
     r"|^付録\s*[A-Z0-9]+[.:]?\s*", re.IGNORECASE)
 
