@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <sstream>
+#include <vector>
 
 #include "atomic_file.h"
 #include "cli_common.h"
@@ -27,6 +28,7 @@ struct OutlineOptions {
   std::string logRaw;
   bool quiet = false;
   bool exact = false;
+  bool quality = false;
 };
 
 int runOutline(const OutlineOptions& options) {
@@ -34,14 +36,26 @@ int runOutline(const OutlineOptions& options) {
   const bool wantLog = !options.log.empty() || !options.logRaw.empty();
   std::ostringstream log(std::ios::binary);
   KivOutlineList list;
-  const int result = run.extractBest(list, wantLog ? &log : nullptr, options.exact);
+  std::vector<KivQualityVerdict> verdicts;
+  const bool quality = run.usesQuality(options.exact, options.quality);
+  const int result = quality ? run.extractQuality(list, wantLog ? &log : nullptr, verdicts)
+                             : run.extract(list, wantLog ? &log : nullptr, nullptr);
   if (!options.logRaw.empty()) writeFileAtomically(options.logRaw, log.str());
   if (!options.log.empty()) writeFileAtomically(options.log, logToUtf8(log.str()));
   const std::map<std::string, OutlineFormat> formats = {{"tree", OutlineFormat::kTree},
                                                         {"json", OutlineFormat::kJson},
                                                         {"tsv", OutlineFormat::kTsv},
                                                         {"markdown", OutlineFormat::kMarkdown}};
-  writeOutline(std::cout, formats.at(options.format), result, toEntries(list));
+  std::vector<OutlineEntry> entries = toEntries(list);
+  if (quality && result == 0) {
+    // The quality mode ranks its items itself; the n-th kept verdict is the
+    // n-th item.
+    std::size_t n = 0;
+    for (const KivQualityVerdict& v : verdicts) {
+      if (v.accepted && n < entries.size()) entries[n++].level = v.level;
+    }
+  }
+  writeOutline(std::cout, formats.at(options.format), result, entries);
   flushStandardOutput();
   return kExitOk;
 }
@@ -58,8 +72,12 @@ Command addOutlineCommand(CLI::App& parent) {
   app->add_option("--log", options->log, "Write the diagnostic log to FILE, as UTF-8");
   app->add_option("--log-raw", options->logRaw, "Write the diagnostic log's exact bytes to FILE");
   app->add_flag("-q,--quiet", options->quiet, "No progress bar");
-  app->add_flag("--exact", options->exact,
-                "For PDF input: the exact heuristics only, without the quality mode's signals");
+  CLI::Option* exact = app->add_flag(
+      "--exact", options->exact,
+      "For PDF input: the exact heuristics only, without the quality mode's signals");
+  app->add_flag("--quality", options->quality,
+                "For record streams: the quality mode, as PDF input gets by default")
+      ->excludes(exact);
   return {app, [options] { return runOutline(*options); }};
 }
 

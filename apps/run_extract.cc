@@ -28,10 +28,10 @@ int ExtractRun::extract(KivOutlineList& list, std::ostream* log, KivVerdictHandl
   });
 }
 
-int ExtractRun::extractBest(KivOutlineList& list, std::ostream* log, bool exact) {
-  if (exact || !wasPdf_) return extract(list, log, nullptr);
+int ExtractRun::extractQuality(KivOutlineList& list, std::ostream* log,
+                               std::vector<KivQualityVerdict>& verdicts) {
   return run(log, [&](Kivrant& extractor, std::istream& input, KivSettings& settings) {
-    return extractQuality(extractor, input, list, &settings);
+    return Kivrel::extractQuality(extractor, input, list, &settings, &verdicts);
   });
 }
 

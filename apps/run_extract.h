@@ -7,7 +7,10 @@
 #include <ostream>
 #include <string>
 
+#include <vector>
+
 #include "kivrel/kivrant.h"
+#include "kivrel/quality.h"
 #include "kivrel/settings.h"
 
 namespace Kivrel::cli {
@@ -21,9 +24,14 @@ class ExtractRun {
   // Throws Interrupted when SIGINT stopped the run.
   int extract(KivOutlineList& list, std::ostream* log, KivVerdictHandler* verdicts);
 
-  // The quality mode (exact extraction refined by layout signals) when the
-  // input was a PDF and exact is false; otherwise the same as extract.
-  int extractBest(KivOutlineList& list, std::ostream* log, bool exact);
+  // Which mode a run uses: exact and quality force one, otherwise PDF input
+  // gets the quality mode and record streams the exact one.
+  bool usesQuality(bool exact, bool quality) const { return quality || (!exact && wasPdf_); }
+
+  // Runs the quality mode (exact extraction refined by layout signals);
+  // verdicts receives one entry per non-empty paragraph.
+  int extractQuality(KivOutlineList& list, std::ostream* log,
+                     std::vector<KivQualityVerdict>& verdicts);
 
  private:
   using Runner = std::function<int(Kivrant&, std::istream&, KivSettings&)>;
