@@ -56,32 +56,65 @@ std::size_t StyleKeyHash::operator()(const StyleKey& k) const {
 }
 
 StyleTableIndex::StyleTableIndex(std::vector<StyleEntry*>& table) : table_(table) {
-  index_.reserve(table.size());
   for (std::size_t i = 0; i < table.size(); ++i) {
-    // emplace keeps the first index of a key, as a scan from entry 0 would.
-    index_.emplace(StyleKey::of(table[i]->format), static_cast<int>(i));
+    if (2 * (used_ + 1) > slots_.size()) grow();
+    // Only the first of equal keys is indexed, as a scan from entry 0 finds it.
+    StyleKey key = StyleKey::of(table[i]->format);
+    std::uint64_t hash = StyleKeyHash{}(key);
+    Slot& slot = slotFor(key, hash);
+    if (slot.indexPlusOne == 0) {
+      slot = Slot{static_cast<std::uint32_t>(i + 1), static_cast<std::uint32_t>(hash >> 32)};
+      ++used_;
+    }
+  }
+}
+
+StyleTableIndex::Slot& StyleTableIndex::slotFor(const StyleKey& key, std::uint64_t hash) {
+  const std::size_t mask = slots_.size() - 1;
+  const std::uint32_t high = static_cast<std::uint32_t>(hash >> 32);
+  for (std::size_t i = static_cast<std::size_t>(hash) & mask;; i = (i + 1) & mask) {
+    Slot& slot = slots_[i];
+    if (slot.indexPlusOne == 0) return slot;
+    if (slot.hashHigh == high && StyleKey::of(table_[slot.indexPlusOne - 1]->format) == key) {
+      return slot;
+    }
+  }
+}
+
+void StyleTableIndex::grow() {
+  std::vector<Slot> old(slots_.empty() ? 16 : 2 * slots_.size(), Slot{0, 0});
+  old.swap(slots_);
+  const std::size_t mask = slots_.size() - 1;
+  for (const Slot& s : old) {
+    if (s.indexPlusOne == 0) continue;
+    StyleKey key = StyleKey::of(table_[s.indexPlusOne - 1]->format);
+    std::size_t i = static_cast<std::size_t>(StyleKeyHash{}(key)) & mask;
+    while (slots_[i].indexPlusOne != 0) i = (i + 1) & mask;
+    slots_[i] = s;
   }
 }
 
 int StyleTableIndex::findOrAdd(const unsigned char* format) {
   StyleKey key = StyleKey::of(format);
-  auto found = index_.find(key);
-  if (found != index_.end()) {
-    StyleEntry* entry = table_[static_cast<std::size_t>(found->second)];
-    entry->useCount = static_cast<int>(static_cast<std::uint32_t>(entry->useCount) + 1u);
-    return found->second;
+  std::uint64_t hash = StyleKeyHash{}(key);
+  if (!slots_.empty()) {
+    Slot& slot = slotFor(key, hash);
+    if (slot.indexPlusOne != 0) {
+      StyleEntry* entry = table_[slot.indexPlusOne - 1];
+      entry->useCount = static_cast<int>(static_cast<std::uint32_t>(entry->useCount) + 1u);
+      return static_cast<int>(slot.indexPlusOne - 1);
+    }
   }
+  // Room first, so that a failed allocation changes nothing.
+  if (2 * (used_ + 1) > slots_.size()) grow();
   auto entry = std::make_unique<StyleEntry>();
   std::memcpy(entry->format, format, kCharacterFormatBodySize);
   int index = static_cast<int>(table_.size());
-  index_.emplace(key, index);
-  try {
-    table_.push_back(entry.get());
-  } catch (...) {
-    index_.erase(key);
-    throw;
-  }
+  table_.push_back(entry.get());
   entry.release();
+  slotFor(key, hash) = Slot{static_cast<std::uint32_t>(index + 1),
+                            static_cast<std::uint32_t>(hash >> 32)};
+  ++used_;
   return index;
 }
 

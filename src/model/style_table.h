@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
 #include "model/model.h"
@@ -44,8 +43,22 @@ class StyleTableIndex {
   int findOrAdd(const unsigned char* format);
 
  private:
+  // Open addressing over table indices: a slot holds index + 1 (0: empty)
+  // and the high half of its key's hash, so a lookup reads an entry only
+  // when the hashes agree. At most half the slots are used. Eight bytes per
+  // slot keep the index at a fraction of the entries it covers, which a
+  // stream of distinct formats makes the bulk of what a run holds.
+  struct Slot {
+    std::uint32_t indexPlusOne;
+    std::uint32_t hashHigh;
+  };
+  // The slot that holds key, or the empty one where it would go.
+  Slot& slotFor(const StyleKey& key, std::uint64_t hash);
+  void grow();
+
   std::vector<StyleEntry*>& table_;
-  std::unordered_map<StyleKey, int, StyleKeyHash> index_;
+  std::vector<Slot> slots_;
+  std::size_t used_ = 0;
 };
 
 }  // namespace Kivrel::internal
