@@ -13,6 +13,7 @@
 
 #include <unicode/unistr.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <vector>
@@ -51,13 +52,16 @@ struct ScanCache {
             std::map<icu::UnicodeString, int>* maps, const ScanProbe& probe)
       : pagesData(pages.data()), pageCount(pageCount), threshold(threshold), maps(maps),
         probe(probe) {
+    // Exact sizes: on a stream of empty paragraph starts these lists are a
+    // good part of what the run holds.
     pageStart.reserve(pageCount + 1);
+    std::size_t total = 0;
+    for (int p = 0; p < pageCount; ++p) total += pages[p]->paragraphs.size();
+    paragraphs.reserve(total);
     for (int p = 0; p < pageCount; ++p) {
       pageStart.push_back(static_cast<int>(paragraphs.size()));
-      for (MPParagraph* para : pages[p]->paragraphs) {
-        paragraphs.push_back(para);
-        pageOf.push_back(p);
-      }
+      paragraphs.insert(paragraphs.end(), pages[p]->paragraphs.begin(),
+                        pages[p]->paragraphs.end());
     }
     pageStart.push_back(static_cast<int>(paragraphs.size()));
     facts.assign(paragraphs.size(), 0);
@@ -106,7 +110,11 @@ struct ScanCache {
   // call may add a key to the band maps.
   bool headerFooter(int x) {
     if (!(facts[x] & kHeaderFooterKnown)) {
-      bool hf = probe.headerOrFooter(paragraphs[x], pagesData[pageOf[x]], threshold, maps);
+      // The last page starting at or before x (pages without paragraphs share
+      // their start with the next page).
+      int page = static_cast<int>(std::upper_bound(pageStart.begin(), pageStart.end(), x) -
+                                  pageStart.begin()) - 1;
+      bool hf = probe.headerOrFooter(paragraphs[x], pagesData[page], threshold, maps);
       facts[x] |= kHeaderFooterKnown | (hf ? kHeaderFooter : 0);
     }
     return facts[x] & kHeaderFooter;
@@ -119,7 +127,6 @@ struct ScanCache {
   ScanProbe probe;
 
   std::vector<MPParagraph*> paragraphs;  // reading order, not owned
-  std::vector<int> pageOf;
   std::vector<int> pageStart;  // pageCount + 1 entries
   std::vector<std::uint8_t> facts;
   std::vector<unsigned short> digit;  // getFirstDigit of the trimmed text

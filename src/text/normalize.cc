@@ -61,15 +61,17 @@ icu::UnicodeString trimmedView(const icu::UnicodeString& text) {
 }
 
 void deleteNumberFromString(icu::UnicodeString& text) {
-  // One compacting pass instead of removing units one by one.
+  // One compacting pass in place instead of removing units one by one.
   const int32_t n = text.length();
-  icu::UnicodeString kept;
+  char16_t* units = text.getBuffer(n);
+  if (!units) return;  // no memory for a private copy: left as it is
+  int32_t kept = 0;
   for (int32_t i = 0; i < n; ++i) {
-    const char16_t c = text.charAt(i);
-    if (!isSpace(c) && !isArabicNumber(c)) kept.append(c);
+    const char16_t c = units[i];
+    if (!isSpace(c) && !isArabicNumber(c)) units[kept++] = c;
   }
-  if (kept.isEmpty()) kept.setTo(kEmptySkeleton);
-  text = kept;
+  text.releaseBuffer(kept);
+  if (kept == 0) text.setTo(kEmptySkeleton);
 }
 
 char16_t getFirstDigit(const icu::UnicodeString& text, int& position) {
