@@ -6,6 +6,8 @@
   corpus.py ids     BUILD CORPUS.tsv [--quick]  ids whose PDF is there, one a line
   corpus.py run     BUILD KIVREL ID            truth and the three predictions of one document
   corpus.py table   BUILD CORPUS.tsv [--quick]  the score table
+  corpus.py docs    BUILD CORPUS.tsv MODE       per-document scores, worst F1 first
+  corpus.py diff    BUILD ID MODE               missed and false headings of one document
 
 CORPUS.tsv columns: id, lang, producer, package, path, recipe. Recipe "-":
 the PDF (or .pdf.gz) at path inside the Debian package. Recipe "writer:N":
@@ -25,6 +27,7 @@ import fnmatch
 import glob
 import gzip
 import json
+import signal
 import os
 import resource
 import shutil
@@ -265,6 +268,35 @@ def table(build, rows):
         print(f"quality / exact cpu: {sums['quality'][1] / sums['exact'][1]:.3f}")
 
 
+def load_result(build, doc):
+    with open(os.path.join(build, "results", doc + ".json"), encoding="utf-8") as f:
+        return json.load(f)
+
+
+def doc_scores(build, rows, mode):
+    for r in rows:
+        if not os.path.exists(os.path.join(build, "results", r["id"] + ".json")):
+            continue
+        res = load_result(build, r["id"])
+        pairs = score.match(res[mode], res["truth"], strip_numbers=True)
+        n, t = len(res[mode]), len(res["truth"])
+        p, rc = score.ratio(len(pairs), n), score.ratio(len(pairs), t)
+        yield r["id"], n, t, p, rc, score.ratio(2 * p * rc, p + rc)
+
+
+def diff(build, doc, mode):
+    res = load_result(build, doc)
+    pred, true = res[mode], res["truth"]
+    pairs = score.match(pred, true, strip_numbers=True)
+    got_p, got_t = {i for i, _ in pairs}, {j for _, j in pairs}
+    for j, t in enumerate(true):
+        if j not in got_t:
+            print(f"missed  p{t['page']:<4} L{t['level']}  {t['text']}")
+    for i, p in enumerate(pred):
+        if i not in got_p:
+            print(f"false   p{p['page']:<4} L{p['level']}  {p['text'][:100]}")
+
+
 def main(argv):
     if len(argv) < 3:
         sys.exit(__doc__)
@@ -272,12 +304,18 @@ def main(argv):
     if cmd == "run":
         run_doc(build, argv[3], argv[4])
         return 0
+    if cmd == "diff":
+        diff(build, argv[3], argv[4])
+        return 0
     rows = read_corpus(argv[3])
     rest = argv[4:]
     quick = "--quick" in rest
     rest = [a for a in rest if a != "--quick"]
     if quick:
         rows = quick_subset(rows)
+    mode = "quality"
+    if cmd == "docs" and rest and rest[0] in MODES:
+        mode = rest.pop(0)
     rows = select(rows, rest)
     if cmd == "fetch":
         fetch(build, rows)
@@ -289,10 +327,15 @@ def main(argv):
                 print(r["id"])
     elif cmd == "table":
         table(build, rows)
+    elif cmd == "docs":
+        for doc, n, t, p, r, f1 in sorted(doc_scores(build, rows, mode),
+                                          key=lambda x: x[5]):
+            print(f"{f1:6.3f}{p:7.3f}{r:7.3f}{n:6}{t:6}  {doc}")
     else:
         sys.exit(__doc__)
     return 0
 
 
 if __name__ == "__main__":
+    signal.signal(signal.SIGPIPE, signal.SIG_DFL)
     sys.exit(main(sys.argv))

@@ -12,6 +12,7 @@ dictionaries or as names are resolved here through the page objects and
 out: a heading without a page cannot be matched.
 """
 import json
+import signal
 import subprocess
 import sys
 
@@ -87,4 +88,5 @@ def main(argv):
 
 
 if __name__ == "__main__":
+    signal.signal(signal.SIGPIPE, signal.SIG_DFL)
     sys.exit(main(sys.argv))
