@@ -33,6 +33,7 @@ __all__ = [
     "Error",
     "HAVE_PDF",
     "OutlineItem",
+    "QualityVerdict",
     "RecordWriter",
     "Settings",
     "Verdict",
@@ -68,6 +69,20 @@ class OutlineItem:
 
 
 @dataclasses.dataclass(frozen=True)
+class QualityVerdict:
+    """The quality mode's decision on a paragraph: ``accepted`` with its
+    ``level`` (1 is the top) and ``text`` (a section number joined with its
+    title) when kept; ``reason`` and ``reason_text`` where the decision differs
+    from the exact one (a drop or a promotion)."""
+
+    accepted: bool
+    level: int
+    reason: Optional[int]
+    reason_text: str
+    text: str
+
+
+@dataclasses.dataclass(frozen=True)
 class Verdict:
     """What the extractor decided about one non-empty paragraph: ``point`` when
     it became a heading, else ``reason`` (a negative code) and its words."""
@@ -84,6 +99,10 @@ class Verdict:
     reason: Optional[int]
     reason_text: str
     text: str
+    quality: Optional[QualityVerdict] = None
+
+
+Mode = str  # "auto", "exact" or "quality"
 
 
 def _read_source(source: Source) -> bytes:
@@ -133,7 +152,7 @@ def _write_log(log: Union[BinaryIO, TextIO], data: bytes) -> None:
         log.write(data)
 
 
-def _run(source, settings, log, progress, *, verdicts=False, pages=False) -> dict:
+def _run(source, settings, log, progress, *, verdicts=False, pages=False, mode="auto") -> dict:
     settings = _check_settings(settings)
     _check_callable("progress", progress)
     if log is not None and not hasattr(log, "write"):
@@ -146,17 +165,19 @@ def _run(source, settings, log, progress, *, verdicts=False, pages=False) -> dic
         want_log=log is not None,
         want_verdicts=verdicts,
         want_pages=pages,
+        mode=mode,
     )
     if log is not None:
         _write_log(log, result["log"])
     return result
 
 
-def _items(raw: List[Tuple[int, int, str, int, int]]) -> List[OutlineItem]:
+def _items(raw: List[Tuple[int, int, str, int, int, int]]) -> List[OutlineItem]:
+    # The quality mode gives each item its level; the exact mode ranks points.
     ranks = {p: i + 1 for i, p in enumerate(sorted({r[1] for r in raw}, reverse=True))}
     return [
-        OutlineItem(page=page, point=point, level=ranks[point], text=text, cx=cx, cy=cy)
-        for page, point, text, cx, cy in raw
+        OutlineItem(page=page, point=point, level=level or ranks[point], text=text, cx=cx, cy=cy)
+        for page, point, text, cx, cy, level in raw
     ]
 
 
@@ -166,10 +187,15 @@ def outline(
     *,
     log: Union[BinaryIO, TextIO, None] = None,
     progress: Optional[Progress] = None,
+    mode: Mode = "auto",
 ) -> List[OutlineItem]:
     """The outline of a document, in document order.
 
-    ``settings`` is not changed. ``log`` receives the diagnostic log (bytes
+    ``mode`` ``"exact"`` runs the exact heuristics, ``"quality"`` refines
+    them with layout signals (items the exact rules rejected then have point
+    0, and ``level`` is the quality mode's own), ``"auto"`` picks the quality
+    mode for PDF input and the exact one for record streams, as the kivrel
+    command does. ``settings`` is not changed. ``log`` receives the diagnostic log (bytes
     for a binary file, decoded text for a text file). ``progress(stage, done,
     total)`` is called at the extractor's polls (stage ``"outline"``, done
     1..3 of 3) and after each converted PDF page (stage ``"pdf"``); returning
@@ -179,14 +205,14 @@ def outline(
     FileNotFoundError) when a path cannot be read, :class:`Error` for an
     unreadable PDF or a failed run.
     """
-    return _items(_run(source, settings, log, progress)["items"])
+    return _items(_run(source, settings, log, progress, mode=mode)["items"])
 
 
 def outline_with_pages(
-    source: Source, settings: Optional[Settings] = None
+    source: Source, settings: Optional[Settings] = None, *, mode: Mode = "auto"
 ) -> Tuple[List[OutlineItem], int]:
     """The outline and the number of pages of the document."""
-    result = _run(source, settings, None, None, pages=True)
+    result = _run(source, settings, None, None, pages=True, mode=mode)
     return _items(result["items"]), result["pages"]
 
 
@@ -196,19 +222,23 @@ def explain(
     *,
     log: Union[BinaryIO, TextIO, None] = None,
     progress: Optional[Progress] = None,
+    mode: Mode = "auto",
 ) -> List[Verdict]:
-    """The extractor's verdict on every non-empty paragraph, in reading order.
-    Arguments and errors as for :func:`outline`."""
-    raw = _run(source, settings, log, progress, verdicts=True)["verdicts"]
+    """The extractor's verdict on every non-empty paragraph, in reading order;
+    in the quality mode each has ``quality`` as well. Arguments and errors as
+    for :func:`outline`."""
+    raw = _run(source, settings, log, progress, verdicts=True, mode=mode)["verdicts"]
     out = []
     for v in raw:
         accepted = v.pop("accepted")
         value = v.pop("value")
+        quality = v.pop("quality", None)
         out.append(
             Verdict(
                 accepted=accepted,
                 point=value if accepted else None,
                 reason=None if accepted else value,
+                quality=QualityVerdict(**quality) if quality is not None else None,
                 **v,
             )
         )

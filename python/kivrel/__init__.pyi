@@ -1,6 +1,6 @@
 import os
 from dataclasses import dataclass
-from typing import Any, BinaryIO, Callable, List, Optional, TextIO, Tuple, Union
+from typing import Any, BinaryIO, Callable, List, Literal, Optional, TextIO, Tuple, Union
 
 Source = Union[str, os.PathLike[str], bytes, bytearray, memoryview, BinaryIO]
 Progress = Callable[[str, int, int], Any]
@@ -50,6 +50,17 @@ class OutlineItem:
     cx: int
     cy: int
     def to_dict(self) -> dict: ...
+
+Mode = Literal["auto", "exact", "quality"]
+
+@dataclass(frozen=True)
+class QualityVerdict:
+    accepted: bool
+    level: int
+    reason: Optional[int]
+    reason_text: str
+    text: str
+    quality: Optional[QualityVerdict] = ...
 
 @dataclass(frozen=True)
 class Verdict:
@@ -116,9 +127,10 @@ def outline(
     *,
     log: Union[BinaryIO, TextIO, None] = None,
     progress: Optional[Progress] = None,
+    mode: Mode = "auto",
 ) -> List[OutlineItem]: ...
 def outline_with_pages(
-    source: Source, settings: Optional[Settings] = None
+    source: Source, settings: Optional[Settings] = None, *, mode: Mode = "auto"
 ) -> Tuple[List[OutlineItem], int]: ...
 def explain(
     source: Source,
@@ -126,6 +138,7 @@ def explain(
     *,
     log: Union[BinaryIO, TextIO, None] = None,
     progress: Optional[Progress] = None,
+    mode: Mode = "auto",
 ) -> List[Verdict]: ...
 def parse_page_ranges(text: str) -> List[Tuple[int, int]]: ...
 def describe_reason(code: int) -> str: ...

@@ -15,6 +15,7 @@
 
 #include "bindings.h"
 #include "kivrel/kivrel.h"
+#include "kivrel/quality.h"
 #ifdef KIVREL_PYTHON_WITH_PDF
 #include "kivrel/pdf.h"
 #endif
@@ -193,15 +194,34 @@ py::dict verdictToDict(const KivParagraphVerdict& v) {
   return d;
 }
 
-// Returns {"items": [(page, point, text, cx, cy)...], "log": bytes|None,
-// "verdicts": [dict...]|None, "pages": int|None}.
+py::dict qualityToDict(const KivQualityVerdict& q) {
+  py::dict d = verdictToDict(q.exact);
+  py::dict quality;
+  quality["accepted"] = q.accepted;
+  quality["level"] = q.level;
+  quality["reason"] = q.reason ? py::object(py::int_(q.reason)) : py::none();
+  quality["reason_text"] = q.reason ? std::string(describeQualityReason(q.reason)) : std::string();
+  quality["text"] = toUtf8(q.text);
+  d["quality"] = quality;
+  return d;
+}
+
+// Returns {"items": [(page, point, text, cx, cy, level)...], "log": bytes|None,
+// "verdicts": [dict...]|None, "pages": int|None, "mode": "exact"|"quality"}.
+// level is 0 in the exact mode (the caller ranks the points). mode "auto"
+// picks the quality mode for PDF input, as the kivrel command does.
 py::dict run(const py::bytes& source, const KivSettings& settingsIn, const py::object& progress,
-             bool wantLog, bool wantVerdicts, bool wantPages) {
+             bool wantLog, bool wantVerdicts, bool wantPages, const std::string& mode) {
+  if (mode != "auto" && mode != "exact" && mode != "quality") {
+    throw py::value_error("mode must be 'auto', 'exact' or 'quality'");
+  }
   const std::string_view data = source;  // source outlives the run
   KivSettings settings = settingsIn;     // the run rewrites excludePages
   KivOutlineList outline;
   std::ostringstream log(std::ios::binary);
   VerdictCollector verdicts;
+  std::vector<KivQualityVerdict> qualityVerdicts;
+  bool quality = mode == "quality";
   std::optional<ProgressBridge> bridge;
   if (!progress.is_none()) bridge.emplace(progress);
   int status = 0;
@@ -229,8 +249,13 @@ py::dict run(const py::bytes& source, const KivSettings& settingsIn, const py::o
       Kivrant extractor;
       if (wantLog) extractor.setLogStream(&log);
       if (bridge) extractor.setProgressHandler(&*bridge);
-      if (wantVerdicts) extractor.setVerdictHandler(&verdicts);
-      status = extractor.extract(input, outline, &settings);
+      quality = quality || (mode == "auto" && pdf);
+      if (quality) {
+        status = extractQuality(extractor, input, outline, &settings, &qualityVerdicts);
+      } else {
+        if (wantVerdicts) extractor.setVerdictHandler(&verdicts);
+        status = extractor.extract(input, outline, &settings);
+      }
     } catch (const Cancelled&) {
       status = -1;
     } catch (const Error&) {
@@ -243,10 +268,15 @@ py::dict run(const py::bytes& source, const KivSettings& settingsIn, const py::o
   if (failure) std::rethrow_exception(failure);
   if (status == -1) throw Cancelled();
 
+  std::vector<int> levels;  // the n-th kept quality verdict is the n-th item
+  for (const KivQualityVerdict& q : qualityVerdicts) {
+    if (q.accepted) levels.push_back(q.level);
+  }
   py::list items;
-  for (KivOutlineItem* item : outline.items) {
+  for (std::size_t i = 0; i < outline.items.size(); ++i) {
+    const KivOutlineItem* item = outline.items[i];
     items.append(py::make_tuple(item->pageNo, item->point, toUtf8(item->text), item->cx,
-                                item->cy));
+                                item->cy, i < levels.size() ? levels[i] : 0));
   }
   py::dict out;
   out["items"] = items;
@@ -254,11 +284,13 @@ py::dict run(const py::bytes& source, const KivSettings& settingsIn, const py::o
   if (wantVerdicts) {
     py::list list;
     for (const KivParagraphVerdict& v : verdicts.verdicts) list.append(verdictToDict(v));
+    for (const KivQualityVerdict& q : qualityVerdicts) list.append(qualityToDict(q));
     out["verdicts"] = list;
   } else {
     out["verdicts"] = py::none();
   }
   out["pages"] = wantPages ? py::object(py::int_(pages)) : py::none();
+  out["mode"] = quality ? "quality" : "exact";
   return out;
 }
 
@@ -267,7 +299,7 @@ py::dict run(const py::bytes& source, const KivSettings& settingsIn, const py::o
 void bindExtract(py::module_& m) {
   m.def("run", &run, py::arg("data"), py::arg("settings"), py::arg("progress") = py::none(),
         py::arg("want_log") = false, py::arg("want_verdicts") = false,
-        py::arg("want_pages") = false,
+        py::arg("want_pages") = false, py::arg("mode") = "exact",
         "Extracts the outline of a record stream or PDF given as bytes.");
   m.def(
       "looks_like_pdf", [](const py::bytes& data) { return looksLikePdfBytes(data); },

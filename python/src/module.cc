@@ -7,6 +7,7 @@
 
 #include "bindings.h"
 #include "kivrel/kivrel.h"
+#include "kivrel/quality.h"
 
 namespace Kivrel::python {
 
@@ -57,8 +58,8 @@ PYBIND11_MODULE(_kivrel, m) {
         "last is -1 for a range that runs through the last page.");
   m.def(
       "describe_reason",
-      [](int code) { return std::string(Kivrel::describeReasonCode(code)); },
-      py::arg("code"), "Words for a reason code; '' for unknown codes.");
+      [](int code) { return std::string(Kivrel::describeQualityReason(code)); },
+      py::arg("code"), "Words for a reason code (exact or quality mode); '' for unknown codes.");
   m.attr("VERSION") = KIVREL_VERSION_STRING;
 
   bindSettings(m);
