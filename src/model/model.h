@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kivrel/record_writer.h"
+#include "model/paragraph_arena.h"
 #include "model/record_format.h"
 
 namespace Kivrel {
@@ -24,6 +25,19 @@ class MPParagraph {
   std::int32_t tableCells = 0;
   std::int32_t cx = 0;
   std::int32_t cy = 0;
+
+  // The reader takes paragraphs from its arena (new (arena) MPParagraph);
+  // plain new makes a single one. delete frees either.
+  static void* operator new(std::size_t size) {
+    return internal::ParagraphArena::allocateSingle(size);
+  }
+  static void* operator new(std::size_t size, internal::ParagraphArena& arena) {
+    return arena.allocate(size);
+  }
+  static void operator delete(void* p) noexcept { internal::ParagraphArena::release(p); }
+  static void operator delete(void* p, internal::ParagraphArena&) noexcept {
+    internal::ParagraphArena::release(p);
+  }
 };
 
 // Page flag bits.

@@ -13,6 +13,7 @@
 #include "kivrel/record_writer.h"
 #include "model/block_input.h"
 #include "model/log_text.h"
+#include "model/paragraph_arena.h"
 #include "model/model.h"
 #include "model/style_table.h"
 
@@ -299,7 +300,7 @@ class RecordReader {
   }
 
   void startParagraph() {
-    auto paragraph = std::make_unique<MPParagraph>();
+    std::unique_ptr<MPParagraph> paragraph(new (arena_) MPParagraph());
     currentPage_->paragraphs.push_back(paragraph.get());
     storePendingText();
     currentParagraph_ = paragraph.release();
@@ -335,6 +336,7 @@ class RecordReader {
   int& pageCount_;
   std::vector<StyleEntry*>& styles_;
   internal::StyleTableIndex styleIndex_;
+  internal::ParagraphArena arena_;
 
   MPPage* currentPage_ = nullptr;
   MPParagraph* currentParagraph_ = nullptr;
