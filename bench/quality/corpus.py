@@ -237,15 +237,20 @@ def table(build, rows):
     keys = lambda r: (f"{r['lang']}/{r['producer']}", f"{r['lang']}/all")  # noqa: E731
     groups = sorted({k for r in meta.values() for k in keys(r)},
                     key=lambda g: (g.split("/")[0], g.endswith("/all"), g))
-    totals = {}
-    for mode in MODES:
-        truths, preds = defaultdict(list), defaultdict(list)
-        for doc, r in meta.items():
+    totals = {m: defaultdict(lambda: [0] * 6) for m in MODES}
+    per_doc = defaultdict(lambda: defaultdict(list))
+    for doc, r in meta.items():
+        true = results[doc]["truth"]
+        for m in MODES:
+            pred = results[doc][m]
+            pairs = score.match(pred, true, strip_numbers=True)
+            agree, compared = score.level_agreement(pred, true, pairs)
+            p, rc = score.ratio(len(pairs), len(pred)), score.ratio(len(pairs), len(true))
             for g in keys(r):
-                d = f"{g}\t{doc}"
-                truths[d] = [dict(h, doc=d, group=g) for h in results[doc]["truth"]]
-                preds[d] = [dict(h, doc=d, group=g) for h in results[doc][mode]]
-        totals[mode] = score.score(preds, truths, strip_numbers=True)
+                t = totals[m][g]
+                for k, v in enumerate((1, len(pred), len(true), len(pairs), agree, compared)):
+                    t[k] += v
+                per_doc[g][m].append(score.ratio(2 * p * rc, p + rc))
     print(f"{'':<26}" + "".join(f"  {m:<24}" for m in MODES))
     head = "".join(f"  {'P':>6}{'R':>6}{'F1':>6}{'lvl':>6}" for _ in MODES)
     print(f"{'group':<14}{'docs':>5}{'true':>7}{head}")
@@ -255,6 +260,12 @@ def table(build, rows):
         for m in MODES:
             line += "  " + fmt_scores(totals[m][g])
         print(line)
+    print()
+    # Documents differ in size by two orders: the mean of per-document F1 weighs them alike.
+    print(f"{'mean doc F1':<14}" + "".join(f"{m:>10}" for m in MODES))
+    for g in groups:
+        print(f"{g:<14}" + "".join(f"{sum(per_doc[g][m]) / len(per_doc[g][m]):>10.3f}"
+                                   for m in MODES))
     print()
     print(f"{'seconds':<14}{'wall':>8}{'cpu':>8}   (sum over documents)")
     sums = {m: [0.0, 0.0] for m in MODES}
