@@ -173,6 +173,15 @@ Numbering readNumbering(const UnicodeString& s) {
   }
   if (depth == 0) return n;
   if (i < s.length() && !u_isUWhiteSpace(s.char32At(i))) return n;
+  // A lone number of three digits or more is a line number, a year or a
+  // quantity, not a chapter.
+  if (depth == 1 && u_charDigitValue(s.char32At(skipSpaces(s, 0))) >= 0) {
+    int digits = 0;
+    for (int k = skipSpaces(s, 0); k < i && u_isdigit(s.char32At(k)); k = s.moveIndex32(k, 1)) {
+      ++digits;
+    }
+    if (digits >= 3) return n;
+  }
   return {depth + 1, i};
 }
 
@@ -297,7 +306,8 @@ std::u16string furnitureKey(const UnicodeString& s) {
 bool endsLikeSentence(const UnicodeString& s) {
   if (s.isEmpty()) return false;
   UChar32 c = s.char32At(s.length() - 1);
-  return c == '.' || c == ',' || c == ';' || c == ':' || c == 0x3002 || c == 0x3001;
+  return c == '.' || c == ',' || c == ';' || c == ':' || c == 0x3002 || c == 0x3001 ||
+         c == 0xFF0E || c == 0xFF0C || c == 0xFF1A || c == 0xFF1B;
 }
 
 // Two letters at least: single letters head the groups of an index.
@@ -432,9 +442,16 @@ class Refiner {
       // Furniture and headings are short lines; body paragraphs need no key.
       if (p.text.length() >= kMaxHeadingLength) continue;
       // "7.1 Overview" and "8.1 Overview" are two headings, not one line
-      // with its digits changed; a bare page number still counts.
-      if (readNumbering(p.text).rank > 0 && !isBareNumber(p.text)) continue;
-      std::u16string key = furnitureKey(p.text);
+      // with its digits changed: a leading section number stays as it is,
+      // while a running header's page number ("3.1 Scope 51") is folded.
+      std::u16string key;
+      const Numbering number = readNumbering(p.text);
+      if (number.rank > 0 && !isBareNumber(p.text)) {
+        key.assign(p.text.getBuffer(), static_cast<std::size_t>(number.end));
+        key += furnitureKey(p.text.tempSubString(number.end));
+      } else {
+        key = furnitureKey(p.text);
+      }
       key.push_back(static_cast<char16_t>(p.v.charSize & 0xFFFF));
       anywhere[key].push_back(i);
       if (p.pageHeight > 0 && p.v.cy > p.pageHeight * kFurnitureBand &&
@@ -536,7 +553,12 @@ class Refiner {
     if (startsWithBullet(p.text)) return kQualityListItem;
     if (isCaption(p.text) && !larger(p, kMuchLargerPercent)) return kQualityCaption;
     if (looksLikeCode(p.text) && !strong(p)) return kQualityCode;
-    if (!standsOut(p)) {
+    // A number of two levels or more ("3.1.1") or a number in a face of its
+    // own marks a heading even at body size and weight.
+    const int rank = readNumbering(p.text).rank;
+    const bool numberedHeading =
+        rank >= 3 || (rank > 0 && p.fontNo != body_.fontNo && p.v.charSize >= body_.size);
+    if (!standsOut(p) && !numberedHeading) {
       return startsWithListMarker(p.text) ? kQualityListItem : kQualityNotAboveBody;
     }
     const long next = nextBody(i);
@@ -569,6 +591,8 @@ class Refiner {
     // Cheap tests first: most rejected paragraphs are body text.
     const bool numbered = readNumbering(p.text).rank > 0;
     if (!(numbered ? standsOut(p) : strong(p))) return;
+    // A wide gap inside the line joins two columns or a row, not a heading.
+    if (p.text.indexOf(u'\t') >= 0) return;
     if (!hasLetter(p.text) || isBareNumber(p.text) || dropReason(i) != 0) return;
     // A period ends a sentence, but numbered headings sometimes end in one.
     if (endsLikeSentence(p.text) && !(numbered && strong(p) && p.text.endsWith(UnicodeString(u".")))) {
