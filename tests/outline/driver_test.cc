@@ -135,9 +135,6 @@ TEST(Progress, StopAtAnyPollLeavesTheListAndTheExtractorRunsAgainAsAFreshOne) {
   settings.flags = kNoTitle;
   Kivrant fresh;
   const Outcome reference = run(fresh, doc, &settings);
-  const Outcome again = run(fresh, doc, &settings);
-  EXPECT_EQ(again.items, reference.items);
-  EXPECT_EQ(again.log, reference.log);
   for (int poll = 1; poll <= 3; ++poll) {
     Kivrant k;
     StopAt stop(poll);
@@ -181,9 +178,9 @@ TEST(Progress, EachPollComesAfterItsPhase) {
   EXPECT_EQ(pointsAtPoll(doc, kNoTitle, 3), (std::vector<int>{10, 109, -2100, -2100, 10, 10}));
 }
 
-std::string titleDocument(std::int32_t titleCy) {
+std::string titleDocument(std::int32_t titleCy, std::int32_t height = kA4Height) {
   DocBuilder b;
-  b.page();
+  b.page(kA4Width, height);
   b.para("Kivrel Annual Report", {.size = 40, .cy = titleCy});
   b.para("Prepared by the team", {.cy = titleCy + 600});
   b.para("Early draft", {.cy = titleCy + 1000});
@@ -198,11 +195,13 @@ std::string titleDocument(std::int32_t titleCy) {
 
 TEST(TitleBlock, HighCandidateTakesItsBlockOutAndALowOneLosesItsPage) {
   const std::string page2 = pageLine(2) + dropLine(kSentence, "It starts here.");
-  // 16838 * 5/19 = 4431.05.
+  const std::string acceptedLog = pageLine(1) + dropLine(kTitleBlock, "Kivrel Annual Report") +
+                                  dropLine(kAfterTitle, "Prepared by the team") +
+                                  dropLine(kAfterTitle, "Early draft") + page2;
+  // 16838 * 5/19 = 4431.05; 16834 * 5/19 = 4430 exactly, still high enough.
   Outcome accepted = run(titleDocument(4431), KivSettings().flags);
-  EXPECT_EQ(accepted.log, pageLine(1) + dropLine(kTitleBlock, "Kivrel Annual Report") +
-                              dropLine(kAfterTitle, "Prepared by the team") +
-                              dropLine(kAfterTitle, "Early draft") + page2);
+  EXPECT_EQ(accepted.log, acceptedLog);
+  EXPECT_EQ(run(titleDocument(4430, 16834), KivSettings().flags).log, acceptedLog);
   EXPECT_EQ(accepted.items, "1 10 |Still page one| 1800,7431\n2 10 |Lead in| 1800,3000\n"
                             "2 109 |Overview| 1800,3400\n");
 
@@ -314,29 +313,43 @@ TEST(OutlineStart, FirstFifthBeforeTheFirstHeadingIsFrontMatter) {
 TEST(OutlineStart, PointOnManyParagraphsPerPageIsBodyTextAndThresholdFollowsPageCount) {
   struct Case {
     int pages;
-    int lines;        // plain lines after the heading, or band lines on the last pages
-    bool footer;
+    int lines;         // after the heading, or (text null) band lines on the last pages
+    const char* text;  // bold text follows a plain line, which makes its point 60
+    bool bold;
     int frequent;
     int headers;
   };
-  // A plain paragraph is counted twice by the level assignment.
-  const Case cases[] = {{1, 15, false, 15, 0},  {1, 5, false, 0, 0},  {25, 15, false, 0, 0},
-                        {159, 3, true, 0, 3},   {160, 3, true, 0, 0}, {160, 4, true, 0, 4},
-                        {240, 5, true, 0, 0},   {240, 6, true, 0, 6}, {1000, 6, true, 0, 6}};
+  // A plain paragraph is counted twice by the level assignment, a font point
+  // and a parenthesised number once.
+  const Case cases[] = {
+      {1, 15, "Plain line", false, 15, 0}, {1, 5, "Plain line", false, 0, 0},
+      {25, 15, "Plain line", false, 0, 0}, {1, 20, "Bold line", true, 20, 0},
+      {1, 19, "Bold line", true, 0, 0},    {14, 21, "Bold line", true, 21, 0},
+      {15, 21, "Bold line", true, 0, 0},   {1, 20, "(1) Item", false, 0, 0},
+      {159, 3, nullptr, false, 0, 3},      {160, 3, nullptr, false, 0, 0},
+      {160, 4, nullptr, false, 0, 4},      {240, 5, nullptr, false, 0, 0},
+      {240, 6, nullptr, false, 0, 6},      {1000, 6, nullptr, false, 0, 6}};
   for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.pages) + " pages, " + std::to_string(c.lines) + " lines " +
+                 (c.text ? c.text : "in the band"));
     DocBuilder b;
     b.page();
+    if (c.bold) b.para("Body words");
     b.para("Overview", {.size = kHeading});
-    if (!c.footer) {
-      for (int i = 0; i < c.lines; ++i) b.para("Plain line");
-    }
+    for (int i = 0; c.text && i < c.lines; ++i) b.para(c.text, {.bold = c.bold});
     for (int p = 1; p < c.pages; ++p) {
       b.pageBreak();
-      if (c.footer && p >= c.pages - c.lines) b.para("Appendix", {.cy = 16000});
+      if (!c.text && p >= c.pages - c.lines) b.para("Appendix", {.cy = 16000});
     }
     Outcome o = run(b.build(), kNoTitle);
-    EXPECT_EQ(o.verdicts.count(kPointTooFrequent), c.frequent) << c.pages << " pages";
-    EXPECT_EQ(o.verdicts.count(kRunningHeaderFooter), c.headers) << c.pages << " pages";
+    // Among the lines only: "Body words" shares their 10.
+    const UnicodeString lineText = UnicodeString::fromUTF8(c.text ? c.text : "");
+    int frequent = 0;
+    for (const KivParagraphVerdict& v : o.verdicts.all) {
+      frequent += v.value == kPointTooFrequent && v.text == lineText;
+    }
+    EXPECT_EQ(frequent, c.frequent);
+    EXPECT_EQ(o.verdicts.count(kRunningHeaderFooter), c.headers);
   }
 }
 

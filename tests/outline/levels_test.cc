@@ -17,7 +17,7 @@ using K = KivrantInternals;
 struct Heading {
   const char* text;
   int size;
-  int cx;
+  int cx = 1800;
 };
 
 class Levels : public ::testing::Test {
@@ -26,15 +26,12 @@ class Levels : public ::testing::Test {
 
   // One page per inner list.
   void load(const std::vector<std::vector<Heading>>& pages) {
+    releaseModel(k);
+    pointArray.clear();
     DocBuilder b;
     for (const auto& page : pages) {
       b.page();
-      for (const Heading& h : page) {
-        Para opts;
-        opts.size = h.size;
-        opts.cx = h.cx;
-        b.para(h.text, opts);
-      }
+      for (const Heading& h : page) b.para(h.text, {.size = h.size, .cx = h.cx});
     }
     loadModel(k, b.build());
   }
@@ -56,62 +53,56 @@ class Levels : public ::testing::Test {
   std::vector<int> pointArray;
 };
 
-TEST_F(Levels, StrongNumbersKeepTheirPointsAndPlainTextStaysTen) {
-  load({{{"第2章 概要", 20, 1800}, {"1.2 Scope", 28, 1800}, {"Body", 20, 1800},
-         {"More body", 20, 1800}}});
-  EXPECT_EQ(run(0), (std::vector<int>{1000, 500, 10, 10}));
-  EXPECT_EQ(pointArray, (std::vector<int>{10, 500, 1000}));
+TEST_F(Levels, NumbersThenSizeThenIndentGiveThePoints) {
+  struct Case {
+    std::vector<Heading> page;
+    int flags;
+    std::vector<int> points;
+    std::vector<int> inUse;
+  };
+  const Case cases[] = {
+      // Strong numbers keep their points; plain text stays at ten.
+      {{{"第2章 概要", 20}, {"1.2 Scope", 28}, {"Body", 20}, {"More body", 20}}, 0,
+       {1000, 500, 10, 10}, {10, 500, 1000}},
+      // Larger plain text ranks above the top, or between two points.
+      {{{"Body", 20}, {"Big", 28}, {"Big again", 28}, {"Mid", 24}}, 0, {10, 109, 109, 60},
+       {10, 60, 109}},
+      // Each indent step lowers a font point by five, only with the flag.
+      {{{"Body", 20, 0}, {"(1) a", 28, 0}, {"(1) b", 28, 720}, {"(2) c", 28, 690}},
+       kIndentRefinement, {10, 200, 195, 195}, {10, 195, 200}},
+      {{{"Body", 20, 0}, {"(1) a", 28, 0}, {"(1) b", 28, 720}, {"(2) c", 28, 690}}, 0,
+       {10, 200, 200, 200}, {10, 200}},
+      // 1075 adds no entry and takes the rank of 1000; "Other" puts 5 in use
+      // first, which same-style text then gets as its font point.
+      {{{"Body", 20, 1000}, {"Other", 20, 1150}, {"Near", 20, 1075}, {"Far", 20, 2000}},
+       kIndentRefinement, {10, 5, 5, 0}, {0, 5, 10}},
+      // 1200 lies exactly the tolerance below 1300: no entry of its own, so
+      // 1400 keeps rank 1.
+      {{{"Body", 20, 1000}, {"Wide", 28, 1300}, {"Edge", 28, 1200}, {"Far", 28, 1400}},
+       kIndentRefinement, {10, 104, 99, 94}, {10, 94, 99, 104}},
+      // A bare numbering prefix stays rejected and uncounted.
+      {{{"第1回", 20}, {"Body", 20}}, 0, {kBareNumberingPrefix, 10}, {10}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.page[1].text) + " flags " + std::to_string(c.flags));
+    load({c.page});
+    EXPECT_EQ(run(c.flags), c.points);
+    EXPECT_EQ(pointArray, c.inUse);
+  }
 }
 
-TEST_F(Levels, LargerPlainTextRanksAboveAndBetweenPointsInOrder) {
-  load({{{"Body", 20, 1800}, {"Big", 28, 1800}, {"Big again", 28, 1800}, {"Mid", 24, 1800}}});
-  EXPECT_EQ(run(0), (std::vector<int>{10, 109, 109, 60}));
-  EXPECT_EQ(pointArray, (std::vector<int>{10, 60, 109}));
-}
-
-TEST_F(Levels, EachIndentStepLowersAFontPointByFiveOnlyWithTheRefinementFlag) {
-  const std::vector<Heading> page = {
-      {"Body", 20, 0}, {"(1) a", 28, 0}, {"(1) b", 28, 720}, {"(2) c", 28, 690}};
-  load({page});
-  EXPECT_EQ(run(kIndentRefinement), (std::vector<int>{10, 200, 195, 195}));
-  EXPECT_EQ(pointArray, (std::vector<int>{10, 195, 200}));
-  releaseModel(k);
-  pointArray.clear();
-  load({page});
-  EXPECT_EQ(run(0), (std::vector<int>{10, 200, 200, 200}));
-}
-
-TEST_F(Levels, IndentRankIsTheFirstEntryWithinTolerance) {
-  // Entries 1000, 1150 and 2000; 1075 adds none and takes the rank of 1000.
-  // "Other" puts 5 in use first, which same-style text then gets as its font
-  // point: rank 0 keeps it, rank 2 takes it to 0.
-  load({{{"Body", 20, 1000}, {"Other", 20, 1150}, {"Near", 20, 1075}, {"Far", 20, 2000}}});
-  EXPECT_EQ(run(kIndentRefinement), (std::vector<int>{10, 5, 5, 0}));
-}
-
-TEST_F(Levels, BareNumberingPrefixStaysRejectedAndUncounted) {
-  load({{{"第1回", 20, 1800}, {"Body", 20, 1800}}});
-  EXPECT_EQ(run(0), (std::vector<int>{kBareNumberingPrefix, 10}));
-  EXPECT_EQ(pointArray, (std::vector<int>{10}));
-}
-
-TEST_F(Levels, SkippedPagesAndRejectedParagraphsAreLeftAlone) {
-  load({{{"Body", 20, 1800}, {"Dropped", 28, 1800}}, {{"Big", 28, 1800}}, {{"Big", 28, 1800}}});
+TEST_F(Levels, SkippedPagesRejectedParagraphsAndSpecialSectionsAreNotRefined) {
+  load({{{"Body", 20}, {"Dropped", 28}}, {{"Big", 28}}, {{"Big", 28}}});
   K::pages(k)[0]->paragraphs[1]->point = kSentence;
   K::pages(k)[1]->flags |= kPageExcluded;
   K::pages(k)[2]->flags |= kPageAfterRefusedTitle;
   EXPECT_EQ(run(0), (std::vector<int>{10, kSentence, 10, 10}));
   EXPECT_EQ(pointArray, (std::vector<int>{10}));
-}
 
-TEST_F(Levels, SpecialSectionKeepsNumberPointsWithoutFontRefinement) {
+  releaseModel(k);
   DocBuilder b;
   b.page().para("Body");
-  b.page(kA4Width, kA4Height, true);
-  Para big;
-  big.size = 28;
-  b.para("Big", big);
-  b.para("1. Part", big);
+  b.page(kA4Width, kA4Height, true).para("Big", {.size = 28}).para("1. Part", {.size = 28});
   loadModel(k, b.build());
   EXPECT_EQ(run(kIndentRefinement), (std::vector<int>{10, 10, 600}));
 }

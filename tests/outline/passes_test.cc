@@ -43,20 +43,17 @@ TEST(HeaderFooterBands, MarginIsTwoFifteenthsOfThePageButAtLeastOneThousand) {
 TEST(HeaderFooterBands, CheckingReportsTextCountedAtLeastThresholdTimesInItsBand) {
   MPPage page(11906, 16838, false);
   K::HeaderFooterMaps maps[2];
-  for (MPParagraph p : {paragraph("Page 3", 16000), paragraph("Page 12", 16000),
-                        paragraph(" Page 7 ", 16000), paragraph("Twice", 100),
-                        paragraph("Twice", 100)}) {
-    EXPECT_FALSE(K::isHeaderOrFooter(&p, &page, 0, maps));
-  }
-  auto check = [&](const char* text, int cy) {
+  auto check = [&](const char* text, int cy, int threshold) {
     MPParagraph p = paragraph(text, cy);
-    return K::isHeaderOrFooter(&p, &page, 3, maps);
+    return K::isHeaderOrFooter(&p, &page, threshold, maps);
   };
-  EXPECT_TRUE(check("Page 99", 16000));  // digits and spaces do not count
-  EXPECT_FALSE(check("Page 99", 100));   // the other band has its own count
-  EXPECT_FALSE(check("Twice", 100));
-  EXPECT_FALSE(check("Never seen", 100));
-  EXPECT_FALSE(check("Page 99", 8000));  // body
+  for (const char* text : {"Page 3", "Page 12", " Page 7 "}) check(text, 16000, 0);
+  check("Twice", 100, 0);
+  check("Twice", 100, 0);
+  EXPECT_TRUE(check("Page 99", 16000, 3));  // digits and spaces do not count
+  EXPECT_FALSE(check("Page 99", 100, 3));   // the other band has its own count
+  EXPECT_FALSE(check("Twice", 100, 3));
+  EXPECT_FALSE(check("Page 99", 8000, 3));  // body
   EXPECT_EQ(maps[1][UnicodeString("Page")], 3);  // checking never counts
 }
 
@@ -100,8 +97,8 @@ TEST_F(PointTables, UpwardAndDownwardWalksPlaceASizeAmongThePointsInUse) {
   struct Case {
     int style, upward, downward;
   };
-  const Case cases[] = {{2, 305, 305}, {1, 550, 600}, {3, 699, 699}, {4, 5, 0}, {0, 10, 10}};
-  for (const Case& c : cases) {
+  for (Case c : {Case{2, 305, 305}, Case{1, 550, 600}, Case{3, 699, 699}, Case{4, 5, 0},
+                 Case{0, 10, 10}}) {
     EXPECT_EQ(pointFor(c.style, false), c.upward) << "style " << c.style;
     EXPECT_EQ(pointFor(c.style, true), c.downward) << "style " << c.style;
   }
@@ -109,29 +106,26 @@ TEST_F(PointTables, UpwardAndDownwardWalksPlaceASizeAmongThePointsInUse) {
   EXPECT_EQ(pointFor(4, false, 200), 100);  // nothing ranks below it
 }
 
-TEST_F(PointTables, WalksSettleAnOddGapDifferentlyAndBoldOutranksValue56) {
+TEST_F(PointTables, OddGapsBoldAndRepresentativeStyles) {
   addStyles({{20}, {28}, {24}, {24, false, 1}, {24, true}});
   addPoint(100, 0);
   addPoint(201, 1);
-  EXPECT_EQ(pointFor(2, false), 151);
+  EXPECT_EQ(pointFor(2, false), 151);  // the walks settle an odd gap differently
   EXPECT_EQ(pointFor(2, true), 150);
   pointArray.clear();
   addPoint(10, 0);
   addPoint(300, 3);  // size 24 with value56
-  EXPECT_EQ(pointFor(4, true), 399);
+  EXPECT_EQ(pointFor(4, true), 399);   // bold outranks value56
   EXPECT_EQ(pointFor(3, false), 250);  // same rank as 300, kept off the hundred
-}
 
-TEST_F(PointTables, NumberPointsKeepTheLargestStyleAndOthersTheSmallest) {
-  addStyles({{20}, {28}});
+  // Number points keep the largest style seen with them, others the smallest.
   for (auto [point, style] : {std::pair{600, 0}, {600, 1}, {150, 1}, {150, 0}, {150, 1}}) {
     addPoint(point, style);
   }
   EXPECT_EQ(K::pointInfoMap(k).at(600)->styleIndex, 1);
   EXPECT_EQ(K::pointInfoMap(k).at(150)->styleIndex, 0);
   EXPECT_EQ(K::pointInfoMap(k).at(150)->count, 3);
-  K::insertPointArray(k, 10, pointArray);
-  EXPECT_EQ(pointArray, (std::vector<int>{10, 150, 600}));
+  EXPECT_EQ(pointArray, (std::vector<int>{10, 150, 300, 600}));
 }
 
 }  // namespace

@@ -165,17 +165,6 @@ void drive(ScanDoc& d, std::mt19937 rng, bool plain) {
   }
 }
 
-std::vector<std::string> keys(const Maps* maps) {
-  std::vector<std::string> out;
-  for (int band = 0; band < 2; ++band) {
-    for (const auto& [key, count] : maps[band]) {
-      std::string s;
-      key.toUTF8String(s);
-      out.push_back(std::to_string(band) + ":" + s + "=" + std::to_string(count));
-    }
-  }
-  return out;
-}
 
 TEST(ScanEquivalence, MemoisedScansMarkWhatPlainWalksMark) {
   std::mt19937 rng(20240611);
@@ -188,7 +177,7 @@ TEST(ScanEquivalence, MemoisedScansMarkWhatPlainWalksMark) {
     drive(fast, driverRng, false);
     drive(plain, driverRng, true);
     ASSERT_EQ(fast.dump(), plain.dump()) << "round " << round;
-    ASSERT_EQ(keys(fast.maps), keys(plain.maps)) << "round " << round;
+    for (int band = 0; band < 2; ++band) ASSERT_EQ(fast.maps[band], plain.maps[band]) << round;
   }
 }
 
