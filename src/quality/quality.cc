@@ -566,8 +566,7 @@ class Refiner {
       const Para& n = all_[static_cast<std::size_t>(next)];
       // A heading-like next line (numbered, or itself accepted) keeps this one.
       if (n.v.pageNo == p.v.pageNo && !q_[static_cast<std::size_t>(next)].accepted &&
-          styleOf(n) == styleOf(p) && readNumbering(n.text).rank == 0 &&
-          !isBareNumber(p.text)) {
+          styleOf(n) == styleOf(p) && readNumbering(n.text).rank == 0 && rank == 0) {
         return kQualityWrappedParagraph;
       }
     }
@@ -606,6 +605,8 @@ class Refiner {
     if (next < 0) return;
     const Para& n = all_[static_cast<std::size_t>(next)];
     if (n.v.charSize > p.v.charSize || (styleOf(n) == styleOf(p) && !numbered)) return;
+    // A row of cells is a heading only when no table follows it.
+    if (joined && n.v.tableCells > 1) return;
     // On a title page (names, dates, versions) only a line directly followed
     // by body text reads as a heading.
     if (titleBlockReason(p.v.value) && !numbered && (standsOut(n) || n.v.charSize != body_.size)) {
