@@ -186,9 +186,30 @@ Numbering readNumbering(const UnicodeString& s) {
 }
 
 // Nothing but a section number ("3.2", "Chapter 3", 第1章).
+// Also a lone roman numeral ("iv", "XII"): the page numbers of front matter.
 bool isBareNumber(const UnicodeString& s) {
   Numbering n = readNumbering(s);
-  return n.rank > 0 && skipSpaces(s, n.end) >= s.length();
+  if (n.rank > 0) return skipSpaces(s, n.end) >= s.length();
+  UnicodeString t(s);
+  t.trim();
+  if (t.isEmpty() || t.length() > 6) return false;
+  for (int i = 0; i < t.length(); ++i) {
+    if (!std::strchr("ivxlcdmIVXLCDM", static_cast<char>(t.charAt(i))) || t.charAt(i) > 0x7F) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// A wide gap inside a line: a tab, or the spaces the model keeps for one.
+bool hasGap(const UnicodeString& s) {
+  return s.indexOf(u'\t') >= 0 || s.indexOf(UnicodeString(u"  ")) >= 0;
+}
+
+// A running header's shape: a page number across a wide gap from a title.
+bool isPageNumberLine(const UnicodeString& s) {
+  if (s.isEmpty() || !hasGap(s)) return false;
+  return u_isdigit(s.char32At(0)) || u_isdigit(s.char32At(s.length() - 1));
 }
 
 // A list marker at the start: bullets, "1)", "(1)", "a)", "(a)", and "1."
@@ -446,7 +467,7 @@ class Refiner {
       // while a running header's page number ("3.1 Scope 51") is folded.
       std::u16string key;
       const Numbering number = readNumbering(p.text);
-      if (number.rank > 0 && !isBareNumber(p.text)) {
+      if (number.rank > 0 && !isBareNumber(p.text) && !isPageNumberLine(p.text)) {
         key.assign(p.text.getBuffer(), static_cast<std::size_t>(number.end));
         key += furnitureKey(p.text.tempSubString(number.end));
       } else {
@@ -468,13 +489,16 @@ class Refiner {
       for (std::size_t m : members) repeats_[m] = true;
     }
     for (auto& [key, members] : groups) {
-      if (members.size() < static_cast<std::size_t>(kFurnitureMinPages)) continue;
+      if (members.size() < 2) continue;
       std::sort(members.begin(), members.end(), [&](std::size_t a, std::size_t b) {
         return std::make_pair(all_[a].v.charSize, all_[a].v.cy) <
                std::make_pair(all_[b].v.charSize, all_[b].v.cy);
       });
       for (std::size_t m = 0; m < members.size(); ++m) {
         const Para& p = all_[members[m]];
+        // A page number across a gap marks a running header, which the
+        // pages of one short section repeat only twice.
+        const std::size_t need = isPageNumberLine(p.text) ? 2 : kFurnitureMinPages;
         std::set<int> pages;
         auto look = [&](std::size_t n) {
           const Para& o = all_[members[n]];
@@ -482,14 +506,14 @@ class Refiner {
             return false;
           }
           pages.insert(o.v.pageNo);
-          return pages.size() < static_cast<std::size_t>(kFurnitureMinPages);
+          return pages.size() < need;
         };
         // A bounded look either way keeps a flood of equal lines linear.
         for (std::size_t n = m; n < members.size() && n < m + kFurnitureLook && look(n); ++n) {
         }
         for (std::size_t n = m; n-- > 0 && n + kFurnitureLook > m && look(n);) {
         }
-        furniture_[members[m]] = pages.size() >= static_cast<std::size_t>(kFurnitureMinPages);
+        furniture_[members[m]] = pages.size() >= need;
       }
     }
   }
@@ -591,7 +615,7 @@ class Refiner {
     const bool numbered = readNumbering(p.text).rank > 0;
     if (!(numbered ? standsOut(p) : strong(p))) return;
     // A wide gap inside the line joins two columns or a row, not a heading.
-    if (p.text.indexOf(u'\t') >= 0) return;
+    if (hasGap(p.text)) return;
     if (!hasLetter(p.text) || isBareNumber(p.text) || dropReason(i) != 0) return;
     // A period ends a sentence, but numbered headings sometimes end in one.
     if (endsLikeSentence(p.text) && !(numbered && strong(p) && p.text.endsWith(UnicodeString(u".")))) {
