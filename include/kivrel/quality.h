@@ -26,6 +26,7 @@ enum KivQualityReason : int {
   kQualityPageFurniture = -5005,      // same text (digits aside) at the same place on many pages
   kQualityJoinedToNumber = -5006,     // title joined to the section number on its line
   kQualityContentsLine = -5007,       // dot leaders: a table-of-contents line
+  kQualityLinePiece = -5008,          // short piece to the right of the line before
   kQualityPromoted = -5010,           // stands out from the body, short, followed by body text
   kQualityPromotedNumbered = -5011,   // a section number in a heading style
 };

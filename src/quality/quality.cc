@@ -24,6 +24,8 @@ constexpr unsigned kBoldFlag = 0x4;
 // "much larger" factor on, code-like or label-like text is still a heading.
 constexpr int kLargerPercent = 108;
 constexpr int kMuchLargerPercent = 115;
+// A piece of a cut line is this short at most (code units).
+constexpr int kMaxLinePiece = 12;
 // Headings are short; longer paragraphs are not promoted.
 constexpr int kMaxHeadingLength = 80;
 // Same text on this many pages, within this distance (twips), is furniture.
@@ -537,6 +539,18 @@ class Refiner {
     return larger(p, kLargerPercent) || bolder(p) || otherFace(p);
   }
 
+  // A short piece to the right of the paragraph before, on its line: the
+  // converter cut a line (around the raised letters of a logo, say).
+  bool continuesLine(std::size_t i) const {
+    if (i == 0 || joined_[i] >= 0) return false;
+    const Para& p = all_[i];
+    const Para& before = all_[i - 1];
+    if (p.text.length() > kMaxLinePiece || before.v.pageNo != p.v.pageNo) return false;
+    const long slack = std::max(p.v.charSize, before.v.charSize) * 5;  // half a line
+    return std::labs(p.v.cy - before.v.cy) <= slack && p.v.cx > before.v.cx &&
+           p.v.tableCells <= 1 && before.v.tableCells <= 1;
+  }
+
   // The next paragraph that is not furniture, or -1.
   long nextBody(std::size_t i) const {
     for (std::size_t j = i + 1; j < all_.size(); ++j) {
@@ -574,6 +588,7 @@ class Refiner {
     if (p.v.charSize == 0) return 0;
     if (isFurniture(i)) return kQualityPageFurniture;
     if (hasLeader(p.text)) return kQualityContentsLine;
+    if (continuesLine(i)) return kQualityLinePiece;
     if (startsWithBullet(p.text)) return kQualityListItem;
     if (isCaption(p.text) && !larger(p, kMuchLargerPercent)) return kQualityCaption;
     if (looksLikeCode(p.text) && !strong(p)) return kQualityCode;
@@ -734,6 +749,7 @@ const char* describeQualityReason(int code) {
     case kQualityPageFurniture: return "same text at the same place on many pages";
     case kQualityJoinedToNumber: return "title joined to the section number on its line";
     case kQualityContentsLine: return "dot leaders: a table-of-contents line";
+    case kQualityLinePiece: return "short piece of the line before";
     case kQualityPromoted:
       return "promoted: stands out from the body text, short, followed by smaller text";
     case kQualityPromotedNumbered: return "promoted: section number in a heading style";
