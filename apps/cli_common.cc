@@ -4,11 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <iostream>
-#include <sstream>
+#include <streambuf>
 
 #include "progress_bar.h"
 
@@ -95,26 +96,65 @@ void flushStandardOutput() {
   if (!std::cout) throw CommandError("<stdout>: write error");
 }
 
+#ifdef KIVREL_HAVE_PDF
+namespace {
+
+// Collects the record stream in a string the caller takes over. Room for
+// the likely size is reserved up front: pages of it that the stream never
+// reaches are never touched, while growing a buffer of many megabytes would
+// copy it and fault in fresh memory each time.
+class RecordSink : public std::streambuf {
+ public:
+  explicit RecordSink(std::size_t pdfSize) {
+    // Converted text runs to 4 to 25 times the size of the PDF.
+    constexpr std::size_t kExpectedGrowth = 16;
+    constexpr std::size_t kMaxReserve = std::size_t{256} << 20;
+    records_.reserve(std::min(pdfSize, kMaxReserve / kExpectedGrowth) * kExpectedGrowth);
+  }
+  std::string take() { return std::move(records_); }
+
+ protected:
+  std::streamsize xsputn(const char* data, std::streamsize count) override {
+    records_.append(data, static_cast<std::size_t>(count));
+    return count;
+  }
+  int_type overflow(int_type c) override {
+    if (!traits_type::eq_int_type(c, traits_type::eof())) records_ += traits_type::to_char_type(c);
+    return traits_type::not_eof(c);
+  }
+
+ private:
+  std::string records_;
+};
+
+}  // namespace
+
+std::string convertPdfInMemory(const std::string& pdf, const std::string& name, bool quiet) {
+  try {
+    const int pageCount = pdfPageCount(pdf);
+    ProgressBar bar("converting " + name, static_cast<std::uint64_t>(pageCount), quiet);
+    RecordSink sink(pdf.size());
+    std::ostream records(&sink);
+    convertPdfToRecords(pdf, records, [&](int done, int) {
+      bar.update(static_cast<std::uint64_t>(done));
+      return !interrupted();
+    });
+    return sink.take();
+  } catch (const PdfCancelled&) {
+    throw Interrupted();
+  } catch (const PdfError& e) {
+    throw CommandError(name + ": cannot read the PDF: " + e.what());
+  }
+}
+#endif
+
 std::string loadRecordStream(const std::string& path, bool quiet, bool* wasPdf) {
   const std::string name = displayName(path);
   std::string bytes = readWholeInput(path, quiet);
   if (wasPdf) *wasPdf = startsLikePdf(bytes);
   if (startsLikePdf(bytes)) {
 #ifdef KIVREL_HAVE_PDF
-    try {
-      const int pageCount = pdfPageCount(bytes);
-      ProgressBar bar("converting " + name, static_cast<std::uint64_t>(pageCount), quiet);
-      std::ostringstream records(std::ios::binary);
-      convertPdfToRecords(bytes, records, [&](int done, int) {
-        bar.update(static_cast<std::uint64_t>(done));
-        return !interrupted();
-      });
-      return records.str();
-    } catch (const PdfCancelled&) {
-      throw Interrupted();
-    } catch (const PdfError& e) {
-      throw CommandError(name + ": cannot read the PDF: " + e.what());
-    }
+    return convertPdfInMemory(bytes, name, quiet);
 #else
     throw CommandError(name + ": is a PDF, and this kivrel was built without the PDF front end "
                        "(poppler); convert it to a record stream first");

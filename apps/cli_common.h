@@ -54,6 +54,11 @@ void flushStandardOutput();
 // wasPdf, when given, tells whether the input was a converted PDF.
 std::string loadRecordStream(const std::string& path, bool quiet, bool* wasPdf = nullptr);
 
+// A PDF converted to a record stream, with a progress bar over its pages
+// unless quiet. Throws CommandError naming the file for an unreadable PDF,
+// Interrupted on SIGINT. Only in a kivrel built with the PDF front end.
+std::string convertPdfInMemory(const std::string& pdf, const std::string& name, bool quiet);
+
 }  // namespace Kivrel::cli
 
 #endif  // KIVREL_APPS_CLI_COMMON_H_

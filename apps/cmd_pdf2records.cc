@@ -1,11 +1,9 @@
 // kivrel pdf2records: a PDF converted to a record stream file.
 #include <memory>
-#include <sstream>
 
 #include "atomic_file.h"
 #include "cli_common.h"
 #include "commands.h"
-#include "progress_bar.h"
 
 #ifdef KIVREL_HAVE_PDF
 #include "kivrel/pdf.h"
@@ -26,20 +24,7 @@ int runPdf2Records(const Pdf2RecordsOptions& options) {
 #ifdef KIVREL_HAVE_PDF
   const std::string bytes = readWholeInput(options.input, options.quiet);
   if (!looksLikePdf(bytes)) throw CommandError(name + ": not a PDF (no %PDF- header)");
-  std::ostringstream records(std::ios::binary);
-  try {
-    ProgressBar bar("converting " + name, static_cast<std::uint64_t>(pdfPageCount(bytes)),
-                    options.quiet);
-    convertPdfToRecords(bytes, records, [&](int done, int) {
-      bar.update(static_cast<std::uint64_t>(done));
-      return !interrupted();
-    });
-  } catch (const PdfCancelled&) {
-    throw Interrupted();
-  } catch (const PdfError& e) {
-    throw CommandError(name + ": cannot read the PDF: " + e.what());
-  }
-  writeFileAtomically(options.output, records.str());
+  writeFileAtomically(options.output, convertPdfInMemory(bytes, name, options.quiet));
   return kExitOk;
 #else
   throw CommandError(name + ": this kivrel was built without the PDF front end (poppler)");
