@@ -9,7 +9,8 @@ paragraphs, list items, preformatted lines or table cells. The bookmarks of
 the exported PDF therefore come from the document's own headings. A variant
 fixes the look: fonts, sizes, weight, alignment, numbering (the source's own
 section numbers, Writer's outline numbering such as 第1章 / 1.1, or none),
-page size, and running header and footer.
+page size, running header and footer, and a cover title in the Title style
+(a larger line that is not a heading and has no bookmark).
 """
 import html.parser
 import re
@@ -34,6 +35,8 @@ class Blocks(html.parser.HTMLParser):
         self.text = []
         self.kind = None
         self.level = 0
+        self.title = []
+        self.in_title = False
 
     def skipping(self):
         return bool(self.stack) and self.stack[-1][1]
@@ -50,6 +53,8 @@ class Blocks(html.parser.HTMLParser):
             if tag == "br" and not self.skipping():
                 self.text.append("\n" if self.kind == "pre" else " ")
             return
+        if tag == "title":
+            self.in_title = True
         attrs = dict(attrs)
         classes = set((attrs.get("class") or "").split())
         skip = self.skipping() or tag in ("script", "style", "head", "title", "nav") or \
@@ -67,6 +72,8 @@ class Blocks(html.parser.HTMLParser):
     def handle_endtag(self, tag):
         if tag in VOID:
             return
+        if tag == "title":
+            self.in_title = False
         while self.stack:
             open_tag, skip = self.stack.pop()
             if not skip and (re.fullmatch(r"h[1-6]", open_tag) or open_tag in BLOCKS):
@@ -76,12 +83,15 @@ class Blocks(html.parser.HTMLParser):
                 break
 
     def handle_data(self, data):
+        if self.in_title:
+            self.title.append(data)
         if not self.skipping():
             self.text.append(data)
 
 
 def read_blocks(paths):
-    blocks = []
+    """The blocks of all files and the first file's title."""
+    blocks, title = [], None
     for path in paths:
         parser = Blocks()
         with open(path, encoding="utf-8", errors="replace") as f:
@@ -89,22 +99,25 @@ def read_blocks(paths):
         parser.close()
         parser.flush()
         blocks += parser.blocks
-    return blocks
+        if title is None:
+            title = re.sub(r"\s+", " ", "".join(parser.title)).strip()
+    return blocks, title
 
 
 # Looks: body font, heading font, body size, heading sizes (levels 1-3; deeper
-# levels take the last), heading bold, centred level 1, numbering, page, running text.
+# levels take the last), heading bold, centred level 1, numbering, page, running
+# header and footer, and a cover title (Title style, no outline level) before the text.
 JA = [
     dict(body="IPAexMincho", head="IPAexGothic", size=10.5, heads=(16, 13, 11), bold=False,
          center=False, numbering="ja-chapter", page="A4", running=True),
-    dict(body="IPAMincho", head="IPAMincho", size=10, heads=(14, 12, 10.5), bold=True,
-         center=False, numbering="source", page="A4", running=False),
+    dict(body="IPAMincho", head="IPAMincho", size=10, heads=(14, 10, 10), bold=True,
+         center=False, numbering="source", page="A4", running=False, cover=True),
     dict(body="Noto Serif CJK JP", head="Noto Sans CJK JP", size=10.5, heads=(18, 14, 12),
          bold=True, center=False, numbering="decimal", page="A4", running=True),
     dict(body="Noto Sans CJK JP", head="Noto Sans CJK JP", size=9, heads=(12, 11, 10),
          bold=True, center=True, numbering="none", page="B5", running=False),
     dict(body="IPAexGothic", head="IPAexMincho", size=11, heads=(20, 15, 12.5), bold=False,
-         center=False, numbering="ja-section", page="A4", running=True),
+         center=False, numbering="ja-section", page="A4", running=True, cover=True),
 ]
 EN = [
     dict(body="Liberation Serif", head="Liberation Sans", size=11, heads=(18, 14, 12),
@@ -112,7 +125,7 @@ EN = [
     dict(body="DejaVu Sans", head="DejaVu Sans", size=10, heads=(13, 11, 10), bold=True,
          center=False, numbering="none", page="A4", running=False),
     dict(body="Carlito", head="Carlito", size=11, heads=(16, 13, 11), bold=False,
-         center=False, numbering="source", page="A4", running=True),
+         center=False, numbering="source", page="A4", running=True, cover=True),
     dict(body="Lato", head="Lato", size=10.5, heads=(20, 15, 12), bold=True, center=True,
          numbering="en-chapter", page="Letter", running=False),
     dict(body="Liberation Serif", head="Liberation Serif", size=12, heads=(14, 12, 12),
@@ -158,7 +171,7 @@ def text_props(font, size, bold=False, lang="ja"):
     return f"<style:text-properties{western}{asian}{weight}{language}/>"
 
 
-def document(blocks, lang, variant):
+def document(blocks, lang, variant, cover=""):
     look = (JA if lang == "ja" else EN)[variant % 5]
     top = min((lvl for kind, lvl, _ in blocks if kind == "h"), default=1)
     fonts = sorted({look["body"], look["head"], MONO[lang]})
@@ -184,6 +197,10 @@ def document(blocks, lang, variant):
         'style:family="paragraph" style:parent-style-name="Standard">'
         '<style:paragraph-properties fo:text-align="start" fo:margin-bottom="0.2cm"/>'
         + text_props(MONO[lang], max(look["size"] - 1.5, 7), lang=lang) + "</style:style>",
+        '<style:style style:name="Title" style:family="paragraph" '
+        'style:parent-style-name="Standard" style:next-style-name="Text_20_body">'
+        '<style:paragraph-properties fo:text-align="center" fo:margin-bottom="0.6cm"/>'
+        + text_props(look["head"], 24, True, lang) + "</style:style>",
         '<style:style style:name="Heading" style:family="paragraph" '
         'style:parent-style-name="Standard" style:next-style-name="Text_20_body">'
         '<style:paragraph-properties fo:margin-top="0.42cm" fo:margin-bottom="0.21cm" '
@@ -207,6 +224,8 @@ def document(blocks, lang, variant):
                    '</style:header><style:footer><text:p text:style-name="Footer">'
                    '<text:page-number text:select-page="current"/></text:p></style:footer>')
     body = []
+    if look.get("cover") and cover:
+        body.append(f'<text:p text:style-name="Title">{escape(cover)}</text:p>')
     for kind, level, text in blocks:
         if kind == "h":
             lvl = min(level - top + 1, 6)
@@ -258,11 +277,12 @@ def clean(text):
 
 
 def write_document(paths, lang, variant, out):
-    blocks = [(k, lvl, clean(t)) for k, lvl, t in read_blocks(paths)]
+    blocks, title = read_blocks(paths)
+    blocks = [(k, lvl, clean(t)) for k, lvl, t in blocks]
     if not any(k == "h" for k, _, _ in blocks):
         raise RuntimeError(f"no headings in {paths[0]}")
     with open(out, "w", encoding="utf-8") as f:
-        f.write(document(blocks, lang, variant))
+        f.write(document(blocks, lang, variant, clean(title or "")))
 
 
 if __name__ == "__main__":
