@@ -208,6 +208,15 @@ bool hasGap(const UnicodeString& s) {
   return s.indexOf(u'\t') >= 0 || s.indexOf(UnicodeString(u"  ")) >= 0;
 }
 
+// A title, a wide gap and a page number: a contents line or a running
+// header, never a heading.
+bool endsInPageNumber(const UnicodeString& s) {
+  int end = s.length();
+  while (end > 0 && u_isdigit(s.char32At(end - 1))) --end;
+  if (end == s.length() || end < 2) return false;
+  return s.charAt(end - 1) == u'\t' || (s.charAt(end - 1) == u' ' && s.charAt(end - 2) == u' ');
+}
+
 // A running header's shape: a page number across a wide gap from a title.
 bool isPageNumberLine(const UnicodeString& s) {
   if (s.isEmpty() || !hasGap(s)) return false;
@@ -587,7 +596,7 @@ class Refiner {
     const Para& p = all_[i];
     if (p.v.charSize == 0) return 0;
     if (isFurniture(i)) return kQualityPageFurniture;
-    if (hasLeader(p.text)) return kQualityContentsLine;
+    if (hasLeader(p.text) || endsInPageNumber(p.text)) return kQualityContentsLine;
     if (continuesLine(i)) return kQualityLinePiece;
     if (startsWithBullet(p.text)) return kQualityListItem;
     if (isCaption(p.text) && !larger(p, kMuchLargerPercent)) return kQualityCaption;

@@ -155,6 +155,16 @@ const SignalCase kSignalCases[] = {
        return b.build();
      },
      "Elements\n", "Elements L1\n<fontconfig> L2 -5010\n"},
+    {"LineEndingInAPageNumberAcrossAGapIsAContentsLine",
+     [] {
+       DocBuilder b;
+       b.page().para("Contents", {.size = kHeading});
+       body(b);
+       b.para("Installing the tool\t12", {.size = 24, .bold = true});
+       body(b);
+       return b.build();
+     },
+     "Contents\nInstalling the tool    12\n", "Contents L1\nInstalling the tool    12 -5007\n"},
     {"RepeatedLineAtThePageTopIsFurnitureWhateverItsDigits",
      [] {
        DocBuilder b;
