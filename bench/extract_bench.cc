@@ -8,10 +8,11 @@
 // KIVREL_BENCH_MAX_PARAGRAPHS (largest document, default 1000000).
 // After the benchmarks it prints a Markdown table per stream: MB/s,
 // paragraphs/s, peak RSS of a separate process that runs extract once, and
-// the extract / read time ratio.
+// the extract / read ratio of wall time and of the thread's CPU time.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -79,18 +80,32 @@ void BM_Extract(benchmark::State& state, const Stream* stream) {
   state.counters["items"] = items;
 }
 
-// Keeps the seconds per iteration of every run next to the console output.
+// Keeps the seconds per iteration of every run next to the console output;
+// with --benchmark_repetitions, the least of them, which other load on the
+// machine disturbed least.
 class Collector : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
       if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
-        seconds[run.run_name.function_name] = run.real_accumulated_time / run.iterations;
+        keepLeast(seconds, run.run_name.function_name,
+                  run.real_accumulated_time / run.iterations);
+        keepLeast(cpuSeconds, run.run_name.function_name,
+                  run.cpu_accumulated_time / run.iterations);
       }
     }
     ConsoleReporter::ReportRuns(runs);
   }
   std::map<std::string, double> seconds;
+  // Thread CPU time (user and system): what the run itself spent, without
+  // the time other processes held the core.
+  std::map<std::string, double> cpuSeconds;
+
+ private:
+  static void keepLeast(std::map<std::string, double>& m, const std::string& name, double v) {
+    auto [it, added] = m.emplace(name, v);
+    if (!added) it->second = std::min(it->second, v);
+  }
 };
 
 long probePeakRssKb(const std::string& self, const Stream& stream) {
@@ -180,19 +195,22 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&collector);
 
   std::printf("\n| stream | paragraphs | MB | extract MB/s | paragraphs/s | ms/1k paragraphs "
-              "| peak RSS MB | RSS budget MB | extract / read |\n"
-              "|---|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+              "| peak RSS MB | RSS budget MB | extract / read | extract / read, CPU |\n"
+              "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
   for (const Stream& s : streams()) {
     auto e = collector.seconds.find("extract/" + s.name);
     auto r = collector.seconds.find("read/" + s.name);
     if (e == collector.seconds.end() || r == collector.seconds.end()) continue;
+    double cpuRatio = collector.cpuSeconds["extract/" + s.name] /
+                      collector.cpuSeconds["read/" + s.name];
     double mb = s.stats.bytes / 1e6;
     long rssKb = probePeakRssKb(self, s);
-    std::printf("| %s | %d | %.1f | %.1f | %.0f | %.3f | %.1f | %.1f | %.2f |\n", s.name.c_str(),
+    std::printf("| %s | %d | %.1f | %.1f | %.0f | %.3f | %.1f | %.1f | %.2f | %.2f |\n",
+                s.name.c_str(),
                 s.stats.paragraphs, mb, mb / e->second, s.stats.paragraphs / e->second,
                 1000.0 * 1000.0 * e->second / std::max(1, s.stats.paragraphs), rssKb / 1024.0,
                 (0.5 * s.stats.bytes + 20.0 * 1024 * 1024) / (1024.0 * 1024.0),
-                e->second / r->second);
+                e->second / r->second, cpuRatio);
   }
   for (const Stream& s : streams()) fs::remove(s.path);
   return 0;
