@@ -48,18 +48,20 @@ BlockInput::BlockInput(std::istream& in) : in_(in), failed_(!in.good()) {
 }
 
 unsigned char* BlockInput::readSlow(std::size_t n, std::size_t& got) {
-  if (!scratch_) scratch_.reset(new unsigned char[kMaxRead]);
+  if (!failed_) {
+    fillFor(n);
+    if (end_ - pos_ >= n) return read(n, got);
+  }
+  if (scratch_.size() < n) scratch_.resize(n);
   if (failed_) {
     // The stream itself is failed now: its read delivers nothing and sets
     // its bits as it always did.
-    in_.read(reinterpret_cast<char*>(scratch_.get()), static_cast<std::streamsize>(n));
+    in_.read(reinterpret_cast<char*>(scratch_.data()), static_cast<std::streamsize>(n));
     got = static_cast<std::size_t>(in_.gcount());
-    return scratch_.get();
+    return scratch_.data();
   }
-  fillFor(n);
-  if (end_ - pos_ >= n) return read(n, got);
   got = replay(n);
-  return scratch_.get();
+  return scratch_.data();
 }
 
 void BlockInput::fillFor(std::size_t n) {
@@ -110,7 +112,7 @@ std::size_t BlockInput::replay(std::size_t n) {
   const std::ios_base::iostate mask = in_.exceptions();
   in_.exceptions(std::ios_base::goodbit);
   std::streambuf* host = in_.rdbuf(&tail);
-  in_.read(reinterpret_cast<char*>(scratch_.get()), static_cast<std::streamsize>(n));
+  in_.read(reinterpret_cast<char*>(scratch_.data()), static_cast<std::streamsize>(n));
   const std::size_t got = static_cast<std::size_t>(in_.gcount());
   const std::ios_base::iostate state = in_.rdstate();
   in_.rdbuf(host);  // clears the state, which was good before the read

@@ -8,6 +8,7 @@
 #include <exception>
 #include <istream>
 #include <memory>
+#include <vector>
 
 namespace Kivrel::internal {
 
@@ -58,7 +59,7 @@ class BlockInput {
 
   std::istream& in_;
   std::unique_ptr<unsigned char[]> block_;
-  std::unique_ptr<unsigned char[]> scratch_;  // replayed reads land here
+  std::vector<unsigned char> scratch_;  // replayed reads land here
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
   bool atEnd_ = false;           // the stream buffer has no more bytes

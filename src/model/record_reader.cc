@@ -219,9 +219,13 @@ class RecordReader {
       std::size_t at = pending_.size();
       pending_.resize(at + count);
       char16_t* units = pending_.data() + at;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+      std::memcpy(units, bytes, count * sizeof(char16_t));  // the stream's order already
+#else
       for (std::size_t i = 0; i < count; ++i) {
         units[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
       }
+#endif
       remaining -= static_cast<std::uint32_t>(got);
       if (got < want) break;
     }
