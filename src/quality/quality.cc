@@ -10,6 +10,7 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <string>
 #include <tuple>
 #include <unordered_map>
 
@@ -335,6 +336,54 @@ std::u16string furnitureKey(const UnicodeString& s) {
   return key;
 }
 
+// The title after a leading section number starts with a letter.
+bool titleAfterNumber(const UnicodeString& s) {
+  const int i = skipSpaces(s, readNumbering(s).end);
+  return i < s.length() && u_isalpha(s.char32At(i));
+}
+
+// A date line: a year from 1900 to 2099 with a month name or 年, or in a
+// numeric date ("2023-03-06"), and little else.
+bool isDateLine(const UnicodeString& s) {
+  if (s.length() > 40) return false;
+  bool year = false;
+  for (int i = 0; i + 4 <= s.length(); ++i) {
+    const bool digits = u_isdigit(s.charAt(i)) && u_isdigit(s.charAt(i + 1)) &&
+                        u_isdigit(s.charAt(i + 2)) && u_isdigit(s.charAt(i + 3));
+    const bool edge = (i == 0 || !u_isdigit(s.charAt(i - 1))) &&
+                      (i + 4 == s.length() || !u_isdigit(s.charAt(i + 4)));
+    if (digits && edge && (s.charAt(i) == '1' ? s.charAt(i + 1) == '9' : s.charAt(i) == '2' &&
+                                                                           s.charAt(i + 1) == '0')) {
+      year = true;
+    }
+  }
+  if (!year) return false;
+  if (s.indexOf(u'\u5E74') >= 0) return true;  // 年
+  // Month names, whole or cut to three letters, as words of their own.
+  static const char* kMonths[] = {"january", "february", "march",     "april",
+                                  "may",     "june",     "july",      "august",
+                                  "september", "october", "november", "december"};
+  UnicodeString folded(s);
+  folded.foldCase();
+  for (int i = 0; i < folded.length();) {
+    int j = i;
+    while (j < folded.length() && u_isalpha(folded.charAt(j))) ++j;
+    if (j > i) {
+      std::string word;
+      folded.tempSubString(i, j - i).toUTF8String(word);
+      for (const char* m : kMonths) {
+        if (word == m || (word.size() == 3 && std::string(m).compare(0, 3, word) == 0)) return true;
+      }
+      i = j;
+    } else {
+      ++i;
+    }
+  }
+  int letters = 0;
+  for (int i = 0; i < s.length(); ++i) letters += u_isalpha(s.charAt(i)) ? 1 : 0;
+  return letters == 0;
+}
+
 bool endsLikeSentence(const UnicodeString& s) {
   if (s.isEmpty()) return false;
   UChar32 c = s.char32At(s.length() - 1);
@@ -641,6 +690,16 @@ class Refiner {
     // A wide gap inside the line joins two columns or a row, not a heading.
     if (hasGap(p.text)) return;
     if (!hasLetter(p.text) || isBareNumber(p.text) || dropReason(i) != 0) return;
+    // A section number heads a title, not a guard or a formula.
+    if (numbered && !titleAfterNumber(p.text)) return;
+    if (isDateLine(p.text)) return;
+    // Sentences stay out: only a numbered heading may end in a period, and
+    // then hold no other sentence end.
+    if (p.v.value == kSentence &&
+        !(numbered && p.text.endsWith(UnicodeString(u".")) && p.text.indexOf(u'\u3002') < 0 &&
+          p.text.indexOf(UnicodeString(u". ")) < 0)) {
+      return;
+    }
     // A period ends a sentence, but numbered headings sometimes end in one.
     if (endsLikeSentence(p.text) && !(numbered && strong(p) && p.text.endsWith(UnicodeString(u".")))) {
       return;
