@@ -1,9 +1,10 @@
 // PDF → record stream: one Section per page, then the page's paragraphs and
 // table rows in reading order.
-// poppler's core API rather than poppler-cpp: poppler-cpp rebuilds a text
-// device and rescans the page's fonts (asking fontconfig for each one that is
-// not embedded) for every page, and converts every word through iconv; that
-// cost three times what reading the text itself does.
+//
+// Built on poppler's core API rather than poppler-cpp: poppler-cpp makes a
+// new text device and rescans the page's fonts (asking fontconfig for each
+// one that is not embedded) for every page, and converts every word through
+// iconv, which together cost three times what drawing the text does.
 #include <ErrorCodes.h>
 #include <GlobalParams.h>
 #include <PDFDoc.h>
@@ -136,9 +137,9 @@ std::vector<pdf::Word> pageWords(PDFDoc& doc, int index, TextOutputDev& device,
   for (int i = 0; i < list->getLength(); ++i) {
     const TextWord* box = list->get(i);
     // Rotated words are margin stamps and axis labels, not running text.
-    if (box->getRotation() != 0) continue;
+    if (box->getRotation() != 0 || box->getLength() == 0) continue;
     pdf::Word w;
-    for (int c = 0; c < box->getLength(); ++c) appendUtf16(w.text, box->getChar(c), 1);
+    appendUtf16(w.text, box->getChar(0), box->getLength());
     if (w.text.empty()) continue;
     box->getBBox(&w.x0, &w.y0, &w.x1, &w.y1);
     w.spaceAfter = box->hasSpaceAfter();
