@@ -54,7 +54,6 @@ void DocBuilder::characterFormat(const Para& opts) {
   if (!opts.charFormat) return;
   CharacterFormatFields c;
   c.flag = opts.flag | (opts.bold ? kBold : 0u);
-  c.fontNo = opts.font;
   c.charSize = opts.size;
   c.value56 = opts.value56;
   writer_.characterFormat(c);

@@ -14,8 +14,8 @@
 //   std::string bytes = b.build();
 //
 // para(text, opts) writes ParagraphFormat (charSize = opts.size), then
-// CharacterFormat (flag = opts.flag | (bold ? 4 : 0), fontNo = font, charSize
-// = size, value56) unless opts.charFormat is false, then ParagraphPosition
+// CharacterFormat (flag = opts.flag | (bold ? 4 : 0), charSize = size,
+// value56) unless opts.charFormat is false, then ParagraphPosition
 // (cx, cy) unless opts.position is false, then the text. Text is UTF-8; each
 // '\t' is written as a Tab record, the pieces between as Text records (an
 // empty text writes no Text record).
@@ -62,7 +62,6 @@ struct Para {
   std::int32_t size = 20;       // half-points: ParagraphFormat and CharacterFormat
   bool bold = false;            // CharacterFormat flag bit 0x4
   std::uint32_t value56 = 0;    // CharacterFormat value56
-  std::int32_t font = 0;        // CharacterFormat fontNo
   std::int32_t cx = 1800;
   std::optional<std::int32_t> cy;  // unset: automatic (see above)
   std::uint32_t flag = 0;       // further CharacterFormat flag bits
