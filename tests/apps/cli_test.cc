@@ -162,7 +162,9 @@ TEST_F(Cli, SampleOutlineInEveryFormatHoldsTheReportHeadingsRankedByNumbering) {
     std::function<std::string(const json&)> expected;
   };
   const Case cases[] = {
-      {"tree", 0, [&](const json& i) { return field(i, "page") + "  " + indent(i) + i["text"].get<std::string>(); }},
+      {"tree", 0, [&](const json& i) {
+         return field(i, "page") + "  " + indent(i) + i["text"].get<std::string>();
+       }},
       {"tsv", 1, [&](const json& i) {
          return field(i, "page") + "\t" + field(i, "point") + "\t" + field(i, "level") + "\t" +
                 field(i, "cx") + "\t" + field(i, "cy") + "\t" + i["text"].get<std::string>();
