@@ -80,8 +80,12 @@ def deb_of(build, package):
     os.makedirs(debs, exist_ok=True)
     found = glob.glob(os.path.join(debs, f"{package}_*.deb"))
     if not found:
-        subprocess.run(["apt-get", "download", "-q", package], cwd=debs, check=True,
-                       stdout=subprocess.DEVNULL)
+        get = ["apt-get", "download", "-q", package]
+        if subprocess.run(get, cwd=debs, stdout=subprocess.DEVNULL).returncode != 0:
+            # A machine whose package lists were never fetched knows no package yet.
+            sudo = [] if os.geteuid() == 0 else ["sudo"]
+            subprocess.run(sudo + ["apt-get", "update", "-qq"], check=True)
+            subprocess.run(get, cwd=debs, check=True, stdout=subprocess.DEVNULL)
         found = glob.glob(os.path.join(debs, f"{package}_*.deb"))
     return found[0]
 

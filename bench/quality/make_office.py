@@ -22,7 +22,8 @@ SKIP_CLASSES = {"toc", "navheader", "navfooter", "sphinxsidebar", "related", "fo
                 "list-of-figures", "list-of-examples"}
 VOID = {"br", "img", "hr", "meta", "link", "input", "col", "area", "base", "wbr"}
 BLOCKS = {"p", "li", "dt", "dd", "td", "th", "pre", "caption", "blockquote", "div"}
-SOURCE_NUMBER = re.compile(r"^\s*(?:第\s*[0-9]+\s*章|[0-9]+(?:\.[0-9]+)*\.?|[A-Z](?:\.[0-9]+)*\.)\s+")
+SOURCE_NUMBER = re.compile(
+    r"^\s*(?:第\s*[0-9]+\s*章|[0-9]+(?:\.[0-9]+)*\.?|[A-Z](?:\.[0-9]+)*\.)\s+")
 
 
 class Blocks(html.parser.HTMLParser):
