@@ -14,31 +14,6 @@ cairo_status_t append(void* closure, const unsigned char* data, unsigned int len
   return CAIRO_STATUS_SUCCESS;
 }
 
-// UTF-8 pieces to wrap: words when the text has spaces, else characters.
-std::vector<std::string> pieces(std::string_view utf8, bool& joinWithSpace) {
-  std::vector<std::string> out;
-  joinWithSpace = utf8.find(' ') != std::string_view::npos;
-  std::string current;
-  for (std::size_t i = 0; i < utf8.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(utf8[i]);
-    if (joinWithSpace) {
-      if (c == ' ') {
-        if (!current.empty()) out.push_back(current);
-        current.clear();
-      } else {
-        current += utf8[i];
-      }
-    } else if ((c & 0xC0) != 0x80) {  // a new code point starts
-      if (!current.empty()) out.push_back(current);
-      current.assign(1, utf8[i]);
-    } else {
-      current += utf8[i];
-    }
-  }
-  if (!current.empty()) out.push_back(current);
-  return out;
-}
-
 }  // namespace
 
 PdfMaker::PdfMaker(double width, double height)
@@ -73,9 +48,16 @@ PdfMaker& PdfMaker::text(std::string_view utf8, double x, double y, const Font& 
 double PdfMaker::wrap(std::string_view utf8, double x, double y, double width, double pitch,
                       const Font& font) {
   select(font);
-  bool spaced = false;
+  // Words when the text has spaces, else code points.
+  const bool spaced = utf8.find(' ') != std::string_view::npos;
+  std::vector<std::string> pieces;
+  for (char c : utf8) {
+    const bool starts = spaced ? c == ' ' : (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    if (starts || pieces.empty()) pieces.emplace_back();
+    if (!spaced || c != ' ') pieces.back() += c;
+  }
   std::string line;
-  for (const std::string& piece : pieces(utf8, spaced)) {
+  for (const std::string& piece : pieces) {
     std::string candidate = line.empty() ? piece : line + (spaced ? " " : "") + piece;
     cairo_text_extents_t extents;
     cairo_text_extents(cr_, candidate.c_str(), &extents);
