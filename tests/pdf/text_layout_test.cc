@@ -9,39 +9,46 @@ namespace Kivrel::pdf {
 namespace {
 
 constexpr double kPageWidth = 595;
-constexpr double kSize = 10;
 
-// Words of a line of text at x, baseline y, each character 5 points wide.
-std::vector<Word> line(const std::u16string& text, double x, double y, double size = kSize,
-                       bool bold = false) {
-  std::vector<Word> words;
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    std::size_t end = text.find(u' ', start);
-    if (end == std::u16string::npos) end = text.size();
-    Word w;
-    w.text = text.substr(start, end - start);
-    w.x0 = x + 0.5 * size * start;
-    w.x1 = x + 0.5 * size * end;
-    w.y0 = y - 0.8 * size;
-    w.y1 = y + 0.2 * size;
-    w.fontSize = size;
-    w.bold = bold;
-    w.spaceAfter = end < text.size();
-    words.push_back(w);
-    start = end + 1;
+// A line of text at x, baseline y; each character is half an em wide.
+struct TextLine {
+  std::u16string text;
+  double x;
+  double y;
+  double size = 10;
+  bool bold = false;
+};
+
+std::vector<Word> words(const std::vector<TextLine>& lines) {
+  std::vector<Word> out;
+  for (const TextLine& l : lines) {
+    for (std::size_t start = 0; start <= l.text.size();) {
+      const std::size_t end = std::min(l.text.find(u' ', start), l.text.size());
+      Word w;
+      w.text = l.text.substr(start, end - start);
+      w.x0 = l.x + 0.5 * l.size * start;
+      w.x1 = l.x + 0.5 * l.size * end;
+      w.y0 = l.y - 0.8 * l.size;
+      w.y1 = l.y + 0.2 * l.size;
+      w.fontSize = l.size;
+      w.bold = l.bold;
+      w.spaceAfter = end < l.text.size();
+      out.push_back(w);
+      start = end + 1;
+    }
   }
-  return words;
+  return out;
 }
 
-void add(std::vector<Word>& page, std::vector<Word> more) {
-  page.insert(page.end(), more.begin(), more.end());
-}
-
+// One string per item; the cells of a table row are joined by "|".
 std::vector<std::u16string> texts(const std::vector<LayoutItem>& items) {
   std::vector<std::u16string> out;
   for (const LayoutItem& item : items) {
-    for (const TextBlock& cell : item.cells) out.push_back(cell.text);
+    out.emplace_back();
+    for (const TextBlock& cell : item.cells) {
+      out.back() += (out.back().empty() ? u"" : u"|") + cell.text;
+    }
+    if (item.tableRow != (item.cells.size() > 1)) out.back() += u" (bad row)";
   }
   return out;
 }
@@ -49,93 +56,54 @@ std::vector<std::u16string> texts(const std::vector<LayoutItem>& items) {
 // 40 characters fill a line of the test column (x 72 to 272).
 const std::u16string kFull = u"aaaa bbbb cccc dddd eeee ffff gggg hhhhh";
 
-TEST(TextLayout, LinesJoinIntoParagraphsUntilStyleSpacingOrIndentChanges) {
+TEST(TextLayout, LinesMakeParagraphsAndTableRows) {
   struct Case {
     const char* name;
-    std::vector<Word> words;
+    std::vector<TextLine> lines;
     std::vector<std::u16string> expected;
   };
-  std::vector<Case> cases;
-  {
-    std::vector<Word> w;
-    add(w, line(kFull, 72, 100));
-    add(w, line(u"end of it", 72, 112));
-    cases.push_back({"full line continues", w, {kFull + u" end of it"}});
-  }
-  {
-    std::vector<Word> w;
-    add(w, line(u"Heading", 72, 100, 14, true));
-    add(w, line(kFull, 72, 116));
-    cases.push_back({"size and weight change", w, {u"Heading", kFull}});
-  }
-  {
-    std::vector<Word> w;
-    add(w, line(kFull, 72, 100));
-    add(w, line(kFull, 72, 130));
-    cases.push_back({"wide line gap", w, {kFull, kFull}});
-  }
-  {
-    std::vector<Word> w;
-    add(w, line(u"short", 72, 100));
-    add(w, line(kFull, 72, 112));
-    cases.push_back({"room left on the line", w, {u"short", kFull}});
-  }
-  {
-    std::vector<Word> w;
-    add(w, line(kFull, 72, 100));
-    add(w, line(kFull, 72, 112));
-    add(w, line(kFull, 90, 124));
-    cases.push_back({"indented first line", w, {kFull + u" " + kFull, kFull}});
-  }
-  {
-    std::vector<Word> w;
-    add(w, line(u"1. aaaa bbbb cccc dddd eeee ffff gggg h", 72, 100));
-    add(w, line(u"continued", 87, 112));
-    cases.push_back({"hanging indent after a number", w,
-                     {u"1. aaaa bbbb cccc dddd eeee ffff gggg h continued"}});
-  }
-  {
-    std::vector<Word> w;
-    add(w, line(u"aaaa bbbb cccc dddd eeee ffff gggg exam-", 72, 100));
-    add(w, line(u"ple", 72, 112));
-    cases.push_back({"hyphen at the line end", w,
-                     {u"aaaa bbbb cccc dddd eeee ffff gggg example"}});
-  }
+  const Case cases[] = {
+      {"full line continues", {{kFull, 72, 100}, {u"end of it", 72, 112}}, {kFull + u" end of it"}},
+      {"size and weight change",
+       {{u"Heading", 72, 100, 14, true}, {kFull, 72, 116}},
+       {u"Heading", kFull}},
+      {"wide line gap", {{kFull, 72, 100}, {kFull, 72, 130}}, {kFull, kFull}},
+      {"room left on the line", {{u"short", 72, 100}, {kFull, 72, 112}}, {u"short", kFull}},
+      {"indented first line",
+       {{kFull, 72, 100}, {kFull, 72, 112}, {kFull, 90, 124}, {kFull, 72, 136}},
+       {kFull + u" " + kFull, kFull + u" " + kFull}},
+      {"hanging indent after a number",
+       {{u"1. aaaa bbbb cccc dddd eeee ffff gggg h", 72, 100}, {u"continued", 87, 112}},
+       {u"1. aaaa bbbb cccc dddd eeee ffff gggg h continued"}},
+      {"hyphen at the line end",
+       {{u"aaaa bbbb cccc dddd eeee ffff gggg exam-", 72, 100}, {u"ple", 72, 112}},
+       {u"aaaa bbbb cccc dddd eeee ffff gggg example"}},
+      {"cells side by side on consecutive baselines; one such line alone is no table",
+       {{u"key", 72, 100}, {u"value", 200, 100}, {u"key", 72, 114}, {u"value", 200, 114},
+        {u"Name", 72, 200}, {u"Page 3", 400, 200}},
+       {u"key|value", u"key|value", u"Name\tPage 3"}},
+  };
   for (const Case& c : cases) {
-    EXPECT_EQ(texts(layoutPage(c.words, kPageWidth)), c.expected) << c.name;
+    EXPECT_EQ(texts(layoutPage(words(c.lines), kPageWidth)), c.expected) << c.name;
   }
 }
 
-TEST(TextLayout, CellsSideBySideOnConsecutiveBaselinesMakeRows) {
-  std::vector<Word> w;
-  for (int row = 0; row < 2; ++row) {
-    add(w, line(u"key", 72, 100 + 14 * row));
-    add(w, line(u"value", 200, 100 + 14 * row));
-  }
-  add(w, line(u"Name", 72, 200));
-  add(w, line(u"Page 3", 400, 200));  // one such row alone is no table
-  const std::vector<LayoutItem> items = layoutPage(w, kPageWidth);
-  ASSERT_EQ(items.size(), 3u);
-  EXPECT_TRUE(items[0].tableRow);
-  EXPECT_EQ(items[0].cells.size(), 2u);
-  EXPECT_TRUE(items[1].tableRow);
-  EXPECT_FALSE(items[2].tableRow);
-  EXPECT_EQ(items[2].cells[0].text, u"Name\tPage 3");
-}
-
-TEST(TextLayout, GutterIsFoundOnlyBetweenTwoColumnsOfText) {
+TEST(TextLayout, TwoColumnsReadLeftThenRight) {
   const std::u16string column = u"aaaa bbbb cccc dddd eeee ffff gggg hhhh";
-  std::vector<Word> twoColumns;
-  std::vector<Word> oneColumn;
-  for (int i = 0; i < 5; ++i) {
-    add(twoColumns, line(column, 50, 100 + 12 * i));
-    add(twoColumns, line(column, 320, 100 + 12 * i));
-    add(oneColumn, line(column + u" " + column, 50, 100 + 12 * i));
+  std::vector<TextLine> two;
+  std::vector<TextLine> one;
+  for (int i = 0; i < 3; ++i) {  // the fewest lines that make a column
+    two.push_back({u"L" + column, 50, 100.0 + 12 * i});
+    two.push_back({u"R" + column, 320, 100.0 + 12 * i});
+    one.push_back({column + u" " + column, 50, 100.0 + 12 * i});
   }
-  const double gutter = findGutter(twoColumns, kPageWidth);
-  EXPECT_GT(gutter, 245);
+  const std::u16string left = u"L" + column + u" L" + column + u" L" + column;
+  const std::u16string right = u"R" + column + u" R" + column + u" R" + column;
+  EXPECT_EQ(texts(layoutPage(words(two), kPageWidth)), (std::vector<std::u16string>{left, right}));
+  const double gutter = findGutter(words(two), kPageWidth);
+  EXPECT_GT(gutter, 250);
   EXPECT_LT(gutter, 320);
-  EXPECT_LT(findGutter(oneColumn, kPageWidth), 0);
+  EXPECT_LT(findGutter(words(one), kPageWidth), 0);
 }
 
 }  // namespace
