@@ -3,6 +3,7 @@
 
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kivrel/kivrant.h"
@@ -39,31 +40,32 @@ const Style kJapanese = {
     {"IPAMincho", 10.5, false},
     "本章では文書の構成を読み取る手順を述べ、見出しと本文を区別する方法を説明します。"};
 
-// A title block, then pages of lines: "#" a chapter heading, "=" a section
-// heading, "" a paragraph of body text; a page number at the foot.
+// Pages of a report: "#" a chapter heading, "=" a section heading, "." a
+// paragraph of body text.
+const char* const kPages[] = {"#.=.", ".=..", "#.=.", ".=..", "#.=."};
+
+// A title block, then the pages with the given heading texts in turn and a
+// page number at the foot of each. Adds the outline entries it drew.
 std::string report(const Style& style, const std::string& title,
-                   const std::vector<std::vector<std::string>>& pages,
-                   std::vector<Heading>& headings) {
+                   const std::vector<std::string>& texts, std::vector<Heading>& headings) {
   PdfMaker pdf;
   pdf.text(title, 72, 90, {style.chapter.family, 24, style.chapter.bold});
   pdf.text("2026-12-06", 72, 120, style.body);
-  for (std::size_t page = 0; page < pages.size(); ++page) {
+  auto text = texts.begin();
+  for (int page = 0; page < static_cast<int>(std::size(kPages)); ++page) {
     if (page > 0) pdf.newPage();
     double y = page == 0 ? 200 : 90;
-    for (const std::string& line : pages[page]) {
-      const bool chapter = line.rfind("#", 0) == 0;
-      const bool section = line.rfind("=", 0) == 0;
-      if (chapter || section) {
-        const std::string text = line.substr(1);
-        const Font& font = chapter ? style.chapter : style.section;
-        y += font.size;
-        pdf.text(text, 72, y, font);
-        y += font.size * 1.5;
-        headings.push_back(heading(static_cast<int>(page) + 1, text));
-      } else {
+    for (const char* line = kPages[page]; *line; ++line) {
+      if (*line == '.') {
         y = pdf.wrap(style.sentence + " " + style.sentence, 72, y + 4, 420,
                      style.body.size * 1.4, style.body);
+        continue;
       }
+      const Font& font = *line == '#' ? style.chapter : style.section;
+      y += font.size;
+      pdf.text(*text, 72, y, font);
+      y += font.size * 1.5;
+      headings.push_back(heading(page + 1, *text++));
     }
     pdf.text(std::to_string(page + 1), 290, 800, style.body);
   }
@@ -86,28 +88,21 @@ std::vector<Heading> outlineOf(const std::string& pdfBytes) {
   return out;
 }
 
-TEST(PdfOutline, WesternReportYieldsExactlyItsHeadings) {
-  std::vector<Heading> headings;
-  const std::string pdf = report(kWestern, "Reading Outlines from Reports",
-                                 {{"#1 Introduction", "", "=1.1 Background", ""},
-                                  {"", "=1.2 Scope", "", ""},
-                                  {"#2 Method", "", "=2.1 Reading pages", ""},
-                                  {"", "=2.2 Grouping lines", "", ""},
-                                  {"#3 Results", "", "=3.1 Accuracy", ""}},
-                                 headings);
-  EXPECT_EQ(outlineOf(pdf), headings);
-}
-
-TEST(PdfOutline, JapaneseReportYieldsExactlyItsHeadings) {
-  std::vector<Heading> headings;
-  const std::string pdf = report(kJapanese, "報告書の見出しを読む",
-                                 {{"#第1章 はじめに", "", "=1.1 背景", ""},
-                                  {"", "=1.2 目的", "", ""},
-                                  {"#第2章 方法", "", "=2.1 ページの読み取り", ""},
-                                  {"", "=2.2 行のまとめ方", "", ""},
-                                  {"#第3章 結果", "", "=3.1 精度", ""}},
-                                 headings);
-  EXPECT_EQ(outlineOf(pdf), headings);
+TEST(PdfOutline, ReportYieldsExactlyItsHeadings) {
+  const std::pair<Style, std::vector<std::string>> cases[] = {
+      {kWestern,
+       {"Reading Outlines from Reports", "1 Introduction", "1.1 Background", "1.2 Scope",
+        "2 Method", "2.1 Reading pages", "2.2 Grouping lines", "3 Results", "3.1 Accuracy"}},
+      {kJapanese,
+       {"報告書の見出しを読む", "第1章 はじめに", "1.1 背景", "1.2 目的", "第2章 方法",
+        "2.1 ページの読み取り", "2.2 行のまとめ方", "第3章 結果", "3.1 精度"}},
+  };
+  for (const auto& [style, texts] : cases) {
+    std::vector<Heading> headings;
+    const std::string pdf =
+        report(style, texts[0], std::vector<std::string>(texts.begin() + 1, texts.end()), headings);
+    EXPECT_EQ(outlineOf(pdf), headings) << texts[0];
+  }
 }
 
 }  // namespace
