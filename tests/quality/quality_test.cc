@@ -209,6 +209,19 @@ TEST(QualityMode, CleanDocumentKeepsTheExactItems) {
   EXPECT_EQ(r.decisions(), "Guide L1\nInstall L2\nDetails L3\n");
 }
 
+TEST(QualityMode, NumberTwoLevelsDeepStaysAHeadingAtBodySize) {
+  DocBuilder b;
+  b.page().para("1 Design", {.size = kHeading});
+  body(b, 6);
+  b.para("1.1.1 Inputs");  // two levels deep
+  body(b, 6);
+  b.para("2 Limits");      // one level at body size and face: body text
+  body(b, 6);
+  Runs r = runBoth(b.build());
+  ASSERT_EQ(r.exact, "1 Design\n1.1.1 Inputs\n2 Limits\n");
+  EXPECT_EQ(r.decisions(), "1 Design L1\n1.1.1 Inputs L2\n2 Limits -5000\n");
+}
+
 TEST(QualityLevels, NumberingDepthComesBeforeSizeAndLevelsAreContiguous) {
   DocBuilder b;
   b.page().para("Preface", {.size = 40});
