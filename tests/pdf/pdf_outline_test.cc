@@ -3,7 +3,6 @@
 
 #include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "kivrel/kivrant.h"
@@ -25,6 +24,7 @@ struct Style {
   Font section;
   Font body;
   std::string sentence;  // body text, ends with a full stop
+  std::vector<std::string> texts;  // the title, then the headings
 };
 
 const Style kWestern = {
@@ -32,26 +32,29 @@ const Style kWestern = {
     {"DejaVu Sans", 13, true},
     {"DejaVu Serif", 10, false},
     "The method reads every page of the report and keeps the lines that look like headings "
-    "while the running text between them is left out of the outline."};
+    "while the running text between them is left out of the outline.",
+    {"Reading Outlines from Reports", "1 Introduction", "1.1 Background", "1.2 Scope", "2 Method",
+     "2.1 Reading pages", "2.2 Grouping lines", "3 Results", "3.1 Accuracy"}};
 
 const Style kJapanese = {
     {"IPAGothic", 18, false},
     {"IPAGothic", 14, false},
     {"IPAMincho", 10.5, false},
-    "本章では文書の構成を読み取る手順を述べ、見出しと本文を区別する方法を説明します。"};
+    "本章では文書の構成を読み取る手順を述べ、見出しと本文を区別する方法を説明します。",
+    {"報告書の見出しを読む", "第1章 はじめに", "1.1 背景", "1.2 目的", "第2章 方法",
+     "2.1 ページの読み取り", "2.2 行のまとめ方", "第3章 結果", "3.1 精度"}};
 
 // Pages of a report: "#" a chapter heading, "=" a section heading, "." a
 // paragraph of body text.
 const char* const kPages[] = {"#.=.", ".=..", "#.=.", ".=..", "#.=."};
 
-// A title block, then the pages with the given heading texts in turn and a
+// A title block, then the pages with the style's headings in turn and a
 // page number at the foot of each. Adds the outline entries it drew.
-std::string report(const Style& style, const std::string& title,
-                   const std::vector<std::string>& texts, std::vector<Heading>& headings) {
+std::string report(const Style& style, std::vector<Heading>& headings) {
   PdfMaker pdf;
-  pdf.text(title, 72, 90, {style.chapter.family, 24, style.chapter.bold});
+  pdf.text(style.texts[0], 72, 90, {style.chapter.family, 24, style.chapter.bold});
   pdf.text("2026-12-06", 72, 120, style.body);
-  auto text = texts.begin();
+  auto text = style.texts.begin() + 1;
   for (int page = 0; page < static_cast<int>(std::size(kPages)); ++page) {
     if (page > 0) pdf.newPage();
     double y = page == 0 ? 200 : 90;
@@ -89,19 +92,10 @@ std::vector<Heading> outlineOf(const std::string& pdfBytes) {
 }
 
 TEST(PdfOutline, ReportYieldsExactlyItsHeadings) {
-  const std::pair<Style, std::vector<std::string>> cases[] = {
-      {kWestern,
-       {"Reading Outlines from Reports", "1 Introduction", "1.1 Background", "1.2 Scope",
-        "2 Method", "2.1 Reading pages", "2.2 Grouping lines", "3 Results", "3.1 Accuracy"}},
-      {kJapanese,
-       {"報告書の見出しを読む", "第1章 はじめに", "1.1 背景", "1.2 目的", "第2章 方法",
-        "2.1 ページの読み取り", "2.2 行のまとめ方", "第3章 結果", "3.1 精度"}},
-  };
-  for (const auto& [style, texts] : cases) {
+  for (const Style* style : {&kWestern, &kJapanese}) {
     std::vector<Heading> headings;
-    const std::string pdf =
-        report(style, texts[0], std::vector<std::string>(texts.begin() + 1, texts.end()), headings);
-    EXPECT_EQ(outlineOf(pdf), headings) << texts[0];
+    const std::string pdf = report(*style, headings);
+    EXPECT_EQ(outlineOf(pdf), headings) << style->texts[0];
   }
 }
 
