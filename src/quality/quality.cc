@@ -193,6 +193,7 @@ Numbering readNumbering(const UnicodeString& s) {
 bool isBareNumber(const UnicodeString& s) {
   Numbering n = readNumbering(s);
   if (n.rank > 0) return skipSpaces(s, n.end) >= s.length();
+  if (s.length() > 12) return false;  // six numeral letters and white space
   UnicodeString t(s);
   t.trim();
   if (t.isEmpty() || t.length() > 6) return false;
@@ -263,10 +264,10 @@ bool looksLikeCode(const UnicodeString& s) {
   }
   UChar32 last = s.char32At(s.length() - 1);
   if (last == ';' || last == '{' || last == '}') return true;
-  static const char16_t* kTokens[] = {u"->", u"::", u"==", u"!=", u"/*", u"//", u"#include",
-                                      u"();", u"$ "};
-  for (const char16_t* t : kTokens) {
-    if (s.indexOf(UnicodeString(t)) >= 0) return true;
+  static const UnicodeString kTokens[] = {u"->", u"::", u"==", u"!=", u"/*",
+                                          u"//", u"#include", u"();", u"$ "};
+  for (const UnicodeString& t : kTokens) {
+    if (s.indexOf(t) >= 0) return true;
   }
   if (last == ')' && (s.indexOf(u'*') >= 0 || s.indexOf(u',') >= 0)) return true;
   // One code mark in twelve characters is far above prose.
@@ -522,6 +523,12 @@ class Refiner {
       const Para& p = all_[i];
       // Furniture and headings are short lines; body paragraphs need no key.
       if (p.text.length() >= kMaxHeadingLength) continue;
+      // Keys only where they can matter: lines in the top or bottom band,
+      // and rejected lines that might be promoted.
+      const bool inBand = p.pageHeight <= 0 || p.v.cy <= p.pageHeight * kFurnitureBand ||
+                          p.v.cy >= p.pageHeight * (1 - kFurnitureBand);
+      const bool candidate = !p.v.accepted && standsOut(p);
+      if (!inBand && !candidate) continue;
       // "7.1 Overview" and "8.1 Overview" are two headings, not one line
       // with its digits changed: a leading section number stays as it is,
       // while a running header's page number ("3.1 Scope 51") is folded.
@@ -534,12 +541,8 @@ class Refiner {
         key = furnitureKey(p.text);
       }
       key.push_back(static_cast<char16_t>(p.v.charSize & 0xFFFF));
-      anywhere[key].push_back(i);
-      if (p.pageHeight > 0 && p.v.cy > p.pageHeight * kFurnitureBand &&
-          p.v.cy < p.pageHeight * (1 - kFurnitureBand)) {
-        continue;
-      }
-      groups[std::move(key)].push_back(i);
+      if (candidate) anywhere[key].push_back(i);
+      if (inBand) groups[std::move(key)].push_back(i);
     }
     for (const auto& [key, members] : anywhere) {
       if (members.size() < static_cast<std::size_t>(kFurnitureMinPages)) continue;
@@ -623,9 +626,10 @@ class Refiner {
     for (std::size_t i = 0; i + 1 < all_.size(); ++i) {
       const Para& number = all_[i];
       const Para& title = all_[i + 1];
-      if (!isBareNumber(number.text) || title.v.pageNo != number.v.pageNo) continue;
+      // The position first: it rules out nearly every pair at no cost.
+      if (title.v.pageNo != number.v.pageNo || title.v.cx <= number.v.cx) continue;
       const long slack = std::max(number.v.charSize, title.v.charSize) * 5;  // half a line
-      if (std::labs(title.v.cy - number.v.cy) > slack || title.v.cx <= number.v.cx) continue;
+      if (std::labs(title.v.cy - number.v.cy) > slack || !isBareNumber(number.text)) continue;
       if (readNumbering(title.text).rank > 0 || !hasLetter(title.text)) continue;
       joined_[i + 1] = static_cast<long>(i);
       q_[i + 1].accepted = false;
@@ -704,7 +708,8 @@ class Refiner {
     if (endsLikeSentence(p.text) && !(numbered && strong(p) && p.text.endsWith(UnicodeString(u".")))) {
       return;
     }
-    // Headings are unique: text that comes back on other pages is not one.
+    // Headings are unique: text that comes back on other pages (as another
+    // such candidate) is not one.
     if (repeats_[i]) return;
     // A heading is followed by smaller or plainer text, not by a larger line
     // nor by one of its own style.
@@ -798,7 +803,7 @@ class Refiner {
   std::vector<KivQualityVerdict> q_;
   std::vector<long> joined_;  // index of the number a title joined, else -1
   std::vector<bool> furniture_;  // by paragraph, from its own text
-  std::vector<bool> repeats_;    // same text and size on kFurnitureMinPages pages
+  std::vector<bool> repeats_;    // candidate text and size on kFurnitureMinPages pages
   std::map<int, long> fontChars_;
   long totalChars_ = 0;
   Body body_;
