@@ -7,6 +7,7 @@
 #include "kivrel/kivrant.h"
 #include "kivrel/outline.h"
 #include "kivrel/progress.h"
+#include "kivrel/quality.h"
 #include "kivrel/record_writer.h"
 #include "kivrel/settings.h"
 #include "kivrel/version.h"
