@@ -64,9 +64,8 @@ TEST(TextLayout, LinesMakeParagraphsAndTableRows) {
   };
   const Case cases[] = {
       {"full line continues", {{kFull, 72, 100}, {u"end of it", 72, 112}}, {kFull + u" end of it"}},
-      {"size and weight change",
-       {{u"Heading", 72, 100, 14, true}, {kFull, 72, 116}},
-       {u"Heading", kFull}},
+      {"weight alone changes", {{kFull, 72, 100, 10, true}, {kFull, 72, 112}}, {kFull, kFull}},
+      {"size alone changes", {{kFull, 72, 100, 11}, {kFull, 72, 112}}, {kFull, kFull}},
       {"wide line gap", {{kFull, 72, 100}, {kFull, 72, 130}}, {kFull, kFull}},
       {"room left on the line", {{u"short", 72, 100}, {kFull, 72, 112}}, {u"short", kFull}},
       {"indented first line",
