@@ -185,10 +185,12 @@ TEST(PdfConverter, EveryPageBecomesASectionOfItsSizeAndProgressSeesIt) {
 }
 
 TEST(PdfConverter, WorkerThreadsWriteTheSameStreamAsOneThread) {
+  // Only the first page shows the bold face first, so any worker that starts
+  // elsewhere meets the fonts in another order than one thread does.
   PdfMaker pdf;
   for (int page = 0; page < 40; ++page) {
     if (page > 0) pdf.newPage(page % 3 ? kA4WidthPt : 612, kA4HeightPt);
-    pdf.text("Chapter " + std::to_string(page + 1), 72, 90, {"DejaVu Sans", 16, page % 2 == 0});
+    pdf.text("Chapter " + std::to_string(page + 1), 72, 90, {"DejaVu Sans", 16, page == 0});
     pdf.wrap(kBody, 72, 120 + page, 300, 12);
   }
   const std::string bytes = pdf.finish();
