@@ -197,7 +197,11 @@ TEST(PdfConverter, WorkerThreadsWriteTheSameStreamAsOneThread) {
   pdf::convertWithWorkers(bytes, one, {}, 1);
 
   std::ostringstream three(std::ios::binary);
-  pdf::convertWithWorkers(bytes, three, {}, 3);
+  int calls = 0;  // progress out of order or miscounted cancels the run
+  pdf::convertWithWorkers(bytes, three, [&](int pages, int count) {
+    return ++calls == pages && count == 40;
+  }, 3);
+  EXPECT_EQ(calls, 40);
   EXPECT_TRUE(one.str() == three.str());
 
   std::ostringstream cancelled(std::ios::binary);
