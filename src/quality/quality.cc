@@ -551,7 +551,10 @@ class Refiner {
       if (pages.size() < static_cast<std::size_t>(kFurnitureMinPages)) continue;
       for (std::size_t m : members) repeats_[m] = true;
     }
-    for (auto& [key, members] : groups) {
+    for (auto& group : groups) {
+      // A named reference, not a structured binding: C++17 lambdas cannot
+      // capture a binding, and the look below needs it.
+      std::vector<std::size_t>& members = group.second;
       if (members.size() < 2) continue;
       std::sort(members.begin(), members.end(), [&](std::size_t a, std::size_t b) {
         return std::make_pair(all_[a].v.charSize, all_[a].v.cy) <
