@@ -1,37 +1,20 @@
 // The kivrel command's choice of mode: PDF input gets the quality mode,
 // --exact the exact heuristics, record streams the exact ones unless
 // --quality is given; explain and the outline's levels follow the mode.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
+#include <algorithm>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "apps/cli_harness.h"
 #include "pdf/pdf_maker.h"
-
-extern char** environ;
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace kivrel_cli_test;
 using nlohmann::json;
-
-const std::string kCli = std::getenv("KIVREL_CLI") ? std::getenv("KIVREL_CLI") : KIVREL_CLI_PATH;
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
 
 // Two pages of numbered sections with body text, a numbered list item and a
 // figure label at body size or a little above: the exact rules keep the
@@ -58,48 +41,23 @@ std::string sectionsPdf() {
   return pdf.finish();
 }
 
-class QualityCli : public ::testing::Test {
+class QualityCli : public CliTest {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("kivrel-quality-cli-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    pdf_ = (dir_ / "doc.pdf").string();
-    records_ = (dir_ / "doc.kvr").string();
-    std::ofstream(pdf_, std::ios::binary) << sectionsPdf();
-    ASSERT_EQ(run({"pdf2records", "-q", pdf_, "-o", records_}).first, 0);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  // Exit code and standard output of kivrel with args.
-  std::pair<int, std::string> run(const std::vector<std::string>& args) {
-    const std::string out = (dir_ / "stdout").string();
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<char*> argv{const_cast<char*>(kCli.c_str())};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, kCli.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return {-1, ""};
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(out)};
+    CliTest::SetUp();
+    pdf_ = path("doc.pdf").string();
+    records_ = path("doc.kvr").string();
+    writeFile(pdf_, sectionsPdf());
+    ASSERT_EQ(run({"pdf2records", "-q", pdf_, "-o", records_}).exitCode, 0);
   }
 
   json runJson(std::vector<std::string> args) {
     args.push_back("-q");
-    const auto [code, out] = run(args);
-    EXPECT_EQ(code, 0);
-    return json::parse(out);
+    const Result r = run(args);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    return json::parse(r.out);
   }
 
-  fs::path dir_;
   std::string pdf_;
   std::string records_;
 };
