@@ -1,6 +1,6 @@
 // Runs one extraction of a stream file and reports what it cost, for the
 // resource tests:
-//   kivrel_resource_probe FILE [FLAGS [EXCLUDE_PAGES]]
+//   kivrel_resource_probe FILE [FLAGS]
 // prints "rss_kb=A base_rss_kb=B vm_kb=C base_vm_kb=D seconds=E items=F".
 // rss is the process's resident high-water mark (VmHWM), vm its peak address
 // space (VmPeak), which also shows allocations that were never touched. The
@@ -18,21 +18,16 @@
 #include "kivrel/kivrel.h"
 #include "proc_status.h"
 
-namespace {
-
 constexpr unsigned kTimeLimitSeconds = 120;
-
-}  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s FILE [FLAGS [EXCLUDE_PAGES]]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s FILE [FLAGS]\n", argv[0]);
     return 2;
   }
   alarm(kTimeLimitSeconds);
   Kivrel::KivSettings settings;
   if (argc > 2) settings.flags = std::atoi(argv[2]);
-  if (argc > 3) settings.excludePages = Kivrel::UnicodeString::fromUTF8(argv[3]);
 
   std::ifstream in(argv[1], std::ios::binary);
   if (!in) {
