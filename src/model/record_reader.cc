@@ -216,6 +216,7 @@ class RecordReader {
       std::size_t got = 0;
       const unsigned char* bytes = in_.read(want, got);
       std::size_t count = got / 2;
+      if (count == 0) break;  // a lone odd byte: nothing to copy, and no buffer to copy into
       std::size_t at = pending_.size();
       pending_.resize(at + count);
       char16_t* units = pending_.data() + at;
