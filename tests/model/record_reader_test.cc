@@ -309,6 +309,9 @@ TEST(RecordReaderInput, EveryKindOfInputEndsAsItsLastReadLeftIt) {
     b.para("paragraph " + std::to_string(i) + std::string(static_cast<std::size_t>(i), 'x'));
     b.writer().raw(15, 7, "skipped", 7);
   }
+  const std::string skipped(300000, 's');  // beyond what the reader holds
+  b.writer().raw(15, 300000, skipped.data(), skipped.size());
+  b.para("after the long skip");
   const std::string doc = b.build();
   const std::ios_base::iostate ended = std::ios_base::eofbit | std::ios_base::failbit;
   struct Case {
