@@ -41,6 +41,18 @@ void* ParagraphArena::allocate(std::size_t size) {
   return slot + kSlotHeader;
 }
 
+void* ParagraphArena::allocateWith(void* p, std::size_t size) {
+  if (!p || *reinterpret_cast<Block**>(static_cast<char*>(p) - kSlotHeader) != block_) {
+    return nullptr;
+  }
+  // Aligned like a slot, so the next slot stays aligned.
+  const std::size_t bytes = (size + kSlotHeader - 1) / kSlotHeader * kSlotHeader;
+  if (static_cast<std::size_t>(end_ - next_) < bytes) return nullptr;
+  void* storage = next_;
+  next_ += bytes;
+  return storage;
+}
+
 void* ParagraphArena::allocateSingle(std::size_t size) {
   char* slot = static_cast<char*>(::operator new(slotBytes(size)));
   *reinterpret_cast<Block**>(slot) = nullptr;

@@ -25,6 +25,9 @@ class ParagraphArena {
 
   // Storage for one object of size bytes, aligned to a pointer.
   void* allocate(std::size_t size);
+  // size more bytes in the block of p, which live as long as p does; null
+  // when p's block is not the one the arena carves from or has no room left.
+  void* allocateWith(void* p, std::size_t size);
   // The same, outside any arena.
   static void* allocateSingle(std::size_t size);
   // Frees storage from either of the two.

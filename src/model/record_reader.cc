@@ -305,9 +305,9 @@ class RecordReader {
   }
 
   void startParagraph() {
+    storePendingText();  // first, so the text lands next to its paragraph
     std::unique_ptr<MPParagraph> paragraph(new (arena_) MPParagraph());
     currentPage_->paragraphs.push_back(paragraph.get());
-    storePendingText();
     currentParagraph_ = paragraph.release();
   }
 
@@ -325,7 +325,16 @@ class RecordReader {
     // append would leave it.
     if (n <= static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
       icu::UnicodeString& text = currentParagraph_->text;
-      if (char16_t* units = text.getBuffer(static_cast<int32_t>(n))) {
+      // Longer than the string's own inline buffer: the text goes next to its
+      // paragraph in the arena, and the string only points at it (the passes
+      // never change a text; any copy of it is a real one).
+      void* stored = n > static_cast<std::size_t>(text.getCapacity())
+                         ? arena_.allocateWith(currentParagraph_, n * sizeof(char16_t))
+                         : nullptr;
+      if (stored) {
+        std::memcpy(stored, pending_.data(), n * sizeof(char16_t));
+        text.setTo(false, static_cast<const char16_t*>(stored), static_cast<int32_t>(n));
+      } else if (char16_t* units = text.getBuffer(static_cast<int32_t>(n))) {
         std::memcpy(units, pending_.data(), n * sizeof(char16_t));
         text.releaseBuffer(static_cast<int32_t>(n));
       }

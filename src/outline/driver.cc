@@ -49,8 +49,13 @@ int headerFooterThresholdFor(int pageCount) {
                     kMaxHeaderFooterThreshold);
 }
 
+// Unit by unit: no string is made for the prefix, as this runs for nearly
+// every paragraph. charAt past the end gives 0xFFFF, which ends the match.
 bool startsWithAscii(const UnicodeString& text, const char* prefix) {
-  return text.startsWith(UnicodeString(prefix, -1, US_INV));
+  for (int32_t i = 0; prefix[i] != '\0'; ++i) {
+    if (text.charAt(i) != static_cast<unsigned char>(prefix[i])) return false;
+  }
+  return true;
 }
 
 // URLs, mail addresses, and texts that open with ":\" or ":/". The path form

@@ -136,6 +136,14 @@ struct ScanCache {
   // (kNone: none) and how many it passes, capped at 3.
   std::vector<int> tocLast[2];
   std::vector<std::int8_t> tocCount[2];
+  // The paragraphs an unresolved walk has passed, kept between walks so
+  // that starting one costs no allocation.
+  struct TocStep {
+    int x;
+    int f;
+    bool toc;
+  };
+  std::vector<TocStep> tocPath;
   // Highest paragraph index of each page already back-marked by the
   // table-of-contents scan (0: none).
   std::vector<int> backMarkedTo;

@@ -52,12 +52,8 @@ Line lineOf(ScanCache& cache, int x) {
 // Outcome of a walk that reaches non-empty paragraph x0 with bit f0.
 // Iterative, so that a region of any length costs no stack.
 void resolve(ScanCache& cache, int x0, int f0, int& last, int& count) {
-  struct Step {
-    int x;
-    int f;
-    bool toc;
-  };
-  std::vector<Step> path;
+  std::vector<ScanCache::TocStep>& path = cache.tocPath;
+  path.clear();
   int x = x0;
   int f = f0;
   for (;;) {
