@@ -96,13 +96,14 @@ void StyleTableIndex::grow() {
 
 int StyleTableIndex::findOrAdd(const unsigned char* format) {
   StyleKey key = StyleKey::of(format);
+  if (lastIndex_ >= 0 && key == lastKey_) return countUse(lastIndex_);
   std::uint64_t hash = StyleKeyHash{}(key);
   if (!slots_.empty()) {
     Slot& slot = slotFor(key, hash);
     if (slot.indexPlusOne != 0) {
-      StyleEntry* entry = table_[slot.indexPlusOne - 1];
-      entry->useCount = static_cast<int>(static_cast<std::uint32_t>(entry->useCount) + 1u);
-      return static_cast<int>(slot.indexPlusOne - 1);
+      lastKey_ = key;
+      lastIndex_ = static_cast<int>(slot.indexPlusOne - 1);
+      return countUse(lastIndex_);
     }
   }
   // Room first, so that a failed allocation changes nothing.
@@ -115,6 +116,14 @@ int StyleTableIndex::findOrAdd(const unsigned char* format) {
   slotFor(key, hash) = Slot{static_cast<std::uint32_t>(index + 1),
                             static_cast<std::uint32_t>(hash >> 32)};
   ++used_;
+  lastKey_ = key;
+  lastIndex_ = index;
+  return index;
+}
+
+int StyleTableIndex::countUse(int index) {
+  StyleEntry* entry = table_[static_cast<std::size_t>(index)];
+  entry->useCount = static_cast<int>(static_cast<std::uint32_t>(entry->useCount) + 1u);
   return index;
 }
 

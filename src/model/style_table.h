@@ -55,10 +55,16 @@ class StyleTableIndex {
   // The slot that holds key, or the empty one where it would go.
   Slot& slotFor(const StyleKey& key, std::uint64_t hash);
   void grow();
+  // Raises the useCount of entry index by one (wrapping); returns index.
+  int countUse(int index);
 
   std::vector<StyleEntry*>& table_;
   std::vector<Slot> slots_;
   std::size_t used_ = 0;
+  // The last result and its key: runs of one paragraph mostly repeat the
+  // format before them, and an equal key has the same first entry.
+  StyleKey lastKey_{};
+  int lastIndex_ = -1;
 };
 
 }  // namespace Kivrel::internal

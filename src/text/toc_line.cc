@@ -7,7 +7,23 @@ namespace Kivrel::text {
 
 namespace {
 
-bool isTailUnit(char16_t c) { return isLeader(c) || isArabicNumber(c) || isRomanNumber(c); }
+constexpr bool isTailUnitSlow(char16_t c) { return isLeader(c) || isArabicNumber(c) || isRomanNumber(c); }
+
+constexpr bool isTitleFreeUnitSlow(char16_t c) { return isSymbol(c) || isArabicNumber(c) || isSpace(c); }
+
+// The two classes over ASCII, tabulated from the predicates themselves: the
+// scans below run over nearly every paragraph, and most units are ASCII.
+template <bool (*kIs)(char16_t)>
+struct AsciiTable {
+  constexpr AsciiTable() : in() {
+    for (int c = 0; c < 128; ++c) in[c] = kIs(static_cast<char16_t>(c));
+  }
+  bool operator()(char16_t c) const { return c < 128 ? in[c] : kIs(c); }
+  bool in[128];
+};
+
+constexpr AsciiTable<isTailUnitSlow> isTailUnit;
+constexpr AsciiTable<isTitleFreeUnitSlow> isTitleFreeUnit;
 
 }  // namespace
 
@@ -43,7 +59,7 @@ bool isTocItem(const icu::UnicodeString& text, int& pageNo, icu::UnicodeString& 
     bool onlySymbols = true;
     for (int32_t i = 0; i < n && onlySymbols; ++i) {
       const char16_t c = text.charAt(i);
-      onlySymbols = isSymbol(c) || isArabicNumber(c) || isSpace(c);
+      onlySymbols = isTitleFreeUnit(c);
     }
     if (onlySymbols) title.remove();
     return false;
