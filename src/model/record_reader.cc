@@ -99,10 +99,15 @@ class RecordReader {
       std::uint32_t type = loadU32(bytes);
       // Unchecked: a cut length keeps the bytes read as its low bytes, and the
       // record then meets the failed stream.
-      unsigned char field[kHeaderFieldSize] = {};
       bytes = in_.read(kHeaderFieldSize, got);
-      std::memcpy(field, bytes, got);
-      std::uint32_t length = loadU32(field);
+      std::uint32_t length = 0;
+      if (got == kHeaderFieldSize) {
+        length = loadU32(bytes);
+      } else {
+        unsigned char field[kHeaderFieldSize] = {};
+        std::memcpy(field, bytes, got);
+        length = loadU32(field);
+      }
       if (log_) *log_ << kHeaderType << type << kHeaderLength << length << '\n';
       dispatch(type, length);
     }
