@@ -78,7 +78,9 @@ std::unique_ptr<PDFDoc> openDocument(std::string_view bytes) {
   auto* stream = new MemStream(bytes.data(), 0, static_cast<Goffset>(bytes.size()), Object(objNull));
   auto doc = std::make_unique<PDFDoc>(stream, GooString(), GooString());
   if (doc->isOk()) return doc;
-  if (doc->getErrorCode() == errEncrypted) throw PdfError("encrypted PDF file");
+  if (doc->getErrorCode() == errEncrypted) {
+    throw PdfError("encrypted PDF file that needs a password to open");
+  }
   throw PdfError("damaged PDF file");
 }
 

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -221,6 +224,32 @@ TEST(PdfConverter, InputThatIsNoReadablePdfThrows) {
   }
   EXPECT_TRUE(looksLikePdf("%PDF-"));
   EXPECT_FALSE(looksLikePdf(" %PDF-1.4"));
+}
+
+// Made by `qpdf --encrypt USER OWNER 256` from one page with the headings
+// "1 Locked chapter" and "2 Second chapter" (tests/pdf/data/README.md).
+std::string readFixture(const char* name) {
+  std::ifstream in(std::string(KIVREL_PDF_TEST_DATA) + "/" + name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(PdfConverter, AUserPasswordIsRefusedByNameAnOwnerPasswordAloneIsRead) {
+  const std::string locked = readFixture("user-password.pdf");
+  ASSERT_TRUE(looksLikePdf(locked));
+  std::ostringstream out(std::ios::binary);
+  try {
+    convertPdfToRecords(locked, out);
+    ADD_FAILURE() << "a PDF that needs a password was converted";
+  } catch (const PdfError& e) {
+    EXPECT_NE(std::string(e.what()).find("password"), std::string::npos) << e.what();
+  }
+
+  const std::string ownerOnly = readFixture("owner-password-only.pdf");
+  ASSERT_TRUE(looksLikePdf(ownerOnly));
+  std::vector<std::string> texts;
+  for (const ConvertedParagraph& p : convertPdf(ownerOnly).paragraphs) texts.push_back(p.text);
+  EXPECT_EQ(texts.front(), "1 Locked chapter");
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "2 Second chapter"), texts.end());
 }
 
 }  // namespace
