@@ -7,9 +7,13 @@ namespace Kivrel::text {
 
 namespace {
 
-constexpr bool isTailUnitSlow(char16_t c) { return isLeader(c) || isArabicNumber(c) || isRomanNumber(c); }
+constexpr bool isTailUnitSlow(char16_t c) {
+  return isLeader(c) || isArabicNumber(c) || isRomanNumber(c);
+}
 
-constexpr bool isTitleFreeUnitSlow(char16_t c) { return isSymbol(c) || isArabicNumber(c) || isSpace(c); }
+constexpr bool isTitleFreeUnitSlow(char16_t c) {
+  return isSymbol(c) || isArabicNumber(c) || isSpace(c);
+}
 
 // The two classes over ASCII, tabulated from the predicates themselves: the
 // scans below run over nearly every paragraph, and most units are ASCII.
