@@ -20,14 +20,14 @@
 
 #include "model/model.h"
 #include "text/normalize.h"
+#include "text/toc_line.h"
 
 namespace Kivrel::internal {
 
-// The text functions the memo classifies paragraphs with, handed in by the
-// extractor (they are its private members).
+// The extractor's functions the memo classifies paragraphs with, handed in
+// by it (they are its private members).
 struct ScanProbe {
   unsigned short (*firstDigit)(icu::UnicodeString& text, int& position);
-  bool (*tocItem)(icu::UnicodeString& text, int& pageNo, icu::UnicodeString& title);
   bool (*headerOrFooter)(MPParagraph* paragraph, MPPage* page, int threshold,
                          std::map<icu::UnicodeString, int>* maps);
 };
@@ -37,7 +37,7 @@ struct ScanCache {
   enum Fact : std::uint8_t {
     kTextKnown = 0x01,
     kEmpty = 0x02,
-    kTocLine = 0x04,  // isTocItem accepts the trimmed text
+    kTocLine = 0x04,  // isTocItem accepts the trimmed text (isTocLine)
     kHeaderFooterKnown = 0x08,
     kHeaderFooter = 0x10,
   };
@@ -97,9 +97,7 @@ struct ScanCache {
       } else {
         int position = 0;
         digit[x] = probe.firstDigit(trimmed, position);
-        int pageNo = 0;
-        icu::UnicodeString title;
-        if (probe.tocItem(trimmed, pageNo, title)) bits |= kTocLine;
+        if (text::isTocLine(trimmed)) bits |= kTocLine;
       }
       facts[x] |= bits;
     }

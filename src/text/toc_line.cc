@@ -39,45 +39,62 @@ bool isPageNumberOrLeader(const icu::UnicodeString& text) {
   return true;
 }
 
+namespace {
+
+// The first leader after which only leaders, digits and roman-numeral
+// characters follow, or -1.
+//
+// The suffixes that are page-number tails are exactly those starting at or
+// after tailStart, so the first leader whose remainder is a tail is the first
+// leader at index tailStart - 1 or later; the unit at tailStart - 1 is no tail
+// unit and so no leader. This keeps the search linear where testing each
+// leader's remainder would be quadratic.
+int32_t tocSplit(const icu::UnicodeString& text) {
+  const int32_t n = text.length();
+  int32_t tailStart = n;
+  while (tailStart > 0 && isTailUnit(text.charAt(tailStart - 1))) --tailStart;
+  for (int32_t i = tailStart; i < n; ++i) {
+    if (isLeader(text.charAt(i))) return i;
+  }
+  return -1;
+}
+
+// The number after the leader run that starts at split.
+int pageNumberAfter(const icu::UnicodeString& text, int32_t split) {
+  const int32_t n = text.length();
+  int32_t j = split;
+  while (j < n && isLeader(text.charAt(j))) ++j;
+  return readInt(text, j, n);
+}
+
+}  // namespace
+
 bool isTocItem(const icu::UnicodeString& text, int& pageNo, icu::UnicodeString& title) {
   const int32_t n = text.length();
   if (n == 0) {
     title.remove();
     return false;
   }
-  // The suffixes that are page-number tails are exactly those starting at or
-  // after tailStart, so the first leader whose remainder is a tail is the
-  // first leader at index tailStart - 1 or later; the unit at tailStart - 1 is
-  // no tail unit and so no leader. This keeps the search linear where testing
-  // each leader's remainder would be quadratic.
-  int32_t tailStart = n;
-  while (tailStart > 0 && isTailUnit(text.charAt(tailStart - 1))) --tailStart;
-  int32_t split = -1;
-  for (int32_t i = tailStart; i < n; ++i) {
-    if (isLeader(text.charAt(i))) {
-      split = i;
-      break;
-    }
-  }
+  const int32_t split = tocSplit(text);
   if (split < 0) {
     bool onlySymbols = true;
-    for (int32_t i = 0; i < n && onlySymbols; ++i) {
-      const char16_t c = text.charAt(i);
-      onlySymbols = isTitleFreeUnit(c);
-    }
+    for (int32_t i = 0; i < n && onlySymbols; ++i) onlySymbols = isTitleFreeUnit(text.charAt(i));
     if (onlySymbols) title.remove();
     return false;
   }
-  int32_t j = split;
-  while (j < n && isLeader(text.charAt(j))) ++j;
   // Everything is read from text before title, which may be text, is written.
-  pageNo = readInt(text, j, n);
+  pageNo = pageNumberAfter(text, split);
   if (&title == &text) {
     title.truncate(split);
   } else {
     title.setTo(text, 0, split);
   }
   return pageNo != 0;
+}
+
+bool isTocLine(const icu::UnicodeString& text) {
+  const int32_t split = tocSplit(text);
+  return split >= 0 && pageNumberAfter(text, split) != 0;
 }
 
 }  // namespace Kivrel::text

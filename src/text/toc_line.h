@@ -23,6 +23,10 @@ bool isPageNumberOrLeader(const icu::UnicodeString& text);
 // title may be the same object as text. Runs in time linear in the length.
 bool isTocItem(const icu::UnicodeString& text, int& pageNo, icu::UnicodeString& title);
 
+// isTocItem's result alone, for the scans that test every paragraph: no
+// title is made.
+bool isTocLine(const icu::UnicodeString& text);
+
 }  // namespace Kivrel::text
 
 #endif  // KIVREL_TEXT_TOC_LINE_H_

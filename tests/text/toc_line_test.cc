@@ -109,6 +109,7 @@ TEST(IsTocItem, AgreesWithTheDirectDefinitionOnRandomLines) {
     const bool fast = isTocItem(text, fastPage, fastTitle);
     const bool slow = quadraticTocItem(text, slowPage, slowTitle);
     ASSERT_EQ(fast, slow) << utf8(text);
+    ASSERT_EQ(isTocLine(text), slow) << utf8(text);
     ASSERT_EQ(fastPage, slowPage) << utf8(text);
     ASSERT_EQ(fastTitle, slowTitle) << utf8(text);
 
