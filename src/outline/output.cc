@@ -88,12 +88,12 @@ void Kivrant::outputResult(KivOutlineList& result, KivSettings* settings,
         drop(kExcludedPage);
         continue;
       }
-      auto info = pointInfoMap.find(paragraph->point);
       if (!tocDocument) {
         if (paragraph->point < kPlainPoint) {
           drop(paragraph->point);
           continue;
         }
+        auto info = pointInfoMap.find(paragraph->point);
         if (info != pointInfoMap.end() && paragraph->point < kFrequentPointLimit &&
             info->second->count >= kFrequentMinCount &&
             !(pageCount * kFrequentPerPage > info->second->count)) {
