@@ -20,7 +20,6 @@ constexpr std::int32_t kDefaultWidth = 11906;
 constexpr std::int32_t kDefaultHeight = 16838;
 constexpr std::int32_t kDefaultSize = 21;
 constexpr std::uint32_t kBoldFlag = 0x4;
-constexpr std::uint32_t kSpecialSectionFlag = 0x80;
 
 [[noreturn]] void fail(const std::string& path, const std::string& what) {
   throw DocumentError(path + ": " + what, 0, 0);

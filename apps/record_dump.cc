@@ -13,8 +13,6 @@ namespace {
 
 // A relative seek of this much or more would run backwards in the reader.
 constexpr std::uint64_t kLargestSkip = 0x7fffffffu;
-constexpr std::uint32_t kIgnoredSectionOption = 0x02;
-constexpr std::uint32_t kSpecialSectionFlag = 0x80;
 
 std::uint32_t u32(std::string_view body, std::size_t at) {
   std::uint32_t value = 0;

@@ -46,6 +46,10 @@ struct SectionFields {
   std::int32_t height = 0;
 };
 
+// The two bits of SectionFields that the reader looks at.
+constexpr std::uint32_t kSpecialSectionFlag = 0x80;    // in sectionFlags
+constexpr std::uint32_t kIgnoredSectionOption = 0x02;  // in sectionOptions
+
 struct ParagraphFormatFields {
   std::uint32_t flag = 0;
   std::int32_t owflag = 0;

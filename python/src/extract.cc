@@ -146,7 +146,6 @@ std::uint32_t readU32(const char* p) {
 // Pages a record stream opens: every Section the reader keeps and every page
 // break after the first page. Walks the headers as the reader does.
 int recordStreamPageCount(std::string_view data) {
-  constexpr std::uint32_t kSectionIgnored = 0x02;
   std::size_t pos = 0;
   int pages = 0;
   while (data.size() - pos >= kRecordHeaderSize) {
@@ -167,7 +166,7 @@ int recordStreamPageCount(std::string_view data) {
     if (data.size() - pos < body) break;
     if (type == RecordType::kSection) {
       const char* section = data.data() + pos;
-      const bool ignored = readU32(section + 4) & kSectionIgnored;
+      const bool ignored = readU32(section + 4) & kIgnoredSectionOption;
       const bool allZero = std::all_of(section, section + body, [](char c) { return c == 0; });
       if (!ignored && !allZero) ++pages;
     } else if (type == RecordType::kPageBreak && pages > 0) {
