@@ -6,8 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "kivrel/record_writer.h"
-
 namespace Kivrel {
 
 namespace section {
@@ -15,8 +13,6 @@ constexpr std::size_t kFlags = 0;
 constexpr std::size_t kOptions = 4;
 constexpr std::size_t kWidth = 8;
 constexpr std::size_t kHeight = 12;
-constexpr std::uint32_t kSpecialSectionFlag = Kivrel::kSpecialSectionFlag;
-constexpr std::uint32_t kIgnoredOption = kIgnoredSectionOption;
 }  // namespace section
 
 namespace tablerow {

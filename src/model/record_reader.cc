@@ -150,13 +150,13 @@ class RecordReader {
   void onSection() {
     const unsigned char* b = readBody(kSectionBodySize);
     if (!b) return;
-    if (loadU32(b + section::kOptions) & section::kIgnoredOption) return;
+    if (loadU32(b + section::kOptions) & kIgnoredSectionOption) return;
     bool allZero = true;
     for (std::size_t i = 0; i < kSectionBodySize && allZero; ++i) allZero = b[i] == 0;
     if (allZero) return;
     std::int32_t width = loadI32(b + section::kWidth);
     std::int32_t height = loadI32(b + section::kHeight);
-    openPage(width, height, (loadU32(b + section::kFlags) & section::kSpecialSectionFlag) != 0);
+    openPage(width, height, (loadU32(b + section::kFlags) & kSpecialSectionFlag) != 0);
     if (log_) {
       *log_ << "#sect " << kPageNumber << ' ' << pageCount_ << " width = " << width
             << " height = " << height << ' ' << kRule << '\n';

@@ -29,18 +29,6 @@ struct AsciiTable {
 constexpr AsciiTable<isTailUnitSlow> isTailUnit;
 constexpr AsciiTable<isTitleFreeUnitSlow> isTitleFreeUnit;
 
-}  // namespace
-
-bool isPageNumberOrLeader(const icu::UnicodeString& text) {
-  const int32_t n = text.length();
-  for (int32_t i = 0; i < n; ++i) {
-    if (!isTailUnit(text.charAt(i))) return false;
-  }
-  return true;
-}
-
-namespace {
-
 // The first leader after which only leaders, digits and roman-numeral
 // characters follow, or -1.
 //
@@ -68,6 +56,14 @@ int pageNumberAfter(const icu::UnicodeString& text, int32_t split) {
 }
 
 }  // namespace
+
+bool isPageNumberOrLeader(const icu::UnicodeString& text) {
+  const int32_t n = text.length();
+  for (int32_t i = 0; i < n; ++i) {
+    if (!isTailUnit(text.charAt(i))) return false;
+  }
+  return true;
+}
 
 bool isTocItem(const icu::UnicodeString& text, int& pageNo, icu::UnicodeString& title) {
   const int32_t n = text.length();
