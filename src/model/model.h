@@ -5,10 +5,10 @@
 #include <unicode/unistr.h>
 
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "kivrel/record_writer.h"
+#include "model/little_endian.h"
 #include "model/paragraph_arena.h"
 #include "model/record_format.h"
 
@@ -73,12 +73,9 @@ struct StyleEntry {
   std::uint32_t value56() const { return load<std::uint32_t>(charformat::kValue56); }
 
  private:
-  // Little-endian load; the library only targets little-endian hosts.
   template <typename T>
   T load(std::size_t offset) const {
-    T v;
-    std::memcpy(&v, format + offset, sizeof v);
-    return v;
+    return internal::loadLe<T>(format + offset);
   }
 };
 

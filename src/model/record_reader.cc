@@ -12,6 +12,7 @@
 #include "kivrel/kivrant.h"
 #include "kivrel/record_writer.h"
 #include "model/block_input.h"
+#include "model/little_endian.h"
 #include "model/log_text.h"
 #include "model/paragraph_arena.h"
 #include "model/model.h"
@@ -59,19 +60,9 @@ constexpr char kPositionLabel[] = "[\x92i\x97\x8E\x88\xCA\x92u]";
 
 constexpr char16_t kTabText[] = u"    ";  // a Tab record stands for four spaces
 
-std::uint32_t loadU32(const unsigned char* p) {
-  return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-         (std::uint32_t{p[3]} << 24);
-}
-
-std::int32_t loadI32(const unsigned char* p) { return static_cast<std::int32_t>(loadU32(p)); }
-
-void storeU32(unsigned char* p, std::uint32_t v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
-  p[2] = static_cast<unsigned char>(v >> 16);
-  p[3] = static_cast<unsigned char>(v >> 24);
-}
+std::uint32_t loadU32(const unsigned char* p) { return internal::loadLe<std::uint32_t>(p); }
+std::int32_t loadI32(const unsigned char* p) { return internal::loadLe<std::int32_t>(p); }
+void storeU32(unsigned char* p, std::uint32_t v) { internal::storeLe(p, v); }
 
 class RecordReader {
  public:
@@ -225,13 +216,11 @@ class RecordReader {
       std::size_t at = pending_.size();
       pending_.resize(at + count);
       char16_t* units = pending_.data() + at;
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-      std::memcpy(units, bytes, count * sizeof(char16_t));  // the stream's order already
-#else
-      for (std::size_t i = 0; i < count; ++i) {
-        units[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+      if constexpr (internal::kLittleEndianHost) {
+        std::memcpy(units, bytes, count * sizeof(char16_t));  // the stream's order already
+      } else {
+        for (std::size_t i = 0; i < count; ++i) units[i] = internal::loadLe<char16_t>(bytes + 2 * i);
       }
-#endif
       remaining -= static_cast<std::uint32_t>(got);
       if (got < want) break;
     }
@@ -311,7 +300,8 @@ class RecordReader {
 
   void startParagraph() {
     storePendingText();  // first, so the text lands next to its paragraph
-    std::unique_ptr<MPParagraph> paragraph(new (arena_) MPParagraph());
+    // Every member has an initialiser; value-initialising would zero it all first.
+    std::unique_ptr<MPParagraph> paragraph(new (arena_) MPParagraph);
     currentPage_->paragraphs.push_back(paragraph.get());
     currentParagraph_ = paragraph.release();
   }

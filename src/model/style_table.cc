@@ -3,21 +3,12 @@
 
 #include <cstring>
 #include <memory>
-#include <type_traits>
+
+#include "model/little_endian.h"
 
 namespace Kivrel::internal {
 
 namespace {
-
-template <typename T>
-T loadLe(const unsigned char* p) {
-  std::make_unsigned_t<T> v = 0;
-  for (std::size_t i = 0; i < sizeof(T); ++i) {
-    v = static_cast<std::make_unsigned_t<T>>(v | (static_cast<std::make_unsigned_t<T>>(p[i])
-                                                  << (8 * i)));
-  }
-  return static_cast<T>(v);
-}
 
 // splitmix64 finaliser: formats from a hostile stream must not pile up in
 // a few buckets.
