@@ -117,7 +117,8 @@ class KIVREL_EXPORT Kivrant {
   static void deleteNumberFromString(UnicodeString& text);
   static unsigned short getFirstDigit(UnicodeString& text, int& position);
   static bool isPageNumberOrLeader(UnicodeString& text);
-  static bool isTocItem(UnicodeString& text, int& pageNo, UnicodeString& title);
+  // A member, though it reads no state of the object.
+  bool isTocItem(UnicodeString& text, int& pageNo, UnicodeString& title);
 
   std::ostream* logStream;
   KivProgressHandler* progressHandler;
