@@ -179,8 +179,10 @@ int Kivrant::extractMain(std::istream& input, KivOutlineList& result, KivSetting
         paragraph->point = kSentence;
         continue;
       }
+      // The final unit first, and the full stop searched from the end: body
+      // text mostly ends in one or the other, so most sentences cost no scan.
       if (!(flags & kKeepSentences) &&
-          (work.indexOf(kIdeographicFullStop) >= 0 || isPeriod(last))) {
+          (isPeriod(last) || work.lastIndexOf(kIdeographicFullStop) >= 0)) {
         paragraph->point = kSentence;
         continue;
       }

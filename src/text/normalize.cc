@@ -34,7 +34,7 @@ bool trimmedAway(char16_t c) {
 
 }  // namespace
 
-void trimmedBounds(const icu::UnicodeString& text, int32_t& start, int32_t& end) {
+void trimmedBoundsSlow(const icu::UnicodeString& text, int32_t& start, int32_t& end) {
   const char16_t* units = text.getBuffer();
   start = 0;
   end = units ? text.length() : 0;
@@ -43,13 +43,6 @@ void trimmedBounds(const icu::UnicodeString& text, int32_t& start, int32_t& end)
   // The same two steps as trimStr.
   while (start < end && units[start] == kIdeographicSpace) ++start;
   while (end > start && units[end - 1] == kIdeographicSpace) --end;
-}
-
-bool trimsToEmpty(const icu::UnicodeString& text) {
-  int32_t start = 0;
-  int32_t end = 0;
-  trimmedBounds(text, start, end);
-  return start == end;
 }
 
 icu::UnicodeString trimmedView(const icu::UnicodeString& text) {

@@ -11,12 +11,31 @@ namespace Kivrel::text {
 // Nothing inside the string is touched.
 void trimStr(icu::UnicodeString& text);
 
+// Out of line part of trimmedBounds.
+void trimmedBoundsSlow(const icu::UnicodeString& text, int32_t& start, int32_t& end);
+
 // The part of text that trimStr would keep, [start, end), found without
-// copying or changing text.
-void trimmedBounds(const icu::UnicodeString& text, int32_t& start, int32_t& end);
+// copying or changing text. Inline for the common text that starts and ends
+// with a unit no trimming removes: printable ASCII, or above the ideographic
+// space, where nothing counts as white space.
+inline void trimmedBounds(const icu::UnicodeString& text, int32_t& start, int32_t& end) {
+  auto kept = [](char16_t c) { return (c > 0x20 && c < 0x7F) || c > 0x3000; };
+  const int32_t n = text.length();
+  if (n > 0 && kept(text.charAt(0)) && kept(text.charAt(n - 1))) {
+    start = 0;
+    end = n;
+    return;
+  }
+  trimmedBoundsSlow(text, start, end);
+}
 
 // True when trimStr would leave text empty.
-bool trimsToEmpty(const icu::UnicodeString& text);
+inline bool trimsToEmpty(const icu::UnicodeString& text) {
+  int32_t start = 0;
+  int32_t end = 0;
+  trimmedBounds(text, start, end);
+  return start == end;
+}
 
 // A read-only view of what trimStr would leave of text, sharing its code
 // units (a change to the view copies them first). REQUIRES: text outlives
