@@ -45,6 +45,15 @@ class BlockInput {
     return readSlow(n, got);
   }
 
+  // n bytes when the block already holds them, else null and nothing is
+  // consumed: a shortcut for callers that fall back to read().
+  const unsigned char* readBuffered(std::size_t n) {
+    if (failed_ || end_ - pos_ < n) return nullptr;
+    const unsigned char* p = block_.get() + pos_;
+    pos_ += n;
+    return p;
+  }
+
   // Passes over length bytes unless failed(); lengths of 2^31 or more move to
   // the end of the input.
   void skip(std::uint32_t length);

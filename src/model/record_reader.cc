@@ -84,20 +84,13 @@ class RecordReader {
 
   void run() {
     for (;;) {
-      std::size_t got = 0;
-      const unsigned char* bytes = in_.read(kHeaderFieldSize, got);
-      if (in_.failed() || got == 0) return storePendingText();
-      std::uint32_t type = loadU32(bytes);
-      // Unchecked: a cut length keeps the bytes read as its low bytes, and the
-      // record then meets the failed stream.
-      bytes = in_.read(kHeaderFieldSize, got);
+      std::uint32_t type = 0;
       std::uint32_t length = 0;
-      if (got == kHeaderFieldSize) {
-        length = loadU32(bytes);
-      } else {
-        unsigned char field[kHeaderFieldSize] = {};
-        std::memcpy(field, bytes, got);
-        length = loadU32(field);
+      if (const unsigned char* header = in_.readBuffered(2 * kHeaderFieldSize)) {
+        type = loadU32(header);
+        length = loadU32(header + kHeaderFieldSize);
+      } else if (!readHeaderByField(type, length)) {
+        return storePendingText();
       }
       if (log_) *log_ << kHeaderType << type << kHeaderLength << length << '\n';
       dispatch(type, length);
@@ -105,6 +98,22 @@ class RecordReader {
   }
 
  private:
+  // The header as two reads, where the input may end inside it. False when
+  // the type field could not be read.
+  bool readHeaderByField(std::uint32_t& type, std::uint32_t& length) {
+    std::size_t got = 0;
+    const unsigned char* bytes = in_.read(kHeaderFieldSize, got);
+    if (in_.failed() || got == 0) return false;
+    type = loadU32(bytes);
+    // Unchecked: a cut length keeps the bytes read as its low bytes, and the
+    // record then meets the failed stream.
+    bytes = in_.read(kHeaderFieldSize, got);
+    unsigned char field[kHeaderFieldSize] = {};
+    std::memcpy(field, bytes, got);
+    length = loadU32(field);
+    return true;
+  }
+
   void dispatch(std::uint32_t type, std::uint32_t length) {
     switch (static_cast<RecordType>(type)) {
       case RecordType::kSection:
