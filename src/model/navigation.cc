@@ -1,19 +1,11 @@
 // Walking the paragraphs in reading order across page boundaries.
-#include <cstdint>
-
 #include "kivrel/kivrant.h"
 #include "model/model.h"
+#include "model/wrapping.h"
 
 namespace Kivrel {
 
-namespace {
-
-// Index arithmetic wraps as 32-bit two's complement instead of overflowing.
-int wrapAdd(int a, int b) {
-  return static_cast<int>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
-}
-
-}  // namespace
+using internal::wrapAdd;
 
 MPParagraph* Kivrant::getNextParagraph(int& page, int& para, bool update) {
   int p = page;

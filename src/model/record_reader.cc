@@ -17,6 +17,7 @@
 #include "model/paragraph_arena.h"
 #include "model/model.h"
 #include "model/style_table.h"
+#include "model/wrapping.h"
 
 namespace Kivrel {
 
@@ -304,7 +305,7 @@ class RecordReader {
     auto page = std::make_unique<MPPage>(width, height, specialSection);
     pages_.push_back(page.get());
     currentPage_ = page.release();
-    pageCount_ = static_cast<int>(static_cast<std::uint32_t>(pageCount_) + 1u);
+    pageCount_ = internal::wrapAdd(pageCount_, 1);
   }
 
   void startParagraph() {

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "model/little_endian.h"
+#include "model/wrapping.h"
 
 namespace Kivrel::internal {
 
@@ -114,7 +115,7 @@ int StyleTableIndex::findOrAdd(const unsigned char* format) {
 
 int StyleTableIndex::countUse(int index) {
   StyleEntry* entry = table_[static_cast<std::size_t>(index)];
-  entry->useCount = static_cast<int>(static_cast<std::uint32_t>(entry->useCount) + 1u);
+  entry->useCount = wrapAdd(entry->useCount, 1);
   return index;
 }
 

@@ -2,6 +2,7 @@
 // the pages once its page numbers are stripped.
 #include "kivrel/kivrant.h"
 #include "model/model.h"
+#include "model/wrapping.h"
 
 namespace Kivrel {
 
@@ -19,9 +20,8 @@ bool Kivrant::isHeaderOrFooter(MPParagraph* paragraph, MPPage* page, int thresho
                                std::map<UnicodeString, int>* maps) {
   int margin = static_cast<int>(page->height * kBandFraction);
   if (margin < kMinBandMargin) margin = kMinBandMargin;
-  // Wide arithmetic: heights come from the stream and may be near the int limits.
-  const long long cy = paragraph->cy;
-  if (margin <= cy && cy <= static_cast<long long>(page->height) - margin) return false;
+  const int cy = paragraph->cy;
+  if (margin <= cy && cy <= internal::wrapSub(page->height, margin)) return false;
 
   UnicodeString key(paragraph->text);
   deleteNumberFromString(key);

@@ -7,6 +7,7 @@
 #include "kivrel/kivrant.h"
 #include "model/log_text.h"
 #include "model/model.h"
+#include "model/wrapping.h"
 #include "outline/log_lines.h"
 #include "outline/reason_codes.h"
 #include "outline/style_size.h"
@@ -125,7 +126,7 @@ void Kivrant::outputResult(KivOutlineList& result, KivSettings* settings,
           continue;
         }
         if (isTocItem(label, pageNo, label)) {
-          pageNo += settings->pageOffset;
+          pageNo = internal::wrapAdd(pageNo, settings->pageOffset);
         } else {
           paragraph->point = getPointFromFontSize(paragraph, pointArray, true);
           pageNo = 0;

@@ -2,6 +2,7 @@
 // outline items, the output stage's log lines and the per-paragraph verdicts.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -369,6 +370,14 @@ TEST(TocDocument, LinesBecomeItemsWithPrintedPagePlusOffset) {
   std::string page, point, rest, got;
   while (items >> page >> point && std::getline(items, rest)) got += page + rest + "\n";
   EXPECT_EQ(got, "0 |Contents| 0,0\n14 |Introduction| 0,0\n5 |Scope| 0,0\n");
+
+  // An offset at the int limit wraps rather than overflowing.
+  settings.pageOffset = INT_MAX;
+  Kivrant wrapping;
+  std::istringstream wrapped(run(wrapping, b.build(), &settings).items);
+  std::getline(wrapped, rest);  // "Contents" has no printed page
+  wrapped >> page;
+  EXPECT_EQ(page, std::to_string(INT_MIN + 11));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // by hand.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <vector>
 
@@ -27,7 +28,9 @@ TEST(HeaderFooterBands, MarginIsTwoFifteenthsOfThePageButAtLeastOneThousand) {
   };
   const Case cases[] = {{12000, 1599, 0}, {12000, 1600, -1}, {12000, 10400, -1},
                         {12000, 10401, 1}, {6000, 999, 0},    {6000, 1000, -1},
-                        {6000, 5001, 1},   {0, 999, 0},       {0, 1000, 1}};
+                        {6000, 5001, 1},   {0, 999, 0},       {0, 1000, 1},
+                        // height - margin wraps: the body reaches near the top of the range.
+                        {INT_MIN, 5000, -1}, {INT_MIN, INT_MAX, 1}};
   for (const Case& c : cases) {
     MPPage page(11906, c.height, false);
     MPParagraph p = paragraph("Page 3", c.cy);
