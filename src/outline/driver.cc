@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "kivrel/kivrant.h"
@@ -170,7 +171,8 @@ int Kivrant::extractMain(std::istream& input, KivOutlineList& result, KivSetting
         checkParagraphIsItems(i, j, page, paragraph, headerFooterThreshold, headerFooterMaps);
       }
 
-      const UnicodeString work = text::trimmedView(paragraph->text);
+      std::optional<UnicodeString> workView;
+      const UnicodeString& work = text::trimmedText(paragraph->text, workView);
       const int n = work.length();
       const UChar first = work.charAt(0);
       const UChar last = work.charAt(n - 1);

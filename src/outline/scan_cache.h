@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "model/model.h"
@@ -24,10 +25,9 @@
 
 namespace Kivrel::internal {
 
-// The extractor's functions the memo classifies paragraphs with, handed in
-// by it (they are its private members).
+// The extractor's header/footer test, which the memo classifies paragraphs
+// with, handed in by it (it is a private member).
 struct ScanProbe {
-  unsigned short (*firstDigit)(icu::UnicodeString& text, int& position);
   bool (*headerOrFooter)(MPParagraph* paragraph, MPPage* page, int threshold,
                          std::map<icu::UnicodeString, int>* maps);
 };
@@ -91,12 +91,13 @@ struct ScanCache {
   std::uint8_t textFacts(int x) {
     if (!(facts[x] & kTextKnown)) {
       std::uint8_t bits = kTextKnown;
-      icu::UnicodeString trimmed = text::trimmedView(paragraphs[x]->text);
+      std::optional<icu::UnicodeString> view;
+      const icu::UnicodeString& trimmed = text::trimmedText(paragraphs[x]->text, view);
       if (trimmed.isEmpty()) {
         bits |= kEmpty;
       } else {
         int position = 0;
-        digit[x] = probe.firstDigit(trimmed, position);
+        digit[x] = text::getFirstDigit(trimmed, position);
         if (text::isTocLine(trimmed)) bits |= kTocLine;
       }
       facts[x] |= bits;

@@ -45,14 +45,6 @@ void trimmedBoundsSlow(const icu::UnicodeString& text, int32_t& start, int32_t& 
   while (end > start && units[end - 1] == kIdeographicSpace) --end;
 }
 
-icu::UnicodeString trimmedView(const icu::UnicodeString& text) {
-  int32_t start = 0;
-  int32_t end = 0;
-  trimmedBounds(text, start, end);
-  if (start == end) return icu::UnicodeString();
-  return icu::UnicodeString(false, text.getBuffer() + start, end - start);
-}
-
 void deleteNumberFromString(icu::UnicodeString& text) {
   // One compacting pass in place instead of removing units one by one.
   const int32_t n = text.length();

@@ -4,6 +4,8 @@
 
 #include <unicode/unistr.h>
 
+#include <optional>
+
 namespace Kivrel::text {
 
 // Strips white space from both ends as UnicodeString::trim does (U+0085 and
@@ -37,10 +39,19 @@ inline bool trimsToEmpty(const icu::UnicodeString& text) {
   return start == end;
 }
 
-// A read-only view of what trimStr would leave of text, sharing its code
-// units (a change to the view copies them first). REQUIRES: text outlives
-// the view and is not changed while it is in use.
-icu::UnicodeString trimmedView(const icu::UnicodeString& text);
+// What trimStr would leave of text, without copying: text itself when that is
+// all of it, else a read-only view made in view, which shares text's code
+// units (a change to the view copies them first). REQUIRES: text outlives the
+// result and is not changed while it is in use.
+inline const icu::UnicodeString& trimmedText(const icu::UnicodeString& text,
+                                             std::optional<icu::UnicodeString>& view) {
+  int32_t start = 0;
+  int32_t end = 0;
+  trimmedBounds(text, start, end);
+  if (start == 0 && end == text.length()) return text;
+  if (start == end) return view.emplace();
+  return view.emplace(false, text.getBuffer() + start, end - start);
+}
 
 // Removes every space (U+0020, U+3000) and every ASCII or fullwidth digit, so
 // that running headers differing only in their page number compare equal. A
