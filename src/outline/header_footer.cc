@@ -3,6 +3,7 @@
 #include "kivrel/kivrant.h"
 #include "model/model.h"
 #include "model/wrapping.h"
+#include "text/normalize.h"
 
 namespace Kivrel {
 
@@ -14,6 +15,21 @@ constexpr int kMinBandMargin = 1000;
 
 enum Band { kTopBand = 0, kBottomBand = 1 };
 
+// Out of line, so that the test of a body paragraph, which most are, stays
+// a few instructions.
+__attribute__((noinline)) bool countOrCheckBandText(const MPParagraph& paragraph, Band band,
+                                                    int threshold,
+                                                    std::map<UnicodeString, int>* maps) {
+  UnicodeString key(paragraph.text);
+  text::deleteNumberFromString(key);
+  int& count = maps[band][key];  // a key seen for the first time starts at 0
+  if (threshold == 0) {
+    ++count;
+    return false;
+  }
+  return count >= threshold;
+}
+
 }  // namespace
 
 bool Kivrant::isHeaderOrFooter(MPParagraph* paragraph, MPPage* page, int threshold,
@@ -22,17 +38,8 @@ bool Kivrant::isHeaderOrFooter(MPParagraph* paragraph, MPPage* page, int thresho
   if (margin < kMinBandMargin) margin = kMinBandMargin;
   const int cy = paragraph->cy;
   if (margin <= cy && cy <= internal::wrapSub(page->height, margin)) return false;
-
-  UnicodeString key(paragraph->text);
-  deleteNumberFromString(key);
   // On a page too short for two separate bands the top test alone decides.
-  const Band band = cy < margin ? kTopBand : kBottomBand;
-  int& count = maps[band][key];  // a key seen for the first time starts at 0
-  if (threshold == 0) {
-    ++count;
-    return false;
-  }
-  return count >= threshold;
+  return countOrCheckBandText(*paragraph, cy < margin ? kTopBand : kBottomBand, threshold, maps);
 }
 
 }  // namespace Kivrel
