@@ -16,14 +16,21 @@ void trimStr(icu::UnicodeString& text);
 // Out of line part of trimmedBounds.
 void trimmedBoundsSlow(const icu::UnicodeString& text, int32_t& start, int32_t& end);
 
+// True for units that trimming never removes, in the ranges where text
+// mostly begins and ends; false sends the unit to the full test. What trimming
+// removes lies at or below U+0020, at U+1680, U+2000-U+200A, U+2028, U+2029,
+// U+205F and U+3000; U+0085 goes to the full test as well.
+constexpr bool isSurelyKeptByTrim(char16_t c) {
+  return (c > 0x20 && c < 0x1680 && c != 0x85) || (c > 0x200A && c < 0x2028) ||
+         (c > 0x2029 && c < 0x205F) || c > 0x3000;
+}
+
 // The part of text that trimStr would keep, [start, end), found without
-// copying or changing text. Inline for the common text that starts and ends
-// with a unit no trimming removes: printable ASCII, or above the ideographic
-// space, where nothing counts as white space.
+// copying or changing text; inline for the common text whose two ends
+// trimming keeps.
 inline void trimmedBounds(const icu::UnicodeString& text, int32_t& start, int32_t& end) {
-  auto kept = [](char16_t c) { return (c > 0x20 && c < 0x7F) || c > 0x3000; };
   const int32_t n = text.length();
-  if (n > 0 && kept(text.charAt(0)) && kept(text.charAt(n - 1))) {
+  if (n == 0 || (isSurelyKeptByTrim(text.charAt(0)) && isSurelyKeptByTrim(text.charAt(n - 1)))) {
     start = 0;
     end = n;
     return;
