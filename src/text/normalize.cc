@@ -60,10 +60,14 @@ void deleteNumberFromString(icu::UnicodeString& text) {
 }
 
 char16_t getFirstDigit(const icu::UnicodeString& text, int& position) {
-  char16_t result = text.charAt(0);
+  // Units past the end read as 0xFFFF, as charAt gives them.
+  const char16_t* units = text.getBuffer();
+  const int32_t n = units ? text.length() : 0;
+  auto unitAt = [&](int32_t i) { return i < n ? units[i] : static_cast<char16_t>(0xFFFF); };
+  char16_t result = unitAt(0);
   position = 0;
   for (;;) {
-    const char16_t c = text.charAt(position);
+    const char16_t c = unitAt(position);
     ++position;
     if (isArabicNumber(c)) {
       result = c;

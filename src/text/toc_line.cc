@@ -29,6 +29,15 @@ struct AsciiTable {
 constexpr AsciiTable<isTailUnitSlow> isTailUnit;
 constexpr AsciiTable<isTitleFreeUnitSlow> isTitleFreeUnit;
 
+// A string's code units, indexed without the string's own per-unit checks;
+// a bogus string has none.
+struct Units {
+  explicit Units(const icu::UnicodeString& text)
+      : at(text.getBuffer()), n(at ? text.length() : 0) {}
+  const char16_t* at;
+  int32_t n;
+};
+
 // The first leader after which only leaders, digits and roman-numeral
 // characters follow, or -1.
 //
@@ -37,49 +46,47 @@ constexpr AsciiTable<isTitleFreeUnitSlow> isTitleFreeUnit;
 // leader at index tailStart - 1 or later; the unit at tailStart - 1 is no tail
 // unit and so no leader. This keeps the search linear where testing each
 // leader's remainder would be quadratic.
-int32_t tocSplit(const icu::UnicodeString& text) {
-  const int32_t n = text.length();
-  int32_t tailStart = n;
-  while (tailStart > 0 && isTailUnit(text.charAt(tailStart - 1))) --tailStart;
-  for (int32_t i = tailStart; i < n; ++i) {
-    if (isLeader(text.charAt(i))) return i;
+int32_t tocSplit(Units u) {
+  int32_t tailStart = u.n;
+  while (tailStart > 0 && isTailUnit(u.at[tailStart - 1])) --tailStart;
+  for (int32_t i = tailStart; i < u.n; ++i) {
+    if (isLeader(u.at[i])) return i;
   }
   return -1;
 }
 
 // The number after the leader run that starts at split.
-int pageNumberAfter(const icu::UnicodeString& text, int32_t split) {
-  const int32_t n = text.length();
+int pageNumberAfter(const icu::UnicodeString& text, Units u, int32_t split) {
   int32_t j = split;
-  while (j < n && isLeader(text.charAt(j))) ++j;
-  return readInt(text, j, n);
+  while (j < u.n && isLeader(u.at[j])) ++j;
+  return readInt(text, j, u.n);
 }
 
 }  // namespace
 
 bool isPageNumberOrLeader(const icu::UnicodeString& text) {
-  const int32_t n = text.length();
-  for (int32_t i = 0; i < n; ++i) {
-    if (!isTailUnit(text.charAt(i))) return false;
+  const Units u(text);
+  for (int32_t i = 0; i < u.n; ++i) {
+    if (!isTailUnit(u.at[i])) return false;
   }
   return true;
 }
 
 bool isTocItem(const icu::UnicodeString& text, int& pageNo, icu::UnicodeString& title) {
-  const int32_t n = text.length();
-  if (n == 0) {
+  const Units u(text);
+  if (u.n == 0) {
     title.remove();
     return false;
   }
-  const int32_t split = tocSplit(text);
+  const int32_t split = tocSplit(u);
   if (split < 0) {
     bool onlySymbols = true;
-    for (int32_t i = 0; i < n && onlySymbols; ++i) onlySymbols = isTitleFreeUnit(text.charAt(i));
+    for (int32_t i = 0; i < u.n && onlySymbols; ++i) onlySymbols = isTitleFreeUnit(u.at[i]);
     if (onlySymbols) title.remove();
     return false;
   }
   // Everything is read from text before title, which may be text, is written.
-  pageNo = pageNumberAfter(text, split);
+  pageNo = pageNumberAfter(text, u, split);
   if (&title == &text) {
     title.truncate(split);
   } else {
@@ -89,8 +96,9 @@ bool isTocItem(const icu::UnicodeString& text, int& pageNo, icu::UnicodeString& 
 }
 
 bool isTocLine(const icu::UnicodeString& text) {
-  const int32_t split = tocSplit(text);
-  return split >= 0 && pageNumberAfter(text, split) != 0;
+  const Units u(text);
+  const int32_t split = tocSplit(u);
+  return split >= 0 && pageNumberAfter(text, u, split) != 0;
 }
 
 }  // namespace Kivrel::text
