@@ -1,5 +1,6 @@
 // The record stream reader: builds the pages, paragraphs and style table of a
 // run and writes one log line per record.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <istream>
@@ -64,6 +65,47 @@ constexpr char16_t kTabText[] = u"    ";  // a Tab record stands for four spaces
 std::uint32_t loadU32(const unsigned char* p) { return internal::loadLe<std::uint32_t>(p); }
 std::int32_t loadI32(const unsigned char* p) { return internal::loadLe<std::int32_t>(p); }
 void storeU32(unsigned char* p, std::uint32_t v) { internal::storeLe(p, v); }
+
+// The code units staged for the current paragraph. It grows without first
+// zeroing what the next copy overwrites, as a vector's resize would.
+class UnitBuffer {
+ public:
+  // Room for count more units at the end; they count as held at once.
+  char16_t* extend(std::size_t count) {
+    if (capacity_ - size_ < count) grow(size_ + count);
+    char16_t* at = units_.get() + size_;
+    size_ += count;
+    return at;
+  }
+  void append(const char16_t* units, std::size_t count) {
+    std::memcpy(extend(count), units, count * sizeof(char16_t));
+  }
+  const char16_t* data() const { return units_.get(); }
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  // Empties the buffer, and frees its space when it holds more than limit units.
+  void clear(std::size_t limit) {
+    size_ = 0;
+    if (capacity_ > limit) {
+      units_.reset();
+      capacity_ = 0;
+    }
+  }
+
+ private:
+  static constexpr std::size_t kFirstCapacity = 64;
+  void grow(std::size_t atLeast) {
+    const std::size_t capacity = std::max({atLeast, 2 * capacity_, kFirstCapacity});
+    std::unique_ptr<char16_t[]> bigger(new char16_t[capacity]);
+    if (size_ > 0) std::memcpy(bigger.get(), units_.get(), size_ * sizeof(char16_t));
+    units_ = std::move(bigger);
+    capacity_ = capacity;
+  }
+
+  std::unique_ptr<char16_t[]> units_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
 
 class RecordReader {
  public:
@@ -223,9 +265,7 @@ class RecordReader {
       const unsigned char* bytes = in_.read(want, got);
       std::size_t count = got / 2;
       if (count == 0) break;  // a lone odd byte: nothing to copy, and no buffer to copy into
-      std::size_t at = pending_.size();
-      pending_.resize(at + count);
-      char16_t* units = pending_.data() + at;
+      char16_t* units = pending_.extend(count);
       if constexpr (internal::kLittleEndianHost) {
         std::memcpy(units, bytes, count * sizeof(char16_t));  // the stream's order already
       } else {
@@ -276,7 +316,7 @@ class RecordReader {
   }
 
   void onTab() {
-    if (currentParagraph_) pending_.insert(pending_.end(), kTabText, kTabText + 4);
+    if (currentParagraph_) pending_.append(kTabText, 4);
   }
 
   void onParagraphPosition() {
@@ -344,9 +384,8 @@ class RecordReader {
         text.releaseBuffer(static_cast<int32_t>(n));
       }
     }
-    pending_.clear();
     // A huge paragraph does not keep its staging space for the rest of the run.
-    if (pending_.capacity() > 16 * kChunkSize) std::vector<char16_t>().swap(pending_);
+    pending_.clear(16 * kChunkSize);
   }
 
   internal::BlockInput in_;
@@ -366,7 +405,7 @@ class RecordReader {
 
   // Text and tab spaces of currentParagraph_, stored into it when the next
   // paragraph starts or the input ends.
-  std::vector<char16_t> pending_;
+  UnitBuffer pending_;
 };
 
 }  // namespace
