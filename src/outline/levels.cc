@@ -7,6 +7,7 @@
 #include "kivrel/kivrant.h"
 #include "model/model.h"
 #include "outline/scan_cache.h"
+#include "text/heading_number.h"
 
 namespace Kivrel {
 
@@ -65,8 +66,10 @@ void Kivrant::setupOutlineLevel(std::vector<int>& pointArray, std::vector<int>* 
     if (page->flags & kSkippedPage) continue;
     for (MPParagraph* paragraph : page->paragraphs) {
       if (paragraph->point <= 0) continue;
-      UnicodeString pattern(paragraph->text);
-      int point = getPointAndSimplification(pattern);
+      // The extractor's getPointAndSimplification without the copy of the
+      // text it would overwrite with the pattern, which is not needed here.
+      UnicodeString pattern;
+      int point = text::headingNumberPoint(paragraph->text, pattern);
       paragraph->point = point;
       if (point < kPlainPoint) continue;
       insertPointInfoMap(point, paragraph->styleIndex);

@@ -1,6 +1,8 @@
 #include "text/heading_number.h"
 
 #include <cstdlib>
+#include <optional>
+#include <utility>
 
 #include "text/char_class.h"
 #include "text/normalize.h"
@@ -58,12 +60,18 @@ bool endsGroup(char16_t c, char16_t reference) {
 }  // namespace
 
 int getPointAndSimplification(icu::UnicodeString& text) {
-  icu::UnicodeString copy(text);
-  trimStr(copy);
-  icu::UnicodeString& pattern = text;
+  icu::UnicodeString pattern;
+  const int point = headingNumberPoint(text, pattern);
+  text = std::move(pattern);
+  return point;
+}
+
+int headingNumberPoint(const icu::UnicodeString& text, icu::UnicodeString& pattern) {
+  std::optional<icu::UnicodeString> view;
+  const icu::UnicodeString& trimmed = trimmedText(text, view);
   pattern.remove();
 
-  const int32_t n = copy.length();
+  const int32_t n = trimmed.length();
   int groups = 0;
   bool inGroup = false;
   bool dai = false;
@@ -71,7 +79,7 @@ int getPointAndSimplification(icu::UnicodeString& text) {
   int32_t terminator = -1;
 
   for (int32_t k = 0;; ++k) {
-    const char16_t c = copy.charAt(k);
+    const char16_t c = trimmed.charAt(k);
     if (k == 0) {
       if (c == kSection || c == u'(' || c == kFullwidthOpen) {
         pattern.append(u'(');
@@ -84,7 +92,7 @@ int getPointAndSimplification(icu::UnicodeString& text) {
       }
     }
     if (const int point = suffixPoint(c)) {
-      if (k + 1 >= n || isSpace(copy.charAt(k + 1))) {
+      if (k + 1 >= n || isSpace(trimmed.charAt(k + 1))) {
         pattern.append(c);
         return point;
       }
@@ -133,14 +141,14 @@ int getPointAndSimplification(icu::UnicodeString& text) {
     case 0: return kPointNoNumbering;
     case 1:
       point = dai ? kPointPart : kPointOneGroup;
-      if (isSymbolParaHeader(copy.charAt(0))) point = kPointParenthesized;
+      if (isSymbolParaHeader(trimmed.charAt(0))) point = kPointParenthesized;
       break;
     case 2: point = kPointTwoGroups; break;
     case 3: point = kPointThreeGroups; break;
     default: point = kPointFourGroups; break;
   }
 
-  const char16_t t = copy.charAt(terminator);
+  const char16_t t = trimmed.charAt(terminator);
   if (!isTerminator(t)) {
     // The last unit runs into the text or ends it: it is not a finished number.
     if (!pattern.isEmpty()) pattern.truncate(pattern.length() - 1);
@@ -152,7 +160,7 @@ int getPointAndSimplification(icu::UnicodeString& text) {
   } else if (point == kPointOneGroup) {
     if (isClosingParenthesis(t)) {
       point = kPointParenthesized;
-    } else if (isSpace(t) && isPlainLetter(copy.charAt(0))) {
+    } else if (isSpace(t) && isPlainLetter(trimmed.charAt(0))) {
       // 'A Intro' reads as a word more often than as a numbered heading.
       point = kPointNoNumbering;
     } else if (isSpace(t) && !pattern.endsWith(icu::UnicodeString(u'.'))) {

@@ -29,6 +29,10 @@ enum HeadingPoint : int {
 // On an early return of kPointNoNumbering the pattern is what was built so far.
 int getPointAndSimplification(icu::UnicodeString& text);
 
+// The same point, with the pattern written to pattern and text left as it is.
+// REQUIRES: pattern is not text.
+int headingNumberPoint(const icu::UnicodeString& text, icu::UnicodeString& pattern);
+
 }  // namespace Kivrel::text
 
 #endif  // KIVREL_TEXT_HEADING_NUMBER_H_
