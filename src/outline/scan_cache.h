@@ -109,14 +109,22 @@ struct ScanCache {
   // call may add a key to the band maps.
   bool headerFooter(int x) {
     if (!(facts[x] & kHeaderFooterKnown)) {
-      // The last page starting at or before x (pages without paragraphs share
-      // their start with the next page).
-      int page = static_cast<int>(std::upper_bound(pageStart.begin(), pageStart.end(), x) -
-                                  pageStart.begin()) - 1;
-      bool hf = probe.headerOrFooter(paragraphs[x], pagesData[page], threshold, maps);
+      bool hf = probe.headerOrFooter(paragraphs[x], pagesData[pageOf(x)], threshold, maps);
       facts[x] |= kHeaderFooterKnown | (hf ? kHeaderFooter : 0);
     }
     return facts[x] & kHeaderFooter;
+  }
+
+  // The page that holds paragraph x: the last page starting at or before x
+  // (pages without paragraphs share their start with the next page). Walks
+  // ask for neighbouring paragraphs, so the page of the last answer is tried
+  // first.
+  int pageOf(int x) {
+    if (!(pageStart[lastPage] <= x && x < pageStart[lastPage + 1])) {
+      lastPage = static_cast<int>(std::upper_bound(pageStart.begin(), pageStart.end(), x) -
+                                  pageStart.begin()) - 1;
+    }
+    return lastPage;
   }
 
   MPPage* const* pagesData;
@@ -127,6 +135,7 @@ struct ScanCache {
 
   std::vector<MPParagraph*> paragraphs;  // reading order, not owned
   std::vector<int> pageStart;  // pageCount + 1 entries
+  int lastPage = 0;            // of pageOf's last answer
   std::vector<std::uint8_t> facts;
   std::vector<unsigned short> digit;  // getFirstDigit of the trimmed text
 
