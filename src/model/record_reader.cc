@@ -1,6 +1,5 @@
 // The record stream reader: builds the pages, paragraphs and style table of a
 // run and writes one log line per record.
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <istream>
@@ -18,6 +17,7 @@
 #include "model/paragraph_arena.h"
 #include "model/model.h"
 #include "model/style_table.h"
+#include "model/unit_buffer.h"
 #include "model/wrapping.h"
 
 namespace Kivrel {
@@ -65,47 +65,6 @@ constexpr char16_t kTabText[] = u"    ";  // a Tab record stands for four spaces
 std::uint32_t loadU32(const unsigned char* p) { return internal::loadLe<std::uint32_t>(p); }
 std::int32_t loadI32(const unsigned char* p) { return internal::loadLe<std::int32_t>(p); }
 void storeU32(unsigned char* p, std::uint32_t v) { internal::storeLe(p, v); }
-
-// The code units staged for the current paragraph. It grows without first
-// zeroing what the next copy overwrites, as a vector's resize would.
-class UnitBuffer {
- public:
-  // Room for count more units at the end; they count as held at once.
-  char16_t* extend(std::size_t count) {
-    if (capacity_ - size_ < count) grow(size_ + count);
-    char16_t* at = units_.get() + size_;
-    size_ += count;
-    return at;
-  }
-  void append(const char16_t* units, std::size_t count) {
-    std::memcpy(extend(count), units, count * sizeof(char16_t));
-  }
-  const char16_t* data() const { return units_.get(); }
-  std::size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
-  // Empties the buffer, and frees its space when it holds more than limit units.
-  void clear(std::size_t limit) {
-    size_ = 0;
-    if (capacity_ > limit) {
-      units_.reset();
-      capacity_ = 0;
-    }
-  }
-
- private:
-  static constexpr std::size_t kFirstCapacity = 64;
-  void grow(std::size_t atLeast) {
-    const std::size_t capacity = std::max({atLeast, 2 * capacity_, kFirstCapacity});
-    std::unique_ptr<char16_t[]> bigger(new char16_t[capacity]);
-    if (size_ > 0) std::memcpy(bigger.get(), units_.get(), size_ * sizeof(char16_t));
-    units_ = std::move(bigger);
-    capacity_ = capacity;
-  }
-
-  std::unique_ptr<char16_t[]> units_;
-  std::size_t size_ = 0;
-  std::size_t capacity_ = 0;
-};
 
 class RecordReader {
  public:
@@ -405,7 +364,7 @@ class RecordReader {
 
   // Text and tab spaces of currentParagraph_, stored into it when the next
   // paragraph starts or the input ends.
-  UnitBuffer pending_;
+  internal::UnitBuffer pending_;
 };
 
 }  // namespace
