@@ -3,6 +3,7 @@
 // and indent.
 #include <algorithm>
 #include <set>
+#include <vector>
 
 #include "kivrel/kivrant.h"
 #include "model/model.h"
@@ -60,8 +61,10 @@ void Kivrant::setupOutlineLevel(std::vector<int>& pointArray, std::vector<int>* 
   // The scans are over once levels are assigned.
   internal::deleteScanCache(scanCache);
 
-  // Number analysis.
+  // Number analysis. It also lists, in document order, the paragraphs the
+  // font refinement will visit, so that it need not sweep the whole model.
   std::set<long long> indents[kWeakClasses];
+  std::vector<MPParagraph*> weak;
   for (MPPage* page : pages) {
     if (page->flags & kSkippedPage) continue;
     for (MPParagraph* paragraph : page->paragraphs) {
@@ -75,9 +78,9 @@ void Kivrant::setupOutlineLevel(std::vector<int>& pointArray, std::vector<int>* 
       insertPointInfoMap(point, paragraph->styleIndex);
       insertPointArray(point, pointArray);
       int cls = weakClass(point);
-      if (cls >= 0 && !page->specialSection && !hasIndentNear(indents[cls], paragraph->cx)) {
-        indents[cls].insert(paragraph->cx);
-      }
+      if (cls < 0 || page->specialSection) continue;
+      weak.push_back(paragraph);
+      if (!hasIndentNear(indents[cls], paragraph->cx)) indents[cls].insert(paragraph->cx);
     }
   }
   // Entries lie more than the tolerance apart, so the sorted set is the list
@@ -89,23 +92,20 @@ void Kivrant::setupOutlineLevel(std::vector<int>& pointArray, std::vector<int>* 
                            indentLists[cls].end());
   }
 
-  // Font refinement, in document order: each paragraph is placed among the
-  // points given out before it.
+  // Font refinement, in document order, of the weak paragraphs on pages
+  // without a special section: each is placed among the points given out
+  // before it.
   const bool byIndent = settings->flags & kIndentRefinement;
-  for (MPPage* page : pages) {
-    if ((page->flags & kSkippedPage) || page->specialSection) continue;
-    for (MPParagraph* paragraph : page->paragraphs) {
-      int cls = weakClass(paragraph->point);
-      if (cls < 0) continue;
-      int point = getPointFromFontSize(paragraph, pointArray, false);
-      if (byIndent) {
-        point = std::max(0, point - kIndentStepPoints * indentRank(indentLists[cls], paragraph->cx));
-      }
-      paragraph->point = point;
-      if (point == kParenthesisedPoint || point == kSingleNumberPoint) continue;
-      insertPointInfoMap(point, paragraph->styleIndex);
-      insertPointArray(point, pointArray);
+  for (MPParagraph* paragraph : weak) {
+    const int cls = weakClass(paragraph->point);
+    int point = getPointFromFontSize(paragraph, pointArray, false);
+    if (byIndent) {
+      point = std::max(0, point - kIndentStepPoints * indentRank(indentLists[cls], paragraph->cx));
     }
+    paragraph->point = point;
+    if (point == kParenthesisedPoint || point == kSingleNumberPoint) continue;
+    insertPointInfoMap(point, paragraph->styleIndex);
+    insertPointArray(point, pointArray);
   }
 }
 
