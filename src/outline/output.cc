@@ -44,6 +44,9 @@ void Kivrant::outputResult(KivOutlineList& result, KivSettings* settings,
   const int threshold = startThreshold(pointArray);
   const int frontMatterPages = static_cast<int>(pageCount * kFrontMatterFraction);
   bool started = false;
+  // Without a log or a verdict handler a dropped paragraph shows nowhere, so
+  // one already rejected need not be looked at.
+  const bool silentDrops = !logStream && !verdictHandler && !tocDocument;
   // Page-number fields that the converter leaves as plain text.
   const UnicodeString pageWord("page", -1, US_INV);
   const UnicodeString pageNoWord("pageno", -1, US_INV);
@@ -55,6 +58,7 @@ void Kivrant::outputResult(KivOutlineList& result, KivSettings* settings,
     const int paragraphCount = static_cast<int>(page->paragraphs.size());
     for (int j = 0; j < paragraphCount; ++j) {
       MPParagraph* paragraph = page->paragraphs[static_cast<std::size_t>(j)];
+      if (silentDrops && paragraph->point < kPlainPoint) continue;
       if (text::trimsToEmpty(paragraph->text)) continue;
 
       auto report = [&](bool accepted, int value) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "document_generator.h"
 #include "interface/kivrant_internals.h"
 #include "model/model.h"
 #include "outline/reason_codes.h"
@@ -351,6 +352,27 @@ TEST(OutlineStart, PointOnManyParagraphsPerPageIsBodyTextAndThresholdFollowsPage
     }
     EXPECT_EQ(frequent, c.frequent);
     EXPECT_EQ(o.verdicts.count(kRunningHeaderFooter), c.headers);
+  }
+}
+
+// A run with neither a log nor a verdict handler passes rejected paragraphs
+// unseen; it must still give the outline a watched run gives.
+TEST(Output, UnwatchedRunGivesTheOutlineOfAWatchedOne) {
+  const std::string doc = bench::makeDocument(400, 20261207);
+  for (int flags : {kNoTitle, kNoTitle | kDetectTitle, 0, kKeepSentences | kKeepParenthesised,
+                    kNoTitle | kTocDocument}) {
+    KivSettings settings;
+    settings.flags = flags;
+    Kivrant watched;
+    const Outcome o = run(watched, doc, &settings);
+    Kivrant unwatched;
+    std::istringstream in(doc, std::ios::binary);
+    KivOutlineList list;
+    ASSERT_EQ(unwatched.extract(in, list, &settings), 0);
+    std::string items;
+    for (KivOutlineItem* i : list.items) items += line(i->pageNo, i->point, i->text, i->cx, i->cy);
+    EXPECT_FALSE(items.empty());
+    EXPECT_EQ(items, o.items) << "flags " << flags;
   }
 }
 
