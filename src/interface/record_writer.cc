@@ -6,27 +6,22 @@
 #include <cstring>
 #include <string>
 
+#include "model/little_endian.h"
 #include "model/record_format.h"
 
 namespace Kivrel {
 
 namespace {
 
-// Little-endian stores, independent of the host's byte order.
+// Fields at byte offsets of a record body, little-endian on any host.
 void storeU32(unsigned char* body, std::size_t offset, std::uint32_t v) {
-  body[offset] = static_cast<unsigned char>(v);
-  body[offset + 1] = static_cast<unsigned char>(v >> 8);
-  body[offset + 2] = static_cast<unsigned char>(v >> 16);
-  body[offset + 3] = static_cast<unsigned char>(v >> 24);
+  internal::storeLe(body + offset, v);
 }
-
 void storeI32(unsigned char* body, std::size_t offset, std::int32_t v) {
-  storeU32(body, offset, static_cast<std::uint32_t>(v));
+  internal::storeLe(body + offset, v);
 }
-
 void storeU16(unsigned char* body, std::size_t offset, std::uint16_t v) {
-  body[offset] = static_cast<unsigned char>(v);
-  body[offset + 1] = static_cast<unsigned char>(v >> 8);
+  internal::storeLe(body + offset, v);
 }
 
 constexpr std::uint32_t typeValue(RecordType type) { return static_cast<std::uint32_t>(type); }
