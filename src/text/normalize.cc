@@ -3,6 +3,7 @@
 #include <unicode/uchar.h>
 
 #include "text/char_class.h"
+#include "text/code_units.h"
 
 namespace Kivrel::text {
 
@@ -35,14 +36,14 @@ bool trimmedAway(char16_t c) {
 }  // namespace
 
 void trimmedBoundsSlow(const icu::UnicodeString& text, int32_t& start, int32_t& end) {
-  const char16_t* units = text.getBuffer();
+  const Units u(text);
   start = 0;
-  end = units ? text.length() : 0;
-  while (end > 0 && trimmedAway(units[end - 1])) --end;
-  while (start < end && trimmedAway(units[start])) ++start;
+  end = u.n;
+  while (end > 0 && trimmedAway(u.at[end - 1])) --end;
+  while (start < end && trimmedAway(u.at[start])) ++start;
   // The same two steps as trimStr.
-  while (start < end && units[start] == kIdeographicSpace) ++start;
-  while (end > start && units[end - 1] == kIdeographicSpace) --end;
+  while (start < end && u.at[start] == kIdeographicSpace) ++start;
+  while (end > start && u.at[end - 1] == kIdeographicSpace) --end;
 }
 
 void deleteNumberFromString(icu::UnicodeString& text) {
@@ -61,9 +62,8 @@ void deleteNumberFromString(icu::UnicodeString& text) {
 
 char16_t getFirstDigit(const icu::UnicodeString& text, int& position) {
   // Units past the end read as 0xFFFF, as charAt gives them.
-  const char16_t* units = text.getBuffer();
-  const int32_t n = units ? text.length() : 0;
-  auto unitAt = [&](int32_t i) { return i < n ? units[i] : static_cast<char16_t>(0xFFFF); };
+  const Units u(text);
+  auto unitAt = [&](int32_t i) { return i < u.n ? u.at[i] : static_cast<char16_t>(0xFFFF); };
   char16_t result = unitAt(0);
   position = 0;
   for (;;) {

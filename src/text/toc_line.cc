@@ -1,6 +1,7 @@
 #include "text/toc_line.h"
 
 #include "text/char_class.h"
+#include "text/code_units.h"
 #include "text/number_reader.h"
 
 namespace Kivrel::text {
@@ -28,15 +29,6 @@ struct AsciiTable {
 
 constexpr AsciiTable<isTailUnitSlow> isTailUnit;
 constexpr AsciiTable<isTitleFreeUnitSlow> isTitleFreeUnit;
-
-// A string's code units, indexed without the string's own per-unit checks;
-// a bogus string has none.
-struct Units {
-  explicit Units(const icu::UnicodeString& text)
-      : at(text.getBuffer()), n(at ? text.length() : 0) {}
-  const char16_t* at;
-  int32_t n;
-};
 
 // The first leader after which only leaders, digits and roman-numeral
 // characters follow, or -1.
