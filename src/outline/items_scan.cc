@@ -31,8 +31,7 @@ void Kivrant::checkParagraphIsItems(int pageIndex, int paragraphIndex, MPPage* /
                                     std::map<UnicodeString, int>* maps) {
   // REQUIRES: paragraph is paragraph paragraphIndex of page, the page at
   // pageIndex; the walk reads both through the memo.
-  const internal::ScanProbe probe{&isHeaderOrFooter};
-  ScanCache& cache = internal::scanCacheFor(scanCache, pages, pageCount, threshold, maps, probe);
+  ScanCache& cache = internal::scanCacheFor(scanCache, pages, pageCount, threshold, maps);
   int start = cache.flatIndex(pageIndex, paragraphIndex);
   if (start == ScanCache::kNone) return;
   if (cache.nextItem.empty()) {

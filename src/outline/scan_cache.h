@@ -19,18 +19,12 @@
 #include <optional>
 #include <vector>
 
+#include "interface/kivrant_internals.h"
 #include "model/model.h"
 #include "text/normalize.h"
 #include "text/toc_line.h"
 
 namespace Kivrel::internal {
-
-// The extractor's header/footer test, which the memo classifies paragraphs
-// with, handed in by it (it is a private member).
-struct ScanProbe {
-  bool (*headerOrFooter)(MPParagraph* paragraph, MPPage* page, int threshold,
-                         std::map<icu::UnicodeString, int>* maps);
-};
 
 struct ScanCache {
   // What the scans learn from one paragraph.
@@ -49,9 +43,8 @@ struct ScanCache {
   // positions stay fixed, and maps holds final counts, for the life of the
   // cache.
   ScanCache(const std::vector<MPPage*>& pages, int pageCount, int threshold,
-            std::map<icu::UnicodeString, int>* maps, const ScanProbe& probe)
-      : pagesData(pages.data()), pageCount(pageCount), threshold(threshold), maps(maps),
-        probe(probe) {
+            std::map<icu::UnicodeString, int>* maps)
+      : pagesData(pages.data()), pageCount(pageCount), threshold(threshold), maps(maps) {
     // Exact sizes: on a stream of empty paragraph starts these lists are a
     // good part of what the run holds.
     pageStart.reserve(pageCount + 1);
@@ -109,7 +102,8 @@ struct ScanCache {
   // call may add a key to the band maps.
   bool headerFooter(int x) {
     if (!(facts[x] & kHeaderFooterKnown)) {
-      bool hf = probe.headerOrFooter(paragraphs[x], pagesData[pageOf(x)], threshold, maps);
+      bool hf = KivrantInternals::isHeaderOrFooter(paragraphs[x], pagesData[pageOf(x)], threshold,
+                                                   maps);
       facts[x] |= kHeaderFooterKnown | (hf ? kHeaderFooter : 0);
     }
     return facts[x] & kHeaderFooter;
@@ -131,7 +125,6 @@ struct ScanCache {
   int pageCount;
   int threshold;
   std::map<icu::UnicodeString, int>* maps;
-  ScanProbe probe;
 
   std::vector<MPParagraph*> paragraphs;  // reading order, not owned
   std::vector<int> pageStart;  // pageCount + 1 entries
@@ -166,12 +159,12 @@ struct ScanCache {
 // Returns the memo for the current model, replacing a stale one in slot.
 inline ScanCache& scanCacheFor(ScanCache*& slot, const std::vector<MPPage*>& pages,
                                int pageCount, int threshold,
-                               std::map<icu::UnicodeString, int>* maps, const ScanProbe& probe) {
+                               std::map<icu::UnicodeString, int>* maps) {
   if (slot && !slot->matches(pages, pageCount, threshold, maps)) {
     delete slot;
     slot = nullptr;
   }
-  if (!slot) slot = new ScanCache(pages, pageCount, threshold, maps, probe);
+  if (!slot) slot = new ScanCache(pages, pageCount, threshold, maps);
   return *slot;
 }
 

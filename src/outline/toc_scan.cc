@@ -115,8 +115,7 @@ void Kivrant::checkParagraphIsToc(int pageIndex, int paragraphIndex, MPPage* pag
                                   std::map<UnicodeString, int>* maps) {
   // REQUIRES: paragraph is paragraph paragraphIndex of page, the page at
   // pageIndex; the walk reads both through the memo.
-  const internal::ScanProbe probe{&isHeaderOrFooter};
-  ScanCache& cache = internal::scanCacheFor(scanCache, pages, pageCount, threshold, maps, probe);
+  ScanCache& cache = internal::scanCacheFor(scanCache, pages, pageCount, threshold, maps);
   int start = cache.flatIndex(pageIndex, paragraphIndex);
   if (start == ScanCache::kNone) return;
   if (cache.tocLast[0].empty()) {
