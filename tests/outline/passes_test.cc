@@ -30,7 +30,8 @@ TEST(HeaderFooterBands, MarginIsTwoFifteenthsOfThePageButAtLeastOneThousand) {
                         {12000, 10401, 1}, {6000, 999, 0},    {6000, 1000, -1},
                         {6000, 5001, 1},   {0, 999, 0},       {0, 1000, 1},
                         // height - margin wraps: the body reaches near the top of the range.
-                        {INT_MIN, 5000, -1}, {INT_MIN, INT_MAX, 1}};
+                        {INT_MIN, 5000, -1}, {INT_MIN, INT_MAX - 999, -1},
+                        {INT_MIN, INT_MAX - 998, 1}};
   for (const Case& c : cases) {
     MPPage page(11906, c.height, false);
     MPParagraph p = paragraph("Page 3", c.cy);
