@@ -45,7 +45,8 @@ void Kivrant::outputResult(KivOutlineList& result, KivSettings* settings,
   const int frontMatterPages = static_cast<int>(pageCount * kFrontMatterFraction);
   bool started = false;
   // Without a log or a verdict handler a dropped paragraph shows nowhere, so
-  // one already rejected need not be looked at.
+  // one an earlier pass rejected need not be looked at; a contents document
+  // does not drop such paragraphs.
   const bool silentDrops = !logStream && !verdictHandler && !tocDocument;
   // Page-number fields that the converter leaves as plain text.
   const UnicodeString pageWord("page", -1, US_INV);
