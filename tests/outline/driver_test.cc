@@ -47,6 +47,12 @@ std::string line(int page, int point, const UnicodeString& text, long cx, long c
          std::to_string(cx) + ',' + std::to_string(cy) + '\n';
 }
 
+std::string itemLines(const KivOutlineList& list) {
+  std::string lines;
+  for (KivOutlineItem* i : list.items) lines += line(i->pageNo, i->point, i->text, i->cx, i->cy);
+  return lines;
+}
+
 std::string pageLine(int n) {
   return sjis("---------------- ページ番号 ") + std::to_string(n) + "----------------\n";
 }
@@ -73,7 +79,7 @@ Outcome run(Kivrant& k, const std::string& bytes, KivSettings* settings,
   o.rc = k.extract(in, *list, settings);
   k.setLogStream(nullptr);
   k.setVerdictHandler(nullptr);
-  for (KivOutlineItem* i : list->items) o.items += line(i->pageNo, i->point, i->text, i->cx, i->cy);
+  o.items = itemLines(*list);
   // The record reader's lines come first.
   std::size_t at = log.str().find(sjis("---------------- ページ番号 "));
   if (at != std::string::npos) o.log = log.str().substr(at);
@@ -369,8 +375,7 @@ TEST(Output, UnwatchedRunGivesTheOutlineOfAWatchedOne) {
     std::istringstream in(doc, std::ios::binary);
     KivOutlineList list;
     ASSERT_EQ(unwatched.extract(in, list, &settings), 0);
-    std::string items;
-    for (KivOutlineItem* i : list.items) items += line(i->pageNo, i->point, i->text, i->cx, i->cy);
+    const std::string items = itemLines(list);
     EXPECT_FALSE(items.empty());
     EXPECT_EQ(items, o.items) << "flags " << flags;
   }
