@@ -26,6 +26,7 @@ struct PointInfo;
 class KivrantInternals;
 namespace internal {
 struct ScanCache;
+class Candidates;
 }
 
 // One extractor serves any number of documents in turn; it is idle (holds no
@@ -130,6 +131,10 @@ class KIVREL_EXPORT Kivrant {
   // Memo of the table-of-contents and item scans for the current run; null
   // between runs. Never copied: a copy starts without one.
   internal::ScanCache* scanCache = nullptr;
+  // The paragraphs still in the running once the per-paragraph tests of the
+  // current run are done; null otherwise, and then the later passes look at
+  // every paragraph. Never copied.
+  internal::Candidates* candidates = nullptr;
 };
 
 }  // namespace Kivrel

@@ -8,6 +8,7 @@
 
 #include "kivrel/kivrant.h"
 #include "model/model.h"
+#include "outline/candidates.h"
 #include "outline/reason_codes.h"
 #include "outline/scan_cache.h"
 #include "outline/style_size.h"
@@ -137,9 +138,91 @@ int Kivrant::extractMain(std::istream& input, KivOutlineList& result, KivSetting
 
   if (stopRequested()) return kProgressStop;
 
+  internal::Candidates inTheRunning(pages);
+  internal::CandidatesScope candidatesScope(candidates, inTheRunning);
+  // The per-paragraph tests of pass 2; a return leaves the paragraph with
+  // the point it has then.
+  auto classify = [&](int i, int j, MPPage* page, MPParagraph* paragraph) {
+    if (paragraph == titleCandidate) {
+      paragraph->point = kRefusedTitle;
+      if (!checkParagraphIsTitle(i, j, page, paragraph)) return;
+    }
+    if (!tocDocument) {
+      checkParagraphIsToc(i, j, page, paragraph, headerFooterThreshold, headerFooterMaps);
+    }
+    if (paragraph->tableCells > 1) {
+      paragraph->point = kTableText;
+      return;
+    }
+    MPParagraph* previous = getPrevParagraph(i, j, false);
+    if (!previous) return;
+    // A one-cell row right after table text belongs to the same table.
+    if (paragraph->tableCells == 1 && previous->tableCells > 0) {
+      paragraph->point = kTableText;
+      previous->point = kTableText;
+      return;
+    }
+    if (!tocDocument) {
+      checkParagraphIsItems(i, j, page, paragraph, headerFooterThreshold, headerFooterMaps);
+    }
+
+    std::optional<UnicodeString> workView;
+    const UnicodeString& work = text::trimmedText(paragraph->text, workView);
+    const int n = work.length();
+    const UChar first = work.charAt(0);
+    const UChar last = work.charAt(n - 1);
+
+    if (!(flags & kKeepCommas) && work.indexOf(kIdeographicComma) >= 0) {
+      paragraph->point = kSentence;
+      return;
+    }
+    // The final unit first, and the full stop searched from the end: body
+    // text mostly ends in one or the other, so most sentences cost no scan.
+    if (!(flags & kKeepSentences) &&
+        (isPeriod(last) || work.lastIndexOf(kIdeographicFullStop) >= 0)) {
+      paragraph->point = kSentence;
+      return;
+    }
+    if (!(flags & kKeepParenthesised) && isParenthesis(last) && isParenthesis(first) &&
+        std::abs(static_cast<int>(last) - static_cast<int>(first)) <= kBracketPairDistance) {
+      paragraph->point = kParenthesised;
+      return;
+    }
+    if (!tocDocument) {
+      // Two equal leading units ("--", "**") are a rule or emphasis, not a bullet.
+      const UChar second = work.charAt(1);
+      if (first != second && isListHeader(first)) {
+        paragraph->point = kListItem;
+        return;
+      }
+      if (looksLikeLinkOrPath(work)) {
+        paragraph->point = kLinkOrPath;
+        return;
+      }
+      if (n >= maxLength) {
+        paragraph->point = kTooLong;
+        return;
+      }
+      if (!styleTable.empty() &&
+          internal::styleSize(styleTable, paragraph->styleIndex) <
+              internal::styleSize(styleTable, bodyStyleIndex)) {
+        paragraph->point = kSmallerThanBody;
+        return;
+      }
+    }
+    int symbols = 0;
+    while (symbols < n && (isSpace(work.charAt(symbols)) || isSymbol(work.charAt(symbols)))) {
+      ++symbols;
+    }
+    if (symbols == n) paragraph->point = kSymbolsOnly;
+  };
+
   // Pass 2: region detectors and the per-paragraph tests.
+  std::size_t nextPageStart = 0;  // reading-order position of a page's first paragraph
   for (int i = 0; i < pageCount; ++i) {
     MPPage* page = pages[static_cast<std::size_t>(i)];
+    const std::size_t pageStart = nextPageStart;
+    nextPageStart += page->paragraphs.size();
     if (page->flags & kSkippedPage) continue;
     const int paragraphCount = static_cast<int>(page->paragraphs.size());
     for (int j = 0; j < paragraphCount; ++j) {
@@ -148,78 +231,8 @@ int Kivrant::extractMain(std::istream& input, KivOutlineList& result, KivSetting
       // Read again for every paragraph: a refused title skips the rest of its page.
       if (page->flags & kSkippedPage) continue;
 
-      if (paragraph == titleCandidate) {
-        paragraph->point = kRefusedTitle;
-        if (!checkParagraphIsTitle(i, j, page, paragraph)) continue;
-      }
-      if (!tocDocument) {
-        checkParagraphIsToc(i, j, page, paragraph, headerFooterThreshold, headerFooterMaps);
-      }
-      if (paragraph->tableCells > 1) {
-        paragraph->point = kTableText;
-        continue;
-      }
-      MPParagraph* previous = getPrevParagraph(i, j, false);
-      if (!previous) continue;
-      // A one-cell row right after table text belongs to the same table.
-      if (paragraph->tableCells == 1 && previous->tableCells > 0) {
-        paragraph->point = kTableText;
-        previous->point = kTableText;
-        continue;
-      }
-      if (!tocDocument) {
-        checkParagraphIsItems(i, j, page, paragraph, headerFooterThreshold, headerFooterMaps);
-      }
-
-      std::optional<UnicodeString> workView;
-      const UnicodeString& work = text::trimmedText(paragraph->text, workView);
-      const int n = work.length();
-      const UChar first = work.charAt(0);
-      const UChar last = work.charAt(n - 1);
-
-      if (!(flags & kKeepCommas) && work.indexOf(kIdeographicComma) >= 0) {
-        paragraph->point = kSentence;
-        continue;
-      }
-      // The final unit first, and the full stop searched from the end: body
-      // text mostly ends in one or the other, so most sentences cost no scan.
-      if (!(flags & kKeepSentences) &&
-          (isPeriod(last) || work.lastIndexOf(kIdeographicFullStop) >= 0)) {
-        paragraph->point = kSentence;
-        continue;
-      }
-      if (!(flags & kKeepParenthesised) && isParenthesis(last) && isParenthesis(first) &&
-          std::abs(static_cast<int>(last) - static_cast<int>(first)) <= kBracketPairDistance) {
-        paragraph->point = kParenthesised;
-        continue;
-      }
-      if (!tocDocument) {
-        // Two equal leading units ("--", "**") are a rule or emphasis, not a bullet.
-        const UChar second = work.charAt(1);
-        if (first != second && isListHeader(first)) {
-          paragraph->point = kListItem;
-          continue;
-        }
-        if (looksLikeLinkOrPath(work)) {
-          paragraph->point = kLinkOrPath;
-          continue;
-        }
-        if (n >= maxLength) {
-          paragraph->point = kTooLong;
-          continue;
-        }
-        if (!styleTable.empty() &&
-            internal::styleSize(styleTable, paragraph->styleIndex) <
-                internal::styleSize(styleTable, bodyStyleIndex)) {
-          paragraph->point = kSmallerThanBody;
-          continue;
-        }
-      }
-      int symbols = 0;
-      while (symbols < n && (isSpace(work.charAt(symbols)) || isSymbol(work.charAt(symbols)))) {
-        ++symbols;
-      }
-      if (symbols == n) paragraph->point = kSymbolsOnly;
+      classify(i, j, page, paragraph);
+      if (paragraph->point > 0) inTheRunning.add(pageStart + static_cast<std::size_t>(j));
     }
   }
 

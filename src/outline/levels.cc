@@ -7,6 +7,7 @@
 
 #include "kivrel/kivrant.h"
 #include "model/model.h"
+#include "outline/candidates.h"
 #include "outline/scan_cache.h"
 #include "text/heading_number.h"
 
@@ -65,22 +66,28 @@ void Kivrant::setupOutlineLevel(std::vector<int>& pointArray, std::vector<int>* 
   // font refinement will visit, so that it need not sweep the whole model.
   std::set<long long> indents[kWeakClasses];
   std::vector<MPParagraph*> weak;
-  for (MPPage* page : pages) {
-    if (page->flags & kSkippedPage) continue;
-    for (MPParagraph* paragraph : page->paragraphs) {
-      if (paragraph->point <= 0) continue;
-      // The extractor's getPointAndSimplification without the copy of the
-      // text it would overwrite with the pattern, which is not needed here.
-      UnicodeString pattern;
-      int point = text::headingNumberPoint(paragraph->text, pattern);
-      paragraph->point = point;
-      if (point < kPlainPoint) continue;
-      insertPointInfoMap(point, paragraph->styleIndex);
-      insertPointArray(point, pointArray);
-      int cls = weakClass(point);
-      if (cls < 0 || page->specialSection) continue;
-      weak.push_back(paragraph);
-      if (!hasIndentNear(indents[cls], paragraph->cx)) indents[cls].insert(paragraph->cx);
+  auto number = [&](const MPPage* page, MPParagraph* paragraph) {
+    if ((page->flags & kSkippedPage) || paragraph->point <= 0) return;
+    // The extractor's getPointAndSimplification without the copy of the
+    // text it would overwrite with the pattern, which is not needed here.
+    UnicodeString pattern;
+    int point = text::headingNumberPoint(paragraph->text, pattern);
+    paragraph->point = point;
+    if (point < kPlainPoint) return;
+    insertPointInfoMap(point, paragraph->styleIndex);
+    insertPointArray(point, pointArray);
+    int cls = weakClass(point);
+    if (cls < 0 || page->specialSection) return;
+    weak.push_back(paragraph);
+    if (!hasIndentNear(indents[cls], paragraph->cx)) indents[cls].insert(paragraph->cx);
+  };
+  if (candidates) {
+    candidates->forEach(pages, [&](int, const MPPage* page, int, MPParagraph* paragraph) {
+      number(page, paragraph);
+    });
+  } else {
+    for (const MPPage* page : pages) {
+      for (MPParagraph* paragraph : page->paragraphs) number(page, paragraph);
     }
   }
   // Entries lie more than the tolerance apart, so the sorted set is the list

@@ -8,6 +8,7 @@
 #include "model/log_text.h"
 #include "model/model.h"
 #include "model/wrapping.h"
+#include "outline/candidates.h"
 #include "outline/log_lines.h"
 #include "outline/reason_codes.h"
 #include "outline/style_size.h"
@@ -52,101 +53,109 @@ void Kivrant::outputResult(KivOutlineList& result, KivSettings* settings,
   const UnicodeString pageWord("page", -1, US_INV);
   const UnicodeString pageNoWord("pageno", -1, US_INV);
 
+  auto visit = [&](int i, MPPage* page, int j, MPParagraph* paragraph) {
+    if (silentDrops && paragraph->point < kPlainPoint) return;
+    if (text::trimsToEmpty(paragraph->text)) return;
+
+    auto report = [&](bool accepted, int value) {
+      if (!verdictHandler) return;
+      KivParagraphVerdict verdict;
+      verdict.pageNo = i + 1;
+      verdict.paragraphIndex = j;
+      verdict.cx = paragraph->cx;
+      verdict.cy = paragraph->cy;
+      verdict.charSize = internal::styleSize(styleTable, paragraph->styleIndex);
+      verdict.styleFlags = internal::styleFlags(styleTable, paragraph->styleIndex);
+      verdict.tableCells = paragraph->tableCells;
+      verdict.accepted = accepted;
+      verdict.value = value;
+      verdict.text = paragraph->text;
+      verdictHandler->onVerdict(verdict);
+    };
+    auto drop = [&](int code) {
+      if (logStream) {
+        *logStream << internal::kLogDropLead << code << internal::kLogDropOpen;
+        internal::writeLogText(*logStream, paragraph->text);
+        *logStream << internal::kLogDropClose;
+      }
+      report(false, code);
+    };
+
+    if (page->flags & kPageAfterRefusedTitle) {
+      drop(kAfterRefusedTitle);
+      return;
+    }
+    if (page->flags & kPageExcluded) {
+      drop(kExcludedPage);
+      return;
+    }
+    if (!tocDocument) {
+      if (paragraph->point < kPlainPoint) {
+        drop(paragraph->point);
+        return;
+      }
+      auto info = pointInfoMap.find(paragraph->point);
+      if (info != pointInfoMap.end() && paragraph->point < kFrequentPointLimit &&
+          info->second->count >= kFrequentMinCount &&
+          !(pageCount * kFrequentPerPage > info->second->count)) {
+        drop(kPointTooFrequent);
+        return;
+      }
+      if (!started) {
+        if (paragraph->point >= threshold || i >= frontMatterPages) {
+          started = true;
+        } else {
+          drop(kBeforeOutlineStart);
+          return;
+        }
+      }
+    }
+    if (internal::styleSize(styleTable, paragraph->styleIndex) <= kMaxHeaderFooterSize &&
+        isHeaderOrFooter(paragraph, page, headerFooterThreshold, headerFooterMaps)) {
+      drop(kRunningHeaderFooter);
+      return;
+    }
+
+    UnicodeString label(paragraph->text);
+    trimStr(label);
+    int pageNo = i + 1;
+    if (tocDocument) {
+      if (label.caseCompare(pageWord, U_FOLD_CASE_DEFAULT) == 0 ||
+          label.caseCompare(pageNoWord, U_FOLD_CASE_DEFAULT) == 0) {
+        drop(kNotATocEntry);
+        return;
+      }
+      if (isTocItem(label, pageNo, label)) {
+        pageNo = internal::wrapAdd(pageNo, settings->pageOffset);
+      } else {
+        paragraph->point = getPointFromFontSize(paragraph, pointArray, true);
+        pageNo = 0;
+      }
+      if (label.isEmpty()) {
+        drop(kNotATocEntry);
+        return;
+      }
+      paragraph->cx = 0;
+      paragraph->cy = 0;
+    }
+    result.items.push_back(new KivOutlineItem(pageNo, paragraph->point, label,
+                                              static_cast<float>(paragraph->cx),
+                                              static_cast<float>(paragraph->cy)));
+    report(true, paragraph->point);
+  };
+
+  if (silentDrops && candidates) {
+    // Every paragraph left off the list is rejected and would be dropped
+    // unseen.
+    candidates->forEach(pages, visit);
+    return;
+  }
   for (int i = 0; i < static_cast<int>(pages.size()); ++i) {
     MPPage* page = pages[static_cast<std::size_t>(i)];
     if (logStream) *logStream << internal::kLogPageLead << (i + 1) << internal::kLogPageTail;
-
     const int paragraphCount = static_cast<int>(page->paragraphs.size());
     for (int j = 0; j < paragraphCount; ++j) {
-      MPParagraph* paragraph = page->paragraphs[static_cast<std::size_t>(j)];
-      if (silentDrops && paragraph->point < kPlainPoint) continue;
-      if (text::trimsToEmpty(paragraph->text)) continue;
-
-      auto report = [&](bool accepted, int value) {
-        if (!verdictHandler) return;
-        KivParagraphVerdict verdict;
-        verdict.pageNo = i + 1;
-        verdict.paragraphIndex = j;
-        verdict.cx = paragraph->cx;
-        verdict.cy = paragraph->cy;
-        verdict.charSize = internal::styleSize(styleTable, paragraph->styleIndex);
-        verdict.styleFlags = internal::styleFlags(styleTable, paragraph->styleIndex);
-        verdict.tableCells = paragraph->tableCells;
-        verdict.accepted = accepted;
-        verdict.value = value;
-        verdict.text = paragraph->text;
-        verdictHandler->onVerdict(verdict);
-      };
-      auto drop = [&](int code) {
-        if (logStream) {
-          *logStream << internal::kLogDropLead << code << internal::kLogDropOpen;
-          internal::writeLogText(*logStream, paragraph->text);
-          *logStream << internal::kLogDropClose;
-        }
-        report(false, code);
-      };
-
-      if (page->flags & kPageAfterRefusedTitle) {
-        drop(kAfterRefusedTitle);
-        continue;
-      }
-      if (page->flags & kPageExcluded) {
-        drop(kExcludedPage);
-        continue;
-      }
-      if (!tocDocument) {
-        if (paragraph->point < kPlainPoint) {
-          drop(paragraph->point);
-          continue;
-        }
-        auto info = pointInfoMap.find(paragraph->point);
-        if (info != pointInfoMap.end() && paragraph->point < kFrequentPointLimit &&
-            info->second->count >= kFrequentMinCount &&
-            !(pageCount * kFrequentPerPage > info->second->count)) {
-          drop(kPointTooFrequent);
-          continue;
-        }
-        if (!started) {
-          if (paragraph->point >= threshold || i >= frontMatterPages) {
-            started = true;
-          } else {
-            drop(kBeforeOutlineStart);
-            continue;
-          }
-        }
-      }
-      if (internal::styleSize(styleTable, paragraph->styleIndex) <= kMaxHeaderFooterSize &&
-          isHeaderOrFooter(paragraph, page, headerFooterThreshold, headerFooterMaps)) {
-        drop(kRunningHeaderFooter);
-        continue;
-      }
-
-      UnicodeString label(paragraph->text);
-      trimStr(label);
-      int pageNo = i + 1;
-      if (tocDocument) {
-        if (label.caseCompare(pageWord, U_FOLD_CASE_DEFAULT) == 0 ||
-            label.caseCompare(pageNoWord, U_FOLD_CASE_DEFAULT) == 0) {
-          drop(kNotATocEntry);
-          continue;
-        }
-        if (isTocItem(label, pageNo, label)) {
-          pageNo = internal::wrapAdd(pageNo, settings->pageOffset);
-        } else {
-          paragraph->point = getPointFromFontSize(paragraph, pointArray, true);
-          pageNo = 0;
-        }
-        if (label.isEmpty()) {
-          drop(kNotATocEntry);
-          continue;
-        }
-        paragraph->cx = 0;
-        paragraph->cy = 0;
-      }
-      result.items.push_back(new KivOutlineItem(pageNo, paragraph->point, label,
-                                                static_cast<float>(paragraph->cx),
-                                                static_cast<float>(paragraph->cy)));
-      report(true, paragraph->point);
+      visit(i, page, j, page->paragraphs[static_cast<std::size_t>(j)]);
     }
   }
 }
