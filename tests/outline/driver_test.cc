@@ -362,22 +362,50 @@ TEST(OutlineStart, PointOnManyParagraphsPerPageIsBodyTextAndThresholdFollowsPage
 }
 
 // A run with neither a log nor a verdict handler passes rejected paragraphs
-// unseen; it must still give the outline a watched run gives.
+// unseen; it must still give the outline a watched run gives, also where
+// excluded pages and a refused title leave whole pages out.
 TEST(Output, UnwatchedRunGivesTheOutlineOfAWatchedOne) {
-  const std::string doc = bench::makeDocument(400, 20261207);
-  for (int flags : {kNoTitle, kNoTitle | kDetectTitle, 0, kKeepSentences | kKeepParenthesised,
-                    kNoTitle | kTocDocument}) {
+  const std::string generated = bench::makeDocument(400, 20261207);
+  DocBuilder lowTitle;  // its largest first-page text stands too low to be a title
+  lowTitle.page().para("1 Scope").para("Cover text", {.size = 48, .cy = 9000}).para("1.1 Aim");
+  for (int p = 0; p < 6; ++p) {
+    lowTitle.pageBreak().para(std::to_string(p + 2) + " Part", {.size = kHeading});
+    lowTitle.para("Body words").para(std::to_string(p + 2) + ".1 Detail");
+  }
+  const std::string lowTitleDoc = lowTitle.build();
+  const struct Case {
+    const std::string* doc;
+    int flags;
+    const char* excludePages;
+  } cases[] = {
+      {&generated, kNoTitle, ""},
+      {&generated, kNoTitle | kDetectTitle, ""},
+      {&generated, 0, ""},
+      {&generated, kKeepSentences | kKeepParenthesised, ""},
+      {&generated, kNoTitle | kTocDocument, ""},
+      {&generated, kNoTitle, "1-2,5,9-"},
+      {&generated, 0, "3-4,7"},
+      {&lowTitleDoc, kDetectTitle, ""},
+      {&lowTitleDoc, kNoTitle, "3"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("flags " + std::to_string(c.flags) + ", excluded \"" + c.excludePages + "\"");
     KivSettings settings;
-    settings.flags = flags;
+    settings.flags = c.flags;
+    settings.excludePages = UnicodeString::fromUTF8(c.excludePages);
     Kivrant watched;
-    const Outcome o = run(watched, doc, &settings);
+    const Outcome o = run(watched, *c.doc, &settings);
+    if (c.flags & kDetectTitle && c.doc == &lowTitleDoc) {
+      EXPECT_EQ(o.verdicts.count(kAfterRefusedTitle), 3);  // all of the first page
+    }
     Kivrant unwatched;
-    std::istringstream in(doc, std::ios::binary);
+    std::istringstream in(*c.doc, std::ios::binary);
     KivOutlineList list;
+    settings.excludePages = UnicodeString::fromUTF8(c.excludePages);
     ASSERT_EQ(unwatched.extract(in, list, &settings), 0);
     const std::string items = itemLines(list);
     EXPECT_FALSE(items.empty());
-    EXPECT_EQ(items, o.items) << "flags " << flags;
+    EXPECT_EQ(items, o.items);
   }
 }
 
