@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "model/model.h"
+#include "outline/prefetch.h"
 
 namespace Kivrel::internal {
 
@@ -34,6 +35,23 @@ class Candidates {
   // paragraph, in document order.
   template <typename Visit>
   void forEach(const std::vector<MPPage*>& pages, Visit&& visit) const {
+    // Listed paragraphs lie far apart in a large model: a batch of them is
+    // found and fetched before the first is visited.
+    struct Found {
+      std::size_t page;
+      std::size_t index;
+      MPParagraph* paragraph;
+    };
+    constexpr int kBatch = 16;
+    Found batch[kBatch];
+    int count = 0;
+    auto flush = [&] {
+      for (int k = 0; k < count; ++k) {
+        visit(static_cast<int>(batch[k].page), pages[batch[k].page],
+              static_cast<int>(batch[k].index), batch[k].paragraph);
+      }
+      count = 0;
+    };
     std::size_t page = 0;
     std::size_t pageStart = 0;
     for (std::size_t w = 0; w < bits_.size(); ++w) {
@@ -44,10 +62,13 @@ class Candidates {
           ++page;
         }
         const std::size_t index = position - pageStart;
-        visit(static_cast<int>(page), pages[page], static_cast<int>(index),
-              pages[page]->paragraphs[index]);
+        MPParagraph* paragraph = pages[page]->paragraphs[index];
+        prefetchParagraph(paragraph);
+        batch[count++] = Found{page, index, paragraph};
+        if (count == kBatch) flush();
       }
     }
+    flush();
   }
 
  private:

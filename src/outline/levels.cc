@@ -8,6 +8,7 @@
 #include "kivrel/kivrant.h"
 #include "model/model.h"
 #include "outline/candidates.h"
+#include "outline/prefetch.h"
 #include "outline/scan_cache.h"
 #include "text/heading_number.h"
 
@@ -103,7 +104,10 @@ void Kivrant::setupOutlineLevel(std::vector<int>& pointArray, std::vector<int>* 
   // without a special section: each is placed among the points given out
   // before it.
   const bool byIndent = settings->flags & kIndentRefinement;
-  for (MPParagraph* paragraph : weak) {
+  constexpr std::size_t kAhead = 16;
+  for (std::size_t k = 0; k < weak.size(); ++k) {
+    if (k + kAhead < weak.size()) internal::prefetchParagraph(weak[k + kAhead]);
+    MPParagraph* paragraph = weak[k];
     const int cls = weakClass(paragraph->point);
     int point = getPointFromFontSize(paragraph, pointArray, false);
     if (byIndent) {
