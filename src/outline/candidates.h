@@ -42,8 +42,7 @@ class Candidates {
       std::size_t index;
       MPParagraph* paragraph;
     };
-    constexpr int kBatch = 16;
-    Found batch[kBatch];
+    Found batch[kParagraphsAhead];
     int count = 0;
     auto flush = [&] {
       for (int k = 0; k < count; ++k) {
@@ -65,7 +64,7 @@ class Candidates {
         MPParagraph* paragraph = pages[page]->paragraphs[index];
         prefetchParagraph(paragraph);
         batch[count++] = Found{page, index, paragraph};
-        if (count == kBatch) flush();
+        if (count == kParagraphsAhead) flush();
       }
     }
     flush();

@@ -104,9 +104,9 @@ void Kivrant::setupOutlineLevel(std::vector<int>& pointArray, std::vector<int>* 
   // without a special section: each is placed among the points given out
   // before it.
   const bool byIndent = settings->flags & kIndentRefinement;
-  constexpr std::size_t kAhead = 16;
   for (std::size_t k = 0; k < weak.size(); ++k) {
-    if (k + kAhead < weak.size()) internal::prefetchParagraph(weak[k + kAhead]);
+    const std::size_t ahead = k + internal::kParagraphsAhead;
+    if (ahead < weak.size()) internal::prefetchParagraph(weak[ahead]);
     MPParagraph* paragraph = weak[k];
     const int cls = weakClass(paragraph->point);
     int point = getPointFromFontSize(paragraph, pointArray, false);

@@ -6,6 +6,10 @@
 
 namespace Kivrel::internal {
 
+// How many paragraphs ahead of its visit a walk asks for one: enough loads in
+// flight to cover a trip to memory.
+constexpr int kParagraphsAhead = 16;
+
 // Walks that visit a few paragraphs spread over a large model wait on memory
 // at each one; naming the next ones early lets the loads overlap. Both cache
 // lines a paragraph may straddle are asked for.
