@@ -401,6 +401,7 @@ TEST(Output, UnwatchedRunGivesTheOutlineOfAWatchedOne) {
     Kivrant unwatched;
     std::istringstream in(*c.doc, std::ios::binary);
     KivOutlineList list;
+    // The run normalised the range text in place; the second one starts afresh.
     settings.excludePages = UnicodeString::fromUTF8(c.excludePages);
     ASSERT_EQ(unwatched.extract(in, list, &settings), 0);
     const std::string items = itemLines(list);
