@@ -25,7 +25,10 @@ class BlockInput {
   // The largest n a single read may ask for.
   static constexpr std::size_t kMaxRead = 64 * 1024;
 
-  explicit BlockInput(std::istream& in);
+  // Once the stream has given this many bytes, blocks grow.
+  static constexpr std::size_t kLongStreamBytes = 64 << 20;
+
+  explicit BlockInput(std::istream& in, std::size_t longStreamBytes = kLongStreamBytes);
   BlockInput(const BlockInput&) = delete;
   BlockInput& operator=(const BlockInput&) = delete;
 
@@ -68,6 +71,9 @@ class BlockInput {
 
   std::istream& in_;
   std::unique_ptr<unsigned char[]> block_;
+  std::size_t capacity_ = 0;
+  const std::size_t longStreamBytes_;
+  std::size_t delivered_ = 0;  // by the stream buffer so far
   std::vector<unsigned char> scratch_;  // replayed reads land here
   std::size_t pos_ = 0;
   std::size_t end_ = 0;

@@ -12,13 +12,16 @@
 #include "interface/kivrant_internals.h"
 #include "model/model.h"
 #include "support/doc_builder.h"
+#include "support/stream_bufs.h"
 
 namespace Kivrel {
 namespace {
 
 using testing::DocBuilder;
+using testing::NoSeekBuf;
 using testing::Para;
 using testing::sjis;
+using testing::TrickleBuf;
 
 std::string header(std::uint32_t type, std::uint32_t length) {
   return "recordType = " + std::to_string(type) + ", recordLength = " + std::to_string(length) +
@@ -245,42 +248,6 @@ TEST_F(RecordReader, HeaderCutInsideLengthIsLoggedWithTheBytesRead) {
   EXPECT_NE(log.find(header(19, 0x105)), std::string::npos);
   EXPECT_EQ(dump(), "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |    |\n");
 }
-
-// An input that cannot seek, as a pipe.
-class NoSeekBuf : public std::stringbuf {
- public:
-  explicit NoSeekBuf(const std::string& s) : std::stringbuf(s, std::ios::in) {}
-
- protected:
-  pos_type seekoff(off_type, std::ios_base::seekdir, std::ios_base::openmode) override {
-    return pos_type(off_type(-1));
-  }
-};
-
-// Serves its bytes one to three at a time and cannot seek; at the end it
-// reports end of input or throws.
-class TrickleBuf : public std::streambuf {
- public:
-  TrickleBuf(std::string bytes, bool throwAtEnd)
-      : bytes_(std::move(bytes)), throwAtEnd_(throwAtEnd) {}
-
- protected:
-  int_type underflow() override {
-    if (next_ == bytes_.size()) {
-      if (throwAtEnd_) throw std::runtime_error("device lost");
-      return traits_type::eof();
-    }
-    std::size_t n = std::min<std::size_t>(1 + next_ % 3, bytes_.size() - next_);
-    setg(&bytes_[next_], &bytes_[next_], &bytes_[next_] + n);
-    next_ += n;
-    return traits_type::to_int_type(bytes_[next_ - n]);
-  }
-
- private:
-  std::string bytes_;
-  bool throwAtEnd_;
-  std::size_t next_ = 0;
-};
 
 // What the reader leaves behind: the model, the log, and the input stream's
 // state and gcount, which are the host's to look at after the run.
