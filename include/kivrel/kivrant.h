@@ -27,6 +27,7 @@ class KivrantInternals;
 namespace internal {
 struct ScanCache;
 class Candidates;
+class ParagraphArena;
 }
 
 // One extractor serves any number of documents in turn; it is idle (holds no
@@ -135,6 +136,9 @@ class KIVREL_EXPORT Kivrant {
   // current run are done; null otherwise, and then the later passes look at
   // every paragraph. Never copied.
   internal::Candidates* candidates = nullptr;
+  // Storage of the current model's paragraphs, from its reading to its
+  // release; null otherwise. Never copied.
+  internal::ParagraphArena* paragraphArena = nullptr;
 };
 
 }  // namespace Kivrel

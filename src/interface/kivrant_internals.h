@@ -17,6 +17,7 @@ class KivrantInternals {
   static std::vector<MPPage*>& pages(Kivrant& k) { return k.pages; }
   static std::vector<StyleEntry*>& styleTable(Kivrant& k) { return k.styleTable; }
   static std::map<int, PointInfo*>& pointInfoMap(Kivrant& k) { return k.pointInfoMap; }
+  static internal::ParagraphArena*& paragraphArena(Kivrant& k) { return k.paragraphArena; }
 
   static int extractMain(Kivrant& k, std::istream& in, KivOutlineList& result,
                          KivSettings* settings) {

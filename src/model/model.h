@@ -26,8 +26,9 @@ class MPParagraph {
   std::int32_t cx = 0;
   std::int32_t cy = 0;
 
-  // The reader takes paragraphs from its arena (new (arena) MPParagraph);
-  // plain new makes a single one. delete frees either.
+  // The reader takes paragraphs from the model's arena
+  // (new (arena) MPParagraph); plain new makes a single one. delete ends
+  // either.
   static void* operator new(std::size_t size) {
     return internal::ParagraphArena::allocateSingle(size);
   }

@@ -1,4 +1,4 @@
-// Storage for the paragraphs of one reading pass, carved from large blocks.
+// Storage for the paragraphs of one document model, carved from large blocks.
 #include "model/paragraph_arena.h"
 
 #include <algorithm>
@@ -12,49 +12,51 @@ namespace {
 // allocator out of the way on a large one.
 constexpr std::size_t kFirstBlockBytes = 16 * 1024;
 constexpr std::size_t kMaxBlockBytes = 512 * 1024;
-// Every slot starts with the address of its block (null outside an arena);
-// slots, and what they hold, are aligned to a pointer.
+// Every object's slot starts with the address of its block (null outside an
+// arena); slots, and what they hold, are aligned to a pointer.
 constexpr std::size_t kSlotHeader = sizeof(void*);
 
-std::size_t slotBytes(std::size_t size) {
-  return kSlotHeader + (size + kSlotHeader - 1) / kSlotHeader * kSlotHeader;
+std::size_t aligned(std::size_t size) {
+  return (size + kSlotHeader - 1) / kSlotHeader * kSlotHeader;
 }
 
 }  // namespace
 
 struct ParagraphArena::Block {
-  // Live slots, plus one while the arena still carves from the block.
-  std::size_t holds;
+  ParagraphArena* arena;
+  Block* previous;
 };
 
-static_assert(sizeof(ParagraphArena::Block) <= kSlotHeader);
-
-ParagraphArena::~ParagraphArena() { drop(block_); }
+ParagraphArena::~ParagraphArena() {
+  while (block_) {
+    Block* previous = block_->previous;
+    ::operator delete(static_cast<void*>(block_));
+    block_ = previous;
+  }
+}
 
 void* ParagraphArena::allocate(std::size_t size) {
-  const std::size_t bytes = slotBytes(size);
-  if (static_cast<std::size_t>(end_ - next_) < bytes) newBlock(bytes);
+  const std::size_t bytes = kSlotHeader + aligned(size);
+  if (static_cast<std::size_t>(end_ - next_) < bytes && !newBlock(bytes)) throw std::bad_alloc();
   char* slot = next_;
   next_ += bytes;
   *reinterpret_cast<Block**>(slot) = block_;
-  ++block_->holds;
+  ++allocated_;
   return slot + kSlotHeader;
 }
 
-void* ParagraphArena::allocateWith(void* p, std::size_t size) {
-  if (!p || *reinterpret_cast<Block**>(static_cast<char*>(p) - kSlotHeader) != block_) {
-    return nullptr;
-  }
+void* ParagraphArena::allocateBytes(std::size_t size) noexcept {
   // Aligned like a slot, so the next slot stays aligned.
-  const std::size_t bytes = (size + kSlotHeader - 1) / kSlotHeader * kSlotHeader;
-  if (static_cast<std::size_t>(end_ - next_) < bytes) return nullptr;
+  const std::size_t bytes = aligned(size);
+  if (bytes < size) return nullptr;
+  if (static_cast<std::size_t>(end_ - next_) < bytes && !newBlock(bytes)) return nullptr;
   void* storage = next_;
   next_ += bytes;
   return storage;
 }
 
 void* ParagraphArena::allocateSingle(std::size_t size) {
-  char* slot = static_cast<char*>(::operator new(slotBytes(size)));
+  char* slot = static_cast<char*>(::operator new(kSlotHeader + aligned(size)));
   *reinterpret_cast<Block**>(slot) = nullptr;
   return slot + kSlotHeader;
 }
@@ -62,30 +64,29 @@ void* ParagraphArena::allocateSingle(std::size_t size) {
 void ParagraphArena::release(void* p) noexcept {
   if (!p) return;
   char* slot = static_cast<char*>(p) - kSlotHeader;
-  Block* block = *reinterpret_cast<Block**>(slot);
-  if (block) {
-    drop(block);
+  if (Block* block = *reinterpret_cast<Block**>(slot)) {
+    ++block->arena->released_;
   } else {
     ::operator delete(slot);
   }
 }
 
-void ParagraphArena::newBlock(std::size_t atLeast) {
+bool ParagraphArena::newBlock(std::size_t atLeast) noexcept {
   if (nextBlockBytes_ == 0) nextBlockBytes_ = kFirstBlockBytes;
-  const std::size_t bytes = std::max(nextBlockBytes_, kSlotHeader + atLeast);
-  char* storage = static_cast<char*>(::operator new(bytes));
-  drop(block_);
-  block_ = new (storage) Block{1};
-  next_ = storage + kSlotHeader;
+  const std::size_t header = aligned(sizeof(Block));
+  if (atLeast > static_cast<std::size_t>(-1) - header) return false;
+  const std::size_t bytes = std::max(nextBlockBytes_, header + atLeast);
+  char* storage = nullptr;
+  try {
+    storage = static_cast<char*>(::operator new(bytes));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  block_ = new (storage) Block{this, block_};
+  next_ = storage + header;
   end_ = storage + bytes;
   nextBlockBytes_ = std::min(2 * nextBlockBytes_, kMaxBlockBytes);
-}
-
-void ParagraphArena::drop(Block* block) noexcept {
-  if (block && --block->holds == 0) {
-    block->~Block();
-    ::operator delete(static_cast<void*>(block));
-  }
+  return true;
 }
 
 }  // namespace Kivrel::internal

@@ -1,4 +1,4 @@
-// Storage for the paragraphs of one reading pass, carved from large blocks.
+// Storage for the paragraphs of one document model, carved from large blocks.
 #ifndef KIVREL_MODEL_PARAGRAPH_ARENA_H_
 #define KIVREL_MODEL_PARAGRAPH_ARENA_H_
 
@@ -8,12 +8,13 @@ namespace Kivrel::internal {
 
 // A run creates a paragraph for every paragraph start of the stream, up to one
 // per 8 bytes of input, and deletes them all at its end. The arena hands out
-// their storage from blocks, in stream order, instead of one heap allocation
-// each: cheaper to make and free, and the passes then walk the paragraphs
-// through contiguous memory. Each slot records its block, and a block is freed
-// when its last slot is released and the arena has moved on, so a paragraph
-// from the arena is deleted like any other (see MPParagraph) and may outlive
-// the arena.
+// their storage, and that of their long texts, from blocks in stream order
+// instead of one heap allocation each: cheaper to make, and the passes then
+// walk the paragraphs through contiguous memory. The arena lives as long as
+// the model and frees every block at its end, so a model made only of its
+// paragraphs goes without a walk over them (see releaseModel). A paragraph
+// from the arena may still be deleted like any other (see MPParagraph): its
+// destructor runs, and its storage goes back with the arena.
 class ParagraphArena {
  public:
   struct Block;
@@ -25,22 +26,28 @@ class ParagraphArena {
 
   // Storage for one object of size bytes, aligned to a pointer.
   void* allocate(std::size_t size);
-  // size more bytes in the block of p, which live as long as p does; null
-  // when p's block is not the one the arena carves from or has no room left.
-  void* allocateWith(void* p, std::size_t size);
-  // The same, outside any arena.
+  // size bytes that live as long as the arena, next to the last object when
+  // there is room; null when memory runs out.
+  void* allocateBytes(std::size_t size) noexcept;
+  // Storage for one object outside any arena.
   static void* allocateSingle(std::size_t size);
-  // Frees storage from either of the two.
+  // Ends the use of storage from either of the two.
   static void release(void* p) noexcept;
 
- private:
-  void newBlock(std::size_t atLeast);
-  static void drop(Block* block) noexcept;
+  // Objects allocated, and how many of them were released since.
+  std::size_t allocated() const { return allocated_; }
+  std::size_t released() const { return released_; }
 
-  Block* block_ = nullptr;
+ private:
+  // False when memory runs out.
+  bool newBlock(std::size_t atLeast) noexcept;
+
+  Block* block_ = nullptr;  // the newest; each links to the one before
   char* next_ = nullptr;
   char* end_ = nullptr;
   std::size_t nextBlockBytes_ = 0;
+  std::size_t allocated_ = 0;
+  std::size_t released_ = 0;
 };
 
 }  // namespace Kivrel::internal

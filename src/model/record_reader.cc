@@ -68,13 +68,14 @@ void storeU32(unsigned char* p, std::uint32_t v) { internal::storeLe(p, v); }
 
 class RecordReader {
  public:
-  RecordReader(Kivrant& k, std::istream& in)
+  RecordReader(Kivrant& k, std::istream& in, internal::ParagraphArena& arena)
       : in_(in),
         log_(KivrantInternals::logStream(k)),
         pages_(KivrantInternals::pages(k)),
         pageCount_(KivrantInternals::pageCount(k)),
         styles_(KivrantInternals::styleTable(k)),
-        styleIndex_(styles_) {}
+        styleIndex_(styles_),
+        arena_(arena) {}
   RecordReader(const RecordReader&) = delete;
   RecordReader& operator=(const RecordReader&) = delete;
   ~RecordReader() {
@@ -329,18 +330,20 @@ class RecordReader {
     // append would leave it.
     if (n <= static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
       icu::UnicodeString& text = currentParagraph_->text;
-      // Longer than the string's own inline buffer: the text goes next to its
-      // paragraph in the arena, and the string only points at it (the passes
-      // never change a text; any copy of it is a real one).
-      void* stored = n > static_cast<std::size_t>(text.getCapacity())
-                         ? arena_.allocateWith(currentParagraph_, n * sizeof(char16_t))
-                         : nullptr;
-      if (stored) {
+      // Within the string's own inline buffer, or else in the arena, mostly
+      // right after its paragraph, where the string only points (the passes
+      // never change a text; any copy of it is a real one). Either way the
+      // paragraph holds no memory of its own, which lets the model go without
+      // a walk over it. Where memory runs out the text stays empty, as a
+      // failed append leaves it.
+      if (n <= static_cast<std::size_t>(text.getCapacity())) {
+        if (char16_t* units = text.getBuffer(static_cast<int32_t>(n))) {
+          std::memcpy(units, pending_.data(), n * sizeof(char16_t));
+          text.releaseBuffer(static_cast<int32_t>(n));
+        }
+      } else if (void* stored = arena_.allocateBytes(n * sizeof(char16_t))) {
         std::memcpy(stored, pending_.data(), n * sizeof(char16_t));
         text.setTo(false, static_cast<const char16_t*>(stored), static_cast<int32_t>(n));
-      } else if (char16_t* units = text.getBuffer(static_cast<int32_t>(n))) {
-        std::memcpy(units, pending_.data(), n * sizeof(char16_t));
-        text.releaseBuffer(static_cast<int32_t>(n));
       }
     }
     // A huge paragraph does not keep its staging space for the rest of the run.
@@ -353,7 +356,7 @@ class RecordReader {
   int& pageCount_;
   std::vector<StyleEntry*>& styles_;
   internal::StyleTableIndex styleIndex_;
-  internal::ParagraphArena arena_;
+  internal::ParagraphArena& arena_;
 
   MPPage* currentPage_ = nullptr;
   MPParagraph* currentParagraph_ = nullptr;
@@ -370,7 +373,8 @@ class RecordReader {
 }  // namespace
 
 void Kivrant::analyzePages(std::istream& in) {
-  RecordReader reader(*this, in);
+  if (!paragraphArena) paragraphArena = new internal::ParagraphArena;
+  RecordReader reader(*this, in, *paragraphArena);
   reader.run();
 }
 

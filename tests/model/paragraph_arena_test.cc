@@ -1,6 +1,5 @@
-// Paragraph storage: arena slots, and texts stored beside them, are deleted
-// like single paragraphs, in any order, before or after the arena ends (the
-// sanitizer build checks the frees and reads).
+// Paragraph storage and the release of a model: what is freed, and when (the
+// sanitizer build checks every free and read, and reports what leaks).
 #include "model/paragraph_arena.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "interface/kivrant_internals.h"
 #include "model/model.h"
+#include "model/model_release.h"
+#include "support/doc_builder.h"
 
 namespace Kivrel {
 namespace {
@@ -21,39 +23,60 @@ icu::UnicodeString textFor(int i) {
   return icu::UnicodeString::fromUTF8("paragraph text number " + std::to_string(i) + " of many");
 }
 
-TEST(ParagraphArena, SlotsAndTheirTextsAreDistinctAndFreeInAnyOrderAroundTheArenasEnd) {
+TEST(ParagraphArena, SlotsAndTextsStayIntactUntilTheArenaEndsWhateverIsDeletedFirst) {
+  internal::ParagraphArena arena;
   std::vector<MPParagraph*> paragraphs;
-  int storedBeside = 0;
-  {
-    internal::ParagraphArena arena;
-    // Enough for several blocks, with single paragraphs in between.
-    for (int i = 0; i < 20000; ++i) {
-      const bool single = i % 1000 == 0;
-      MPParagraph* p = single ? new MPParagraph() : new (arena) MPParagraph();
-      const icu::UnicodeString text = textFor(i);
-      // Texts stored beside their paragraph, as the reader stores long ones;
-      // a single paragraph gets no such storage, nor does one at a block's end.
-      void* beside = arena.allocateWith(p, text.length() * sizeof(char16_t));
-      if (single) EXPECT_EQ(beside, nullptr) << i;
-      if (beside) {
-        ++storedBeside;
-        text.extract(0, text.length(), static_cast<char16_t*>(beside));
-        p->text.setTo(false, static_cast<const char16_t*>(beside), text.length());
-      } else {
-        p->text = text;
-      }
-      p->cy = i;
-      paragraphs.push_back(p);
+  // Enough for several blocks, with single paragraphs in between; every
+  // tenth text goes to the heap, the others into the arena.
+  for (int i = 0; i < 20000; ++i) {
+    MPParagraph* p = i % 1000 == 0 ? new MPParagraph() : new (arena) MPParagraph();
+    const icu::UnicodeString text = textFor(i);
+    void* stored = i % 10 ? arena.allocateBytes(text.length() * sizeof(char16_t)) : nullptr;
+    if (stored) {
+      text.extract(0, text.length(), static_cast<char16_t*>(stored));
+      p->text.setTo(false, static_cast<const char16_t*>(stored), text.length());
+    } else {
+      p->text = text;
     }
-    EXPECT_GT(storedBeside, 19000);
-    std::shuffle(paragraphs.begin(), paragraphs.end(), std::mt19937(7));
-    for (int i = 0; i < 5000; ++i) delete paragraphs[static_cast<std::size_t>(i)];
-    paragraphs.erase(paragraphs.begin(), paragraphs.begin() + 5000);
+    p->cy = i;
+    paragraphs.push_back(p);
   }
+  EXPECT_EQ(arena.allocated(), 20000u - 20u);
+  std::shuffle(paragraphs.begin(), paragraphs.end(), std::mt19937(7));
+  for (int i = 0; i < 5000; ++i) delete paragraphs[static_cast<std::size_t>(i)];
+  paragraphs.erase(paragraphs.begin(), paragraphs.begin() + 5000);
   for (MPParagraph* p : paragraphs) {
     EXPECT_EQ(p->text, textFor(p->cy));
     EXPECT_EQ(p->point, kPlainPoint);
-    delete p;
+  }
+  for (MPParagraph* p : paragraphs) delete p;
+  EXPECT_EQ(arena.released(), arena.allocated());  // the single ones count for none
+}
+
+// The paragraphs of a read model, changed as the tests' hand-built models
+// change them before the release.
+TEST(ModelRelease, FreesEveryParagraphWhetherOnlyTheArenaHoldsThemOrNot) {
+  testing::DocBuilder b;
+  b.page().para("short").para(std::string(300, 'x')).page().para("next page");
+  const std::string bytes = b.build();
+  enum Change { kNone, kDeleteOne, kAddOne, kReplaceOne };
+  for (Change change : {kNone, kDeleteOne, kAddOne, kReplaceOne}) {
+    SCOPED_TRACE(change);
+    Kivrant k;
+    testing::loadModel(k, bytes);
+    std::vector<MPParagraph*>& first = KivrantInternals::pages(k)[0]->paragraphs;
+    ASSERT_EQ(first.size(), 2u);
+    if (change == kDeleteOne || change == kReplaceOne) {
+      delete first.back();
+      first.pop_back();
+    }
+    if (change == kAddOne || change == kReplaceOne) {
+      first.push_back(new MPParagraph());
+      first.back()->text = textFor(change);  // on the heap
+    }
+    internal::releaseModel(k);
+    EXPECT_TRUE(KivrantInternals::pages(k).empty());
+    EXPECT_EQ(KivrantInternals::paragraphArena(k), nullptr);
   }
 }
 
