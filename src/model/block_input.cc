@@ -79,13 +79,11 @@ void BlockInput::fillFor(std::size_t n) {
     std::memcpy(larger.get(), block_.get() + pos_, end_ - pos_);
     block_ = std::move(larger);
     capacity_ = kLongStreamBlockSize;
-    end_ -= pos_;
-    pos_ = 0;
   } else if (pos_ > 0) {
     std::memmove(block_.get(), block_.get() + pos_, end_ - pos_);
-    end_ -= pos_;
-    pos_ = 0;
   }
+  end_ -= pos_;
+  pos_ = 0;
   while (end_ < n && !atEnd_) fillOnce();
 }
 
