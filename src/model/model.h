@@ -4,6 +4,7 @@
 
 #include <unicode/unistr.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -84,6 +85,17 @@ struct PointInfo {
   int styleIndex = 0;
   int count = 0;
 };
+
+namespace internal {
+
+// The paragraphs on all the pages.
+inline std::size_t paragraphCount(const std::vector<MPPage*>& pages) {
+  std::size_t total = 0;
+  for (const MPPage* page : pages) total += page->paragraphs.size();
+  return total;
+}
+
+}  // namespace internal
 
 }  // namespace Kivrel
 

@@ -14,10 +14,7 @@ namespace {
 // the arena's end frees them all. Anything else (a paragraph deleted, or one
 // added by hand) makes every page delete its own.
 bool arenaHoldsAllParagraphs(const std::vector<MPPage*>& pages, const ParagraphArena& arena) {
-  if (arena.released() != 0) return false;
-  std::size_t total = 0;
-  for (const MPPage* page : pages) total += page->paragraphs.size();
-  return total == arena.allocated();
+  return arena.released() == 0 && paragraphCount(pages) == arena.allocated();
 }
 
 }  // namespace

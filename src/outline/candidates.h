@@ -22,11 +22,8 @@ namespace Kivrel::internal {
 // set was made.
 class Candidates {
  public:
-  explicit Candidates(const std::vector<MPPage*>& pages) {
-    std::size_t total = 0;
-    for (const MPPage* page : pages) total += page->paragraphs.size();
-    bits_.assign((total + 63) / 64, 0);
-  }
+  explicit Candidates(const std::vector<MPPage*>& pages)
+      : bits_((paragraphCount(pages) + 63) / 64, 0) {}
 
   // Lists the paragraph at this position in reading order.
   void add(std::size_t position) { bits_[position / 64] |= std::uint64_t{1} << (position % 64); }
