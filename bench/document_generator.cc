@@ -282,6 +282,7 @@ const char* hostileName(Hostile kind) {
     case Hostile::kLongLeaderParagraphs: return "long_leader_paragraphs";
     case Hostile::kSameTextTopBand: return "same_text_top_band";
     case Hostile::kManyEmptyParagraphs: return "many_empty_paragraphs";
+    case Hostile::kRisingCharacterSizes: return "rising_character_sizes";
   }
   return "unknown";
 }
@@ -374,6 +375,24 @@ GeneratedStats writeHostile(std::ostream& out, Hostile kind, int scale) {
     case Hostile::kManyEmptyParagraphs:
       open();
       for (int i = 0; i < scale; ++i) writer.paragraphBreak();
+      break;
+    case Hostile::kRisingCharacterSizes:
+      open();
+      // Every size outranks all before it, so each paragraph opens a level
+      // of its own above the others.
+      for (int i = 0; i < scale; ++i) {
+        if (i % 30 == 29) {
+          writer.pageBreak();
+          ++stats.pages;
+        }
+        CharacterFormatFields cf;
+        cf.charSize = kBodySize + 1 + i;
+        writer.characterFormat(cf);
+        writer.paragraphPosition(kLeftMargin, kBodyTop + (i % 30) * kLineHeight);
+        writer.textUtf8("Overview");
+        writer.paragraphBreak();
+        ++stats.paragraphs;
+      }
       break;
   }
   stats.bytes = writer.bytesWritten();

@@ -31,12 +31,13 @@ enum class Hostile {
   kLongLeaderParagraphs,   // 8 paragraphs of `scale` code units of leaders ending in a letter
   kSameTextTopBand,        // `scale` paragraphs with one text in the top band
   kManyEmptyParagraphs,    // `scale` paragraph starts without text
+  kRisingCharacterSizes,   // `scale` paragraphs, each in a larger size than the one before
 };
 
 constexpr Hostile kAllHostile[] = {
     Hostile::kHugeTextClaim,        Hostile::kHugeSkip,         Hostile::kManyCharacterFormats,
     Hostile::kManyPages,            Hostile::kLongLeaderParagraphs, Hostile::kSameTextTopBand,
-    Hostile::kManyEmptyParagraphs,
+    Hostile::kManyEmptyParagraphs,  Hostile::kRisingCharacterSizes,
 };
 
 const char* hostileName(Hostile kind);

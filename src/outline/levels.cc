@@ -8,6 +8,7 @@
 #include "kivrel/kivrant.h"
 #include "model/model.h"
 #include "outline/candidates.h"
+#include "outline/point_table.h"
 #include "outline/prefetch.h"
 #include "outline/scan_cache.h"
 #include "text/heading_number.h"
@@ -63,6 +64,15 @@ void Kivrant::setupOutlineLevel(std::vector<int>& pointArray, std::vector<int>* 
   // The scans are over once levels are assigned.
   internal::deleteScanCache(scanCache);
 
+  // The points given out so far; pointArray receives them at the end, as
+  // keeping a sorted list up to date would cost time linear in the points
+  // for every paragraph that adds one.
+  internal::PointTable points(pointArray, pointInfoMap, styleTable);
+  auto record = [&](int point, int styleIndex) {
+    insertPointInfoMap(point, styleIndex);
+    points.setFromInfo(point, pointInfoMap);
+  };
+
   // Number analysis. It also lists, in document order, the paragraphs the
   // font refinement will visit, so that it need not sweep the whole model.
   std::set<long long> indents[kWeakClasses];
@@ -75,8 +85,7 @@ void Kivrant::setupOutlineLevel(std::vector<int>& pointArray, std::vector<int>* 
     int point = text::headingNumberPoint(paragraph->text, pattern);
     paragraph->point = point;
     if (point < kPlainPoint) return;
-    insertPointInfoMap(point, paragraph->styleIndex);
-    insertPointArray(point, pointArray);
+    record(point, paragraph->styleIndex);
     int cls = weakClass(point);
     if (cls < 0 || page->specialSection) return;
     weak.push_back(paragraph);
@@ -109,15 +118,15 @@ void Kivrant::setupOutlineLevel(std::vector<int>& pointArray, std::vector<int>* 
     if (ahead < weak.size()) internal::prefetchParagraph(weak[ahead]);
     MPParagraph* paragraph = weak[k];
     const int cls = weakClass(paragraph->point);
-    int point = getPointFromFontSize(paragraph, pointArray, false);
+    int point = points.place(paragraph->styleIndex, paragraph->point, false);
     if (byIndent) {
       point = std::max(0, point - kIndentStepPoints * indentRank(indentLists[cls], paragraph->cx));
     }
     paragraph->point = point;
     if (point == kParenthesisedPoint || point == kSingleNumberPoint) continue;
-    insertPointInfoMap(point, paragraph->styleIndex);
-    insertPointArray(point, pointArray);
+    record(point, paragraph->styleIndex);
   }
+  pointArray = points.points();
 }
 
 }  // namespace Kivrel

@@ -2,6 +2,7 @@
 // paragraph, and a log line for every dropped one.
 #include <unicode/uchar.h>
 
+#include <optional>
 #include <ostream>
 
 #include "kivrel/kivrant.h"
@@ -10,6 +11,7 @@
 #include "model/wrapping.h"
 #include "outline/candidates.h"
 #include "outline/log_lines.h"
+#include "outline/point_table.h"
 #include "outline/reason_codes.h"
 #include "outline/style_size.h"
 #include "text/normalize.h"
@@ -52,6 +54,8 @@ void Kivrant::outputResult(KivOutlineList& result, KivSettings* settings,
   // Page-number fields that the converter leaves as plain text.
   const UnicodeString pageWord("page", -1, US_INV);
   const UnicodeString pageNoWord("pageno", -1, US_INV);
+  // Made at the first contents line without a page number.
+  std::optional<internal::PointTable> points;
 
   auto visit = [&](int i, MPPage* page, int j, MPParagraph* paragraph) {
     if (silentDrops && paragraph->point < kPlainPoint) return;
@@ -128,7 +132,8 @@ void Kivrant::outputResult(KivOutlineList& result, KivSettings* settings,
       if (isTocItem(label, pageNo, label)) {
         pageNo = internal::wrapAdd(pageNo, settings->pageOffset);
       } else {
-        paragraph->point = getPointFromFontSize(paragraph, pointArray, true);
+        if (!points) points.emplace(pointArray, pointInfoMap, styleTable);
+        paragraph->point = points->place(paragraph->styleIndex, paragraph->point, true);
         pageNo = 0;
       }
       if (label.isEmpty()) {

@@ -108,7 +108,8 @@ INSTANTIATE_TEST_SUITE_P(
                     HostileCase{Hostile::kManyPages, 200000, kDefaultFlags, 8},
                     HostileCase{Hostile::kLongLeaderParagraphs, 200000, kTocDocumentFlags, 2},
                     HostileCase{Hostile::kSameTextTopBand, 100000, kDefaultFlags, 4},
-                    HostileCase{Hostile::kManyEmptyParagraphs, 200000, kDefaultFlags, 16}),
+                    HostileCase{Hostile::kManyEmptyParagraphs, 200000, kDefaultFlags, 16},
+                    HostileCase{Hostile::kRisingCharacterSizes, 100000, kDefaultFlags, 3}),
     caseName);
 
 TEST(BoundedResources, GeneratedDocumentPeaksBelowHalfItsStreamSize) {
@@ -145,7 +146,9 @@ INSTANTIATE_TEST_SUITE_P(
                     HostileCase{Hostile::kLongLeaderParagraphs, 4000, kDefaultFlags},
                     HostileCase{Hostile::kLongLeaderParagraphs, 4000, kTocDocumentFlags},
                     HostileCase{Hostile::kSameTextTopBand, 3000, kDefaultFlags},
-                    HostileCase{Hostile::kManyEmptyParagraphs, 50000, kDefaultFlags}),
+                    HostileCase{Hostile::kManyEmptyParagraphs, 50000, kDefaultFlags},
+                    HostileCase{Hostile::kRisingCharacterSizes, 4000, kDefaultFlags},
+                    HostileCase{Hostile::kRisingCharacterSizes, 4000, kTocDocumentFlags}),
     caseName);
 
 }  // namespace

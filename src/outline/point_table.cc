@@ -1,0 +1,203 @@
+#include "outline/point_table.h"
+
+#include <algorithm>
+
+#include "model/wrapping.h"
+#include "outline/style_size.h"
+
+namespace Kivrel::internal {
+
+namespace {
+
+// Weights stay below this, so size * kWeightSpan + weight orders by size
+// first.
+constexpr StyleRank kWeightSpan = 128;
+
+// Font-derived points avoid the heading-number points, multiples of this.
+constexpr int kNumberPointStep = 100;
+constexpr int kOffNumberPoint = 50;
+// A style above every point in use opens a new level this far above the top.
+constexpr int kAboveTopPoint = 99;
+// Downward walk results when nothing ranks below the style.
+constexpr int kBelowAllForOutput = 0;
+constexpr int kBelowAllForLevels = 100;
+
+// Fixed seed: the same document always builds the same tree.
+constexpr std::uint64_t kPrioritySeed = 0x9E3779B97F4A7C15ull;
+
+std::uint32_t nextPriority(std::uint64_t& state) {
+  // splitmix64
+  std::uint64_t z = (state += kPrioritySeed);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return static_cast<std::uint32_t>((z ^ (z >> 31)) >> 32);
+}
+
+int offHundred(int point) {
+  return point % kNumberPointStep == 0 ? wrapSub(point, kOffNumberPoint) : point;
+}
+
+}  // namespace
+
+StyleRank styleRank(const std::vector<StyleEntry*>& styleTable, int index) {
+  return static_cast<StyleRank>(styleSize(styleTable, index)) * kWeightSpan +
+         styleWeight(styleTable, index);
+}
+
+PointTable::PointTable(const std::vector<int>& pointArray,
+                       const std::map<int, PointInfo*>& infoMap,
+                       const std::vector<StyleEntry*>& styleTable)
+    : styleTable_(styleTable) {
+  nodes_.reserve(pointArray.size());
+  for (int point : pointArray) setFromInfo(point, infoMap);
+}
+
+void PointTable::setFromInfo(int point, const std::map<int, PointInfo*>& infoMap) {
+  auto it = infoMap.find(point);
+  set(point, styleRank(styleTable_, it == infoMap.end() ? -1 : it->second->styleIndex));
+}
+
+void PointTable::set(int point, StyleRank rank) { root_ = insert(root_, point, rank); }
+
+std::int32_t PointTable::insert(std::int32_t t, int point, StyleRank rank) {
+  if (t == kNil) {
+    nodes_.push_back({point, rank, rank, rank, nextPriority(priorityState_)});
+    return static_cast<std::int32_t>(nodes_.size() - 1);
+  }
+  // Indices, not references: the insertion below may move nodes_.
+  if (point == nodes_[t].point) {
+    nodes_[t].rank = rank;
+  } else if (point < nodes_[t].point) {
+    std::int32_t child = insert(nodes_[t].left, point, rank);
+    nodes_[t].left = child;
+    if (nodes_[child].priority > nodes_[t].priority) return rotateRight(t);
+  } else {
+    std::int32_t child = insert(nodes_[t].right, point, rank);
+    nodes_[t].right = child;
+    if (nodes_[child].priority > nodes_[t].priority) return rotateLeft(t);
+  }
+  update(t);
+  return t;
+}
+
+void PointTable::update(std::int32_t t) {
+  Node& n = nodes_[t];
+  n.lowest = n.highest = n.rank;
+  for (std::int32_t child : {n.left, n.right}) {
+    if (child == kNil) continue;
+    n.lowest = std::min(n.lowest, nodes_[child].lowest);
+    n.highest = std::max(n.highest, nodes_[child].highest);
+  }
+}
+
+std::int32_t PointTable::rotateRight(std::int32_t t) {
+  std::int32_t l = nodes_[t].left;
+  nodes_[t].left = nodes_[l].right;
+  nodes_[l].right = t;
+  update(t);
+  update(l);
+  return l;
+}
+
+std::int32_t PointTable::rotateLeft(std::int32_t t) {
+  std::int32_t r = nodes_[t].right;
+  nodes_[t].right = nodes_[r].left;
+  nodes_[r].left = t;
+  update(t);
+  update(r);
+  return r;
+}
+
+int PointTable::lowestPoint(std::int32_t t) const {
+  while (nodes_[t].left != kNil) t = nodes_[t].left;
+  return nodes_[t].point;
+}
+
+int PointTable::highestPoint(std::int32_t t) const {
+  while (nodes_[t].right != kNil) t = nodes_[t].right;
+  return nodes_[t].point;
+}
+
+int PointTable::place(int styleIndex, int paragraphPoint, bool forOutput) const {
+  if (styleTable_.empty()) return 0;
+  const StyleRank rank = styleRank(styleTable_, styleIndex);
+  if (!forOutput && paragraphPoint == kPlainPoint && !empty()) return placeUpward(rank);
+  return placeDownward(rank, paragraphPoint, forOutput);
+}
+
+// The first point from the bottom whose style does not rank below this one.
+int PointTable::placeUpward(StyleRank rank) const {
+  if (nodes_[root_].highest < rank) {
+    return offHundred(wrapAdd(highestPoint(root_), kAboveTopPoint));
+  }
+  bool hasBelow = false;
+  int below = 0;  // the point before the current subtree's points
+  std::int32_t t = root_;
+  for (;;) {
+    const Node& n = nodes_[t];
+    if (n.left != kNil && nodes_[n.left].highest >= rank) {
+      t = n.left;
+    } else if (n.rank >= rank) {
+      if (n.rank == rank) return offHundred(n.point);
+      if (n.left != kNil) {
+        hasBelow = true;
+        below = highestPoint(n.left);
+      }
+      if (!hasBelow) return offHundred(n.point / 2);
+      return offHundred(wrapSub(n.point, wrapSub(n.point, below) / 2));
+    } else {
+      // The right subtree holds the point: the subtree's highest rank is
+      // there, not in the left one or here.
+      hasBelow = true;
+      below = n.point;
+      t = n.right;
+    }
+  }
+}
+
+// The first point from the top whose style this one does not rank below.
+int PointTable::placeDownward(StyleRank rank, int paragraphPoint, bool forOutput) const {
+  const int belowAll = forOutput ? kBelowAllForOutput : kBelowAllForLevels;
+  if (empty() || nodes_[root_].lowest > rank) return belowAll;
+  bool hasAbove = false;
+  int above = 0;  // the point after the current subtree's points
+  std::int32_t t = root_;
+  for (;;) {
+    const Node& n = nodes_[t];
+    if (n.right != kNil && nodes_[n.right].lowest <= rank) {
+      t = n.right;
+    } else if (n.rank <= rank) {
+      if (n.rank == rank) return forOutput ? n.point : std::min(n.point, paragraphPoint);
+      if (n.right != kNil) {
+        hasAbove = true;
+        above = lowestPoint(n.right);
+      }
+      if (!hasAbove) return wrapAdd(n.point, kAboveTopPoint);
+      return wrapAdd(n.point, wrapSub(above, n.point) / 2);
+    } else {
+      hasAbove = true;
+      above = n.point;
+      t = n.left;
+    }
+  }
+}
+
+std::vector<int> PointTable::points() const {
+  std::vector<int> out;
+  out.reserve(nodes_.size());
+  std::vector<std::int32_t> stack;
+  for (std::int32_t t = root_; t != kNil || !stack.empty();) {
+    if (t != kNil) {
+      stack.push_back(t);
+      t = nodes_[t].left;
+    } else {
+      t = stack.back();
+      stack.pop_back();
+      out.push_back(nodes_[t].point);
+      t = nodes_[t].right;
+    }
+  }
+  return out;
+}
+
+}  // namespace Kivrel::internal

@@ -1,0 +1,75 @@
+// The points in use with the rank of each one's representative style,
+// ordered by point, for placing a style among them.
+//
+// Placing a style means finding the first point from the bottom whose style
+// does not rank below it, or the first from the top that it does not rank
+// below. A plain walk does that in time linear in the points, and every
+// heading in a new size adds one, so a document of ever larger headings
+// would cost quadratic time. This table is a treap whose subtrees know their
+// lowest and highest rank, which finds either point in logarithmic time.
+#ifndef KIVREL_OUTLINE_POINT_TABLE_H_
+#define KIVREL_OUTLINE_POINT_TABLE_H_
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "model/model.h"
+
+namespace Kivrel::internal {
+
+// Orders styles by size, then weight; equal ranks are the same rank.
+using StyleRank = std::int64_t;
+StyleRank styleRank(const std::vector<StyleEntry*>& styleTable, int index);
+
+class PointTable {
+ public:
+  // Starts with the points of pointArray, each ranked by its entry in
+  // infoMap (a point without one ranks as the missing style).
+  PointTable(const std::vector<int>& pointArray, const std::map<int, PointInfo*>& infoMap,
+             const std::vector<StyleEntry*>& styleTable);
+
+  // Adds point, or sets its rank when it is already in the table.
+  void set(int point, StyleRank rank);
+  // Keeps the table in step with infoMap's entry for point.
+  void setFromInfo(int point, const std::map<int, PointInfo*>& infoMap);
+
+  // The point a paragraph of style styleIndex and point paragraphPoint gets
+  // from its style: found upward from the smallest point for a plain
+  // paragraph outside the output, downward from the largest otherwise.
+  int place(int styleIndex, int paragraphPoint, bool forOutput) const;
+
+  bool empty() const { return root_ == kNil; }
+  // All points, ascending.
+  std::vector<int> points() const;
+
+ private:
+  static constexpr std::int32_t kNil = -1;
+  struct Node {
+    int point;
+    StyleRank rank;
+    StyleRank lowest;  // of the subtree
+    StyleRank highest;
+    std::uint32_t priority;
+    std::int32_t left = kNil;
+    std::int32_t right = kNil;
+  };
+
+  std::int32_t insert(std::int32_t t, int point, StyleRank rank);
+  void update(std::int32_t t);
+  std::int32_t rotateRight(std::int32_t t);
+  std::int32_t rotateLeft(std::int32_t t);
+  int lowestPoint(std::int32_t t) const;
+  int highestPoint(std::int32_t t) const;
+  int placeUpward(StyleRank rank) const;
+  int placeDownward(StyleRank rank, int paragraphPoint, bool forOutput) const;
+
+  const std::vector<StyleEntry*>& styleTable_;
+  std::vector<Node> nodes_;
+  std::int32_t root_ = kNil;
+  std::uint64_t priorityState_ = 0;
+};
+
+}  // namespace Kivrel::internal
+
+#endif  // KIVREL_OUTLINE_POINT_TABLE_H_
