@@ -9,13 +9,6 @@
 
 namespace Kivrel {
 
-namespace {
-
-// Heading-number points are multiples of this.
-constexpr int kNumberPointStep = 100;
-
-}  // namespace
-
 void Kivrant::insertPointArray(int point, std::vector<int>& pointArray) {
   pointArray.push_back(point);
   std::sort(pointArray.begin(), pointArray.end());
@@ -35,7 +28,7 @@ void Kivrant::insertPointInfoMap(int point, int styleIndex) {
     const int heldSize = internal::styleSize(styleTable, info->styleIndex);
     // A heading-number point stands for the largest text seen with it, any
     // other point for the smallest.
-    const bool take = point % kNumberPointStep == 0 ? newSize > heldSize : newSize < heldSize;
+    const bool take = point % internal::kNumberPointStep == 0 ? newSize > heldSize : newSize < heldSize;
     if (take) info->styleIndex = styleIndex;
   }
   ++it->second->count;

@@ -13,8 +13,7 @@ namespace {
 // first.
 constexpr StyleRank kWeightSpan = 128;
 
-// Font-derived points avoid the heading-number points, multiples of this.
-constexpr int kNumberPointStep = 100;
+// How far a font-derived point moves off a heading-number point.
 constexpr int kOffNumberPoint = 50;
 // A style above every point in use opens a new level this far above the top.
 constexpr int kAboveTopPoint = 99;
@@ -64,17 +63,14 @@ std::int32_t PointTable::insert(std::int32_t t, int point, StyleRank rank) {
     nodes_.push_back({point, rank, rank, rank, nextPriority(priorityState_)});
     return static_cast<std::int32_t>(nodes_.size() - 1);
   }
-  // Indices, not references: the insertion below may move nodes_.
   if (point == nodes_[t].point) {
     nodes_[t].rank = rank;
-  } else if (point < nodes_[t].point) {
-    std::int32_t child = insert(nodes_[t].left, point, rank);
-    nodes_[t].left = child;
-    if (nodes_[child].priority > nodes_[t].priority) return rotateRight(t);
   } else {
-    std::int32_t child = insert(nodes_[t].right, point, rank);
-    nodes_[t].right = child;
-    if (nodes_[child].priority > nodes_[t].priority) return rotateLeft(t);
+    const int side = point < nodes_[t].point ? kLeft : kRight;
+    // Indices, not references: the insertion below may move nodes_.
+    std::int32_t child = insert(nodes_[t].child[side], point, rank);
+    nodes_[t].child[side] = child;
+    if (nodes_[child].priority > nodes_[t].priority) return rotateUp(t, side);
   }
   update(t);
   return t;
@@ -83,38 +79,24 @@ std::int32_t PointTable::insert(std::int32_t t, int point, StyleRank rank) {
 void PointTable::update(std::int32_t t) {
   Node& n = nodes_[t];
   n.lowest = n.highest = n.rank;
-  for (std::int32_t child : {n.left, n.right}) {
+  for (std::int32_t child : n.child) {
     if (child == kNil) continue;
     n.lowest = std::min(n.lowest, nodes_[child].lowest);
     n.highest = std::max(n.highest, nodes_[child].highest);
   }
 }
 
-std::int32_t PointTable::rotateRight(std::int32_t t) {
-  std::int32_t l = nodes_[t].left;
-  nodes_[t].left = nodes_[l].right;
-  nodes_[l].right = t;
+std::int32_t PointTable::rotateUp(std::int32_t t, int side) {
+  const std::int32_t c = nodes_[t].child[side];
+  nodes_[t].child[side] = nodes_[c].child[1 - side];
+  nodes_[c].child[1 - side] = t;
   update(t);
-  update(l);
-  return l;
+  update(c);
+  return c;
 }
 
-std::int32_t PointTable::rotateLeft(std::int32_t t) {
-  std::int32_t r = nodes_[t].right;
-  nodes_[t].right = nodes_[r].left;
-  nodes_[r].left = t;
-  update(t);
-  update(r);
-  return r;
-}
-
-int PointTable::lowestPoint(std::int32_t t) const {
-  while (nodes_[t].left != kNil) t = nodes_[t].left;
-  return nodes_[t].point;
-}
-
-int PointTable::highestPoint(std::int32_t t) const {
-  while (nodes_[t].right != kNil) t = nodes_[t].right;
+int PointTable::outermostPoint(std::int32_t t, int side) const {
+  while (nodes_[t].child[side] != kNil) t = nodes_[t].child[side];
   return nodes_[t].point;
 }
 
@@ -128,20 +110,20 @@ int PointTable::place(int styleIndex, int paragraphPoint, bool forOutput) const 
 // The first point from the bottom whose style does not rank below this one.
 int PointTable::placeUpward(StyleRank rank) const {
   if (nodes_[root_].highest < rank) {
-    return offHundred(wrapAdd(highestPoint(root_), kAboveTopPoint));
+    return offHundred(wrapAdd(outermostPoint(root_, kRight), kAboveTopPoint));
   }
   bool hasBelow = false;
   int below = 0;  // the point before the current subtree's points
   std::int32_t t = root_;
   for (;;) {
     const Node& n = nodes_[t];
-    if (n.left != kNil && nodes_[n.left].highest >= rank) {
-      t = n.left;
+    if (n.child[kLeft] != kNil && nodes_[n.child[kLeft]].highest >= rank) {
+      t = n.child[kLeft];
     } else if (n.rank >= rank) {
       if (n.rank == rank) return offHundred(n.point);
-      if (n.left != kNil) {
+      if (n.child[kLeft] != kNil) {
         hasBelow = true;
-        below = highestPoint(n.left);
+        below = outermostPoint(n.child[kLeft], kRight);
       }
       if (!hasBelow) return offHundred(n.point / 2);
       return offHundred(wrapSub(n.point, wrapSub(n.point, below) / 2));
@@ -150,7 +132,7 @@ int PointTable::placeUpward(StyleRank rank) const {
       // there, not in the left one or here.
       hasBelow = true;
       below = n.point;
-      t = n.right;
+      t = n.child[kRight];
     }
   }
 }
@@ -164,20 +146,20 @@ int PointTable::placeDownward(StyleRank rank, int paragraphPoint, bool forOutput
   std::int32_t t = root_;
   for (;;) {
     const Node& n = nodes_[t];
-    if (n.right != kNil && nodes_[n.right].lowest <= rank) {
-      t = n.right;
+    if (n.child[kRight] != kNil && nodes_[n.child[kRight]].lowest <= rank) {
+      t = n.child[kRight];
     } else if (n.rank <= rank) {
       if (n.rank == rank) return forOutput ? n.point : std::min(n.point, paragraphPoint);
-      if (n.right != kNil) {
+      if (n.child[kRight] != kNil) {
         hasAbove = true;
-        above = lowestPoint(n.right);
+        above = outermostPoint(n.child[kRight], kLeft);
       }
       if (!hasAbove) return wrapAdd(n.point, kAboveTopPoint);
       return wrapAdd(n.point, wrapSub(above, n.point) / 2);
     } else {
       hasAbove = true;
       above = n.point;
-      t = n.left;
+      t = n.child[kLeft];
     }
   }
 }
@@ -189,12 +171,12 @@ std::vector<int> PointTable::points() const {
   for (std::int32_t t = root_; t != kNil || !stack.empty();) {
     if (t != kNil) {
       stack.push_back(t);
-      t = nodes_[t].left;
+      t = nodes_[t].child[kLeft];
     } else {
       t = stack.back();
       stack.pop_back();
       out.push_back(nodes_[t].point);
-      t = nodes_[t].right;
+      t = nodes_[t].child[kRight];
     }
   }
   return out;

@@ -18,6 +18,10 @@
 
 namespace Kivrel::internal {
 
+// Heading-number points are multiples of this; font-derived points avoid
+// them.
+constexpr int kNumberPointStep = 100;
+
 // Orders styles by size, then weight; equal ranks are the same rank.
 using StyleRank = std::int64_t;
 StyleRank styleRank(const std::vector<StyleEntry*>& styleTable, int index);
@@ -45,22 +49,23 @@ class PointTable {
 
  private:
   static constexpr std::int32_t kNil = -1;
+  static constexpr int kLeft = 0;  // smaller points
+  static constexpr int kRight = 1;
   struct Node {
     int point;
     StyleRank rank;
     StyleRank lowest;  // of the subtree
     StyleRank highest;
     std::uint32_t priority;
-    std::int32_t left = kNil;
-    std::int32_t right = kNil;
+    std::int32_t child[2] = {kNil, kNil};
   };
 
   std::int32_t insert(std::int32_t t, int point, StyleRank rank);
   void update(std::int32_t t);
-  std::int32_t rotateRight(std::int32_t t);
-  std::int32_t rotateLeft(std::int32_t t);
-  int lowestPoint(std::int32_t t) const;
-  int highestPoint(std::int32_t t) const;
+  // Lifts t's child on side into t's place; returns it.
+  std::int32_t rotateUp(std::int32_t t, int side);
+  // The smallest (kLeft) or largest (kRight) point under t.
+  int outermostPoint(std::int32_t t, int side) const;
   int placeUpward(StyleRank rank) const;
   int placeDownward(StyleRank rank, int paragraphPoint, bool forOutput) const;
 
