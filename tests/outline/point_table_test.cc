@@ -134,5 +134,17 @@ TEST_F(PointOrder, StartsFromThePointsGivenRankedByTheirInfoEntries) {
   EXPECT_EQ(PointTable({10, 600}, info, noStyles).place(0, kPlainPoint, false), 0);
 }
 
+TEST_F(PointOrder, GapsAndStepsWrapAtTheIntLimits) {
+  makeStyles({16, 24, 32, 40}, {false, false, false, false});
+  PointTable table({}, {}, styles);
+  table.set(INT_MIN + 10, internal::styleRank(styles, 0));
+  table.set(INT_MAX - 10, internal::styleRank(styles, 2));
+  // The gap between the two points wraps to -21 in 32 bits.
+  EXPECT_EQ(table.place(1, kPlainPoint, false), INT_MAX);
+  EXPECT_EQ(table.place(1, kPlainPoint, true), INT_MIN);
+  EXPECT_EQ(table.place(3, kPlainPoint, false), INT_MIN + 88);
+  EXPECT_EQ(table.place(3, kPlainPoint, true), INT_MIN + 88);
+}
+
 }  // namespace
 }  // namespace Kivrel::testing
