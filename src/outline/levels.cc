@@ -7,6 +7,7 @@
 
 #include "kivrel/kivrant.h"
 #include "model/model.h"
+#include "model/wrapping.h"
 #include "outline/candidates.h"
 #include "outline/point_table.h"
 #include "outline/prefetch.h"
@@ -120,7 +121,8 @@ void Kivrant::setupOutlineLevel(std::vector<int>& pointArray, std::vector<int>* 
     const int cls = weakClass(paragraph->point);
     int point = points.place(paragraph->styleIndex, paragraph->point, false);
     if (byIndent) {
-      point = std::max(0, point - kIndentStepPoints * indentRank(indentLists[cls], paragraph->cx));
+      const int step = kIndentStepPoints * indentRank(indentLists[cls], paragraph->cx);
+      point = std::max(0, internal::wrapSub(point, step));
     }
     paragraph->point = point;
     if (point == kParenthesisedPoint || point == kSingleNumberPoint) continue;

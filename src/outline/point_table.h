@@ -33,9 +33,7 @@ class PointTable {
   PointTable(const std::vector<int>& pointArray, const std::map<int, PointInfo*>& infoMap,
              const std::vector<StyleEntry*>& styleTable);
 
-  // Adds point, or sets its rank when it is already in the table.
-  void set(int point, StyleRank rank);
-  // Keeps the table in step with infoMap's entry for point.
+  // Adds point, or re-ranks it, by infoMap's entry for it.
   void setFromInfo(int point, const std::map<int, PointInfo*>& infoMap);
 
   // The point a paragraph of style styleIndex and point paragraphPoint gets
@@ -60,6 +58,8 @@ class PointTable {
     std::int32_t child[2] = {kNil, kNil};
   };
 
+  // Adds point, or sets its rank when it is already in the table.
+  void set(int point, StyleRank rank);
   std::int32_t insert(std::int32_t t, int point, StyleRank rank);
   void update(std::int32_t t);
   // Lifts t's child on side into t's place; returns it.

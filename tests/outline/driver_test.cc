@@ -437,5 +437,30 @@ TEST(TocDocument, LinesBecomeItemsWithPrintedPagePlusOffset) {
                      std::to_string(INT_MIN + 2) + " |Scope| 0,0\n");
 }
 
+TEST(TocDocument, LinesWithoutAPageNumberTakeThePointTheirSizeMeets) {
+  DocBuilder b;
+  b.page()
+      .para("Part One", {.size = 32})
+      .para("Introduction ........ 3")
+      .para("Chapter", {.size = 24})
+      .para("Body")
+      .para("Indented", {.cx = 2520});
+  KivSettings settings;
+  settings.flags = kKeepCommas | kTocDocument | kIndentRefinement;
+  Kivrant k;
+  KivOutlineList list;
+  run(k, b.build(), &settings, &list);
+  std::vector<std::pair<std::string, int>> points;
+  for (KivOutlineItem* item : list.items) {
+    std::string text;
+    points.emplace_back(item->text.toUTF8String(text), item->point);
+  }
+  // The level pass left "Indented" one indent step below ten, at 5; the
+  // output places its style again from the top and meets ten first.
+  EXPECT_EQ(points, (std::vector<std::pair<std::string, int>>{
+                        {"Part One", 109}, {"Introduction", 10}, {"Chapter", 60}, {"Body", 10},
+                        {"Indented", 10}}));
+}
+
 }  // namespace
 }  // namespace Kivrel::testing

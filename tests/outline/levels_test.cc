@@ -1,6 +1,7 @@
 // Level assignment: heading-number points, then size, weight and indent.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,9 @@ TEST_F(Levels, NumbersThenSizeThenIndentGiveThePoints) {
       // Larger plain text ranks above the top, or between two points.
       {{{"Body", 20}, {"Big", 28}, {"Big again", 28}, {"Mid", 24}}, 0, {10, 109, 109, 60},
        {10, 60, 109}},
+      // Ten stands for the smallest plain text: 20 takes over from 28
+      // before the sizes are placed.
+      {{{"Large", 28}, {"Body", 20}, {"Mid", 24}}, 0, {109, 10, 60}, {10, 60, 109}},
       // Each indent step lowers a font point by five, only with the flag.
       {{{"Body", 20, 0}, {"(1) a", 28, 0}, {"(1) b", 28, 720}, {"(2) c", 28, 690}},
        kIndentRefinement, {10, 200, 195, 195}, {10, 195, 200}},
@@ -105,6 +109,16 @@ TEST_F(Levels, SkippedPagesRejectedParagraphsAndSpecialSectionsAreNotRefined) {
   b.page(kA4Width, kA4Height, true).para("Big", {.size = 28}).para("1. Part", {.size = 28});
   loadModel(k, b.build());
   EXPECT_EQ(run(kIndentRefinement), (std::vector<int>{10, 10, 600}));
+}
+
+TEST_F(Levels, AnIndentStepBelowAWrappedPointWrapsToo) {
+  load({{{"Body", 20, 1800}, {"Big", 32, 2520}}});
+  // A point that earlier paragraphs left near the top of int.
+  pointArray = {INT_MAX - 95};
+  K::pointInfoMap(k)[INT_MAX - 95] = new PointInfo{0, 1};
+  // Above the top: INT_MAX - 95 + 99 wraps to INT_MIN + 3, and one indent
+  // step lower wraps back to INT_MAX - 1.
+  EXPECT_EQ(run(kIndentRefinement), (std::vector<int>{10, INT_MAX - 1}));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // Placing a style among the points in use, against a plain walk over the
-// points in order.
+// points in order that compares sizes and weights itself.
 #include "outline/point_table.h"
 
 #include <gtest/gtest.h>
@@ -25,23 +25,43 @@ int wrap(std::int64_t v) { return static_cast<int>(static_cast<std::uint32_t>(v)
 
 int offHundred(int r) { return r % 100 == 0 ? wrap(static_cast<std::int64_t>(r) - 50) : r; }
 
-// The walk as one would do it by hand: points ascending with their ranks.
-int walk(const std::map<int, std::int64_t>& points, std::int64_t rank, int paragraphPoint,
-         bool forOutput) {
-  std::vector<std::pair<int, std::int64_t>> p(points.begin(), points.end());
+struct Style {
+  int size;
+  bool bold = false;
+  bool emphasised = false;  // value56 set
+};
+
+// -1, 0 or 1 as a ranks below, with or above b; a missing style (index -1)
+// has size 0 and no weight.
+int compare(const std::vector<Style>& styles, int a, int b) {
+  auto size = [&](int i) { return i < 0 ? 0 : styles[i].size; };
+  auto weight = [&](int i) {
+    return i < 0 ? 0 : (styles[i].bold ? 60 : 0) + (styles[i].emphasised ? 35 : 0);
+  };
+  if (size(a) != size(b)) return size(a) < size(b) ? -1 : 1;
+  if (weight(a) != weight(b)) return weight(a) < weight(b) ? -1 : 1;
+  return 0;
+}
+
+// The walk as one would do it by hand over the points ascending, each with
+// the style that stands for it.
+int walk(const std::vector<Style>& styles, const std::map<int, int>& pointStyles, int style,
+         int paragraphPoint, bool forOutput) {
+  std::vector<std::pair<int, int>> p(pointStyles.begin(), pointStyles.end());
   const int n = static_cast<int>(p.size());
   if (!forOutput && paragraphPoint == kPlainPoint && n > 0) {
     int i = 0;
-    while (i < n && p[i].second < rank) ++i;
+    while (i < n && compare(styles, style, p[i].second) > 0) ++i;
     if (i == n) return offHundred(wrap(static_cast<std::int64_t>(p[n - 1].first) + 99));
-    if (p[i].second == rank) return offHundred(p[i].first);
+    if (compare(styles, style, p[i].second) == 0) return offHundred(p[i].first);
     if (i == 0) return offHundred(p[0].first / 2);
     const int gap = wrap(static_cast<std::int64_t>(p[i].first) - p[i - 1].first);
     return offHundred(wrap(static_cast<std::int64_t>(p[i].first) - gap / 2));
   }
   for (int j = n - 1; j >= 0; --j) {
-    if (p[j].second > rank) continue;
-    if (p[j].second == rank) return forOutput ? p[j].first : std::min(p[j].first, paragraphPoint);
+    const int c = compare(styles, style, p[j].second);
+    if (c < 0) continue;
+    if (c == 0) return forOutput ? p[j].first : std::min(p[j].first, paragraphPoint);
     if (j == n - 1) return wrap(static_cast<std::int64_t>(p[j].first) + 99);
     const int gap = wrap(static_cast<std::int64_t>(p[j + 1].first) - p[j].first);
     return wrap(static_cast<std::int64_t>(p[j].first) + gap / 2);
@@ -51,27 +71,41 @@ int walk(const std::map<int, std::int64_t>& points, std::int64_t rank, int parag
 
 class PointOrder : public ::testing::Test {
  protected:
-  // Style i has size sizes[i] and, when bold[i], the bold weight.
-  void makeStyles(const std::vector<int>& sizes, const std::vector<bool>& bold) {
-    for (std::size_t i = 0; i < sizes.size(); ++i) {
+  void makeStyles(const std::vector<Style>& defs) {
+    styles = defs;
+    owned.clear();
+    entries.clear();
+    for (const Style& s : defs) {
       auto entry = std::make_unique<StyleEntry>();
-      std::uint32_t flag = bold[i] ? charformat::kBoldFlag : 0;
+      std::uint32_t flag = s.bold ? charformat::kBoldFlag : 0;
+      std::uint32_t value56 = s.emphasised ? 1 : 0;
       std::memcpy(entry->format + charformat::kFlag, &flag, sizeof flag);
-      std::memcpy(entry->format + charformat::kCharSize, &sizes[i], sizeof sizes[i]);
+      std::memcpy(entry->format + charformat::kCharSize, &s.size, sizeof s.size);
+      std::memcpy(entry->format + charformat::kValue56, &value56, sizeof value56);
       owned.push_back(std::move(entry));
-      styles.push_back(owned.back().get());
+      entries.push_back(owned.back().get());
     }
   }
+  // The point's info entry, made on first use.
+  PointInfo& info(int point) {
+    auto& slot = infos[point];
+    if (!slot) slot = std::make_unique<PointInfo>();
+    infoMap[point] = slot.get();
+    return *slot;
+  }
 
+  std::vector<Style> styles;
   std::vector<std::unique_ptr<StyleEntry>> owned;
-  std::vector<StyleEntry*> styles;
+  std::vector<StyleEntry*> entries;
+  std::map<int, std::unique_ptr<PointInfo>> infos;
+  std::map<int, PointInfo*> infoMap;
 };
 
 TEST_F(PointOrder, PlacesLikeAWalkOverThePointsWhileTheyGrowAndChangeStyle) {
   struct Scenario {
     const char* name;
-    int firstPoint;   // lowest point the scenario draws from
-    int pointSpan;    // points drawn from [firstPoint, firstPoint + pointSpan)
+    int firstPoint;  // points drawn from [firstPoint, firstPoint + pointSpan), wrapped
+    int pointSpan;
     int styleCount;
     int steps;
   };
@@ -82,63 +116,71 @@ TEST_F(PointOrder, PlacesLikeAWalkOverThePointsWhileTheyGrowAndChangeStyle) {
       {"negative points", -1000, 2000, 12, 600},
       {"points on both sides of the wrap", INT_MAX - 150, 300, 12, 600},
   };
+  // Neighbouring sizes, so that weight must never outweigh one size step,
+  // and sizes at the int limits.
+  const int sizes[] = {16, 17, 18, 0, -1, 1 << 24, (1 << 24) + 1, INT_MAX, INT_MAX - 1, INT_MIN};
+  const int paragraphPoints[] = {kPlainPoint, 200, 600};
   for (const Scenario& s : scenarios) {
     SCOPED_TRACE(s.name);
     std::mt19937 random(20261207);
-    owned.clear();
-    styles.clear();
-    std::vector<int> sizes;
-    std::vector<bool> bold;
+    std::vector<Style> defs;
     for (int i = 0; i < s.styleCount; ++i) {
-      sizes.push_back(static_cast<int>(random() % 8) * 2 + 16);
-      bold.push_back(random() % 3 == 0);
+      defs.push_back({sizes[random() % std::size(sizes)], random() % 3 == 0, random() % 3 == 0});
     }
-    makeStyles(sizes, bold);
+    makeStyles(defs);
+    infos.clear();
+    infoMap.clear();
 
-    const std::map<int, PointInfo*> noInfo;
-    PointTable table({}, noInfo, styles);
-    std::map<int, std::int64_t> reference;
-    for (int step = 0; step < s.steps; ++step) {
+    PointTable table({}, infoMap, entries);
+    std::map<int, int> pointStyles;  // what the walk sees
+    auto check = [&](const PointTable& t, int step) {
       const int style = static_cast<int>(random() % s.styleCount);
-      const std::int64_t rank = internal::styleRank(styles, style);
-      if (random() % 2 == 0) {
-        // Also sets a new style for a point already held.
-        const int point = wrap(static_cast<std::int64_t>(s.firstPoint) + random() % s.pointSpan);
-        table.set(point, rank);
-        reference[point] = rank;
-      }
       const bool forOutput = random() % 2 == 0;
-      const int paragraphPoint = random() % 2 == 0 ? kPlainPoint : 200;
-      ASSERT_EQ(table.place(style, paragraphPoint, forOutput),
-                walk(reference, rank, paragraphPoint, forOutput))
+      const int paragraphPoint = paragraphPoints[random() % std::size(paragraphPoints)];
+      ASSERT_EQ(t.place(style, paragraphPoint, forOutput),
+                walk(styles, pointStyles, style, paragraphPoint, forOutput))
           << "step " << step << ", style " << style << ", forOutput " << forOutput
           << ", paragraph point " << paragraphPoint;
+    };
+    for (int step = 0; step < s.steps; ++step) {
+      if (random() % 2 == 0) {
+        // A new point, or a new style for one already held.
+        const int point = wrap(static_cast<std::int64_t>(s.firstPoint) + random() % s.pointSpan);
+        const int style = static_cast<int>(random() % s.styleCount);
+        info(point).styleIndex = style;
+        table.setFromInfo(point, infoMap);
+        pointStyles[point] = style;
+      }
+      check(table, step);
     }
     std::vector<int> expected;
-    for (const auto& [point, rank] : reference) expected.push_back(point);
-    EXPECT_EQ(table.points(), expected);
+    for (const auto& entry : pointStyles) expected.push_back(entry.first);
+    ASSERT_EQ(table.points(), expected);
+
+    // A table made from the final lists places the same way.
+    PointTable rebuilt(expected, infoMap, entries);
+    for (int step = 0; step < 200; ++step) check(rebuilt, step);
   }
 }
 
-TEST_F(PointOrder, StartsFromThePointsGivenRankedByTheirInfoEntries) {
-  makeStyles({20, 28, 24}, {false, false, false});
-  PointInfo small{0, 1};
-  PointInfo large{1, 1};
-  const std::map<int, PointInfo*> info{{10, &small}, {600, &large}};
-  PointTable table({10, 600, 900}, info, styles);  // 900 has no entry: ranks lowest
+TEST_F(PointOrder, PointsWithoutAnInfoEntryRankAsTheMissingStyle) {
+  makeStyles({{20}, {28}, {24}});
+  info(10).styleIndex = 0;
+  info(600).styleIndex = 1;
+  PointTable table({10, 600, 900}, infoMap, entries);  // 900 has no entry
   EXPECT_EQ(table.points(), (std::vector<int>{10, 600, 900}));
   EXPECT_EQ(table.place(2, kPlainPoint, false), 305);
   EXPECT_EQ(table.place(2, kPlainPoint, true), 999);  // the downward walk meets 900 first
 
   const std::vector<StyleEntry*> noStyles;
-  EXPECT_EQ(PointTable({10, 600}, info, noStyles).place(0, kPlainPoint, false), 0);
+  EXPECT_EQ(PointTable({10, 600}, infoMap, noStyles).place(0, kPlainPoint, false), 0);
 }
 
 TEST_F(PointOrder, GapsAndStepsWrapAtTheIntLimits) {
-  makeStyles({16, 24, 32, 40}, {false, false, false, false});
-  PointTable table({}, {}, styles);
-  table.set(INT_MIN + 10, internal::styleRank(styles, 0));
-  table.set(INT_MAX - 10, internal::styleRank(styles, 2));
+  makeStyles({{16}, {24}, {32}, {40}});
+  info(INT_MIN + 10).styleIndex = 0;
+  info(INT_MAX - 10).styleIndex = 2;
+  PointTable table({INT_MIN + 10, INT_MAX - 10}, infoMap, entries);
   // The gap between the two points wraps to -21 in 32 bits.
   EXPECT_EQ(table.place(1, kPlainPoint, false), INT_MAX);
   EXPECT_EQ(table.place(1, kPlainPoint, true), INT_MIN);
