@@ -7,6 +7,7 @@
 #include "interface/kivrant_internals.h"
 #include "model/model.h"
 #include "support/doc_builder.h"
+#include "text/text_test_util.h"
 
 namespace Kivrel::testing {
 namespace {
@@ -21,11 +22,7 @@ std::string show(const std::map<int, int>& map) {
   return out;
 }
 
-std::string utf8(const UnicodeString& s) {
-  std::string out;
-  s.toUTF8String(out);
-  return out;
-}
+using text::utf8;
 
 TEST(PageRangeParsing, GivesTheMapAndRewritesTheText) {
   const struct {

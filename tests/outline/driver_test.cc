@@ -12,6 +12,7 @@
 #include "model/model.h"
 #include "outline/reason_codes.h"
 #include "support/doc_builder.h"
+#include "text/text_test_util.h"
 
 namespace Kivrel::testing {
 namespace {
@@ -41,9 +42,7 @@ struct StopAt : KivProgressHandler {
 };
 
 std::string line(int page, int point, const UnicodeString& text, long cx, long cy) {
-  std::string s;
-  text.toUTF8String(s);
-  return std::to_string(page) + ' ' + std::to_string(point) + " |" + s + "| " +
+  return std::to_string(page) + ' ' + std::to_string(point) + " |" + text::utf8(text) + "| " +
          std::to_string(cx) + ',' + std::to_string(cy) + '\n';
 }
 
@@ -422,19 +421,21 @@ TEST(TocDocument, LinesBecomeItemsWithPrintedPagePlusOffset) {
   Kivrant k;
   Outcome o = run(k, b.build(), &settings);
   EXPECT_EQ(o.log, pageLine(1) + dropLine(kNotATocEntry, "PAGE") + dropLine(kNotATocEntry, "12"));
-  std::istringstream items(o.items);
-  std::string page, point, rest, got;
-  while (items >> page >> point && std::getline(items, rest)) got += page + rest + "\n";
-  EXPECT_EQ(got, "0 |Contents| 0,0\n14 |Introduction| 0,0\n5 |Scope| 0,0\n");
+  // The item lines without their points.
+  auto pagesAndLabels = [](const std::string& lines) {
+    std::istringstream items(lines);
+    std::string page, point, rest, got;
+    while (items >> page >> point && std::getline(items, rest)) got += page + rest + "\n";
+    return got;
+  };
+  EXPECT_EQ(pagesAndLabels(o.items), "0 |Contents| 0,0\n14 |Introduction| 0,0\n5 |Scope| 0,0\n");
 
   // An offset at the int limit wraps rather than overflowing.
   settings.pageOffset = INT_MAX;
   Kivrant wrapping;
-  std::istringstream wrapped(run(wrapping, b.build(), &settings).items);
-  got.clear();
-  while (wrapped >> page >> point && std::getline(wrapped, rest)) got += page + rest + "\n";
-  EXPECT_EQ(got, "0 |Contents| 0,0\n" + std::to_string(INT_MIN + 11) + " |Introduction| 0,0\n" +
-                     std::to_string(INT_MIN + 2) + " |Scope| 0,0\n");
+  EXPECT_EQ(pagesAndLabels(run(wrapping, b.build(), &settings).items),
+            "0 |Contents| 0,0\n" + std::to_string(INT_MIN + 11) + " |Introduction| 0,0\n" +
+                std::to_string(INT_MIN + 2) + " |Scope| 0,0\n");
 }
 
 TEST(TocDocument, LinesWithoutAPageNumberTakeThePointTheirSizeMeets) {
@@ -451,10 +452,7 @@ TEST(TocDocument, LinesWithoutAPageNumberTakeThePointTheirSizeMeets) {
   KivOutlineList list;
   run(k, b.build(), &settings, &list);
   std::vector<std::pair<std::string, int>> points;
-  for (KivOutlineItem* item : list.items) {
-    std::string text;
-    points.emplace_back(item->text.toUTF8String(text), item->point);
-  }
+  for (KivOutlineItem* item : list.items) points.emplace_back(text::utf8(item->text), item->point);
   // The level pass left "Indented" one indent step below ten, at 5; the
   // output places its style again from the top and meets ten first.
   EXPECT_EQ(points, (std::vector<std::pair<std::string, int>>{

@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstring>
 #include <vector>
 
 #include "interface/kivrant_internals.h"
 #include "model/model.h"
 #include "support/doc_builder.h"
+#include "support/style_entry.h"
 
 namespace Kivrel::testing {
 namespace {
@@ -70,12 +70,7 @@ class PointTables : public ::testing::Test {
   };
   void addStyles(const std::vector<Style>& styles) {
     for (const Style& s : styles) {
-      auto* e = new StyleEntry;
-      std::uint32_t flag = s.bold ? charformat::kBoldFlag : 0;
-      std::memcpy(e->format + charformat::kFlag, &flag, sizeof flag);
-      std::memcpy(e->format + charformat::kCharSize, &s.size, sizeof s.size);
-      std::memcpy(e->format + charformat::kValue56, &s.value56, sizeof s.value56);
-      K::styleTable(k).push_back(e);
+      K::styleTable(k).push_back(makeStyleEntry(s.size, s.bold, s.value56).release());
     }
   }
   void addPoint(int point, int styleIndex) {

@@ -7,13 +7,13 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <random>
 #include <vector>
 
 #include "model/model.h"
+#include "support/style_entry.h"
 
 namespace Kivrel::testing {
 namespace {
@@ -76,13 +76,7 @@ class PointOrder : public ::testing::Test {
     owned.clear();
     entries.clear();
     for (const Style& s : defs) {
-      auto entry = std::make_unique<StyleEntry>();
-      std::uint32_t flag = s.bold ? charformat::kBoldFlag : 0;
-      std::uint32_t value56 = s.emphasised ? 1 : 0;
-      std::memcpy(entry->format + charformat::kFlag, &flag, sizeof flag);
-      std::memcpy(entry->format + charformat::kCharSize, &s.size, sizeof s.size);
-      std::memcpy(entry->format + charformat::kValue56, &value56, sizeof value56);
-      owned.push_back(std::move(entry));
+      owned.push_back(makeStyleEntry(s.size, s.bold, s.emphasised ? 1 : 0));
       entries.push_back(owned.back().get());
     }
   }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/doc_builder.h"
+#include "text/text_test_util.h"
 
 namespace Kivrel::testing {
 namespace {
@@ -16,11 +17,7 @@ namespace {
 constexpr int kFlags = kKeepCommas | kIndentRefinement;  // no title detection
 constexpr int kHeading = 28;
 
-std::string utf8(const UnicodeString& s) {
-  std::string out;
-  s.toUTF8String(out);
-  return out;
-}
+using text::utf8;
 
 // "text" per item, one line each.
 std::string items(KivOutlineList& list) {
