@@ -28,7 +28,8 @@ void Kivrant::insertPointInfoMap(int point, int styleIndex) {
     const int heldSize = internal::styleSize(styleTable, info->styleIndex);
     // A heading-number point stands for the largest text seen with it, any
     // other point for the smallest.
-    const bool take = point % internal::kNumberPointStep == 0 ? newSize > heldSize : newSize < heldSize;
+    const bool numberPoint = point % internal::kNumberPointStep == 0;
+    const bool take = numberPoint ? newSize > heldSize : newSize < heldSize;
     if (take) info->styleIndex = styleIndex;
   }
   ++it->second->count;
