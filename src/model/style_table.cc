@@ -64,7 +64,7 @@ StyleTableIndex::StyleTableIndex(std::vector<StyleEntry*>& table) : table_(table
 StyleTableIndex::Slot& StyleTableIndex::slotFor(const StyleKey& key, std::uint64_t hash) {
   const std::size_t mask = slots_.size() - 1;
   const std::uint32_t high = static_cast<std::uint32_t>(hash >> 32);
-  for (std::size_t i = static_cast<std::size_t>(hash) & mask;; i = (i + 1) & mask) {
+  for (std::size_t i = high & mask;; i = (i + 1) & mask) {
     Slot& slot = slots_[i];
     if (slot.indexPlusOne == 0) return slot;
     if (slot.hashHigh == high && StyleKey::of(table_[slot.indexPlusOne - 1]->format) == key) {
@@ -79,8 +79,7 @@ void StyleTableIndex::grow() {
   const std::size_t mask = slots_.size() - 1;
   for (const Slot& s : old) {
     if (s.indexPlusOne == 0) continue;
-    StyleKey key = StyleKey::of(table_[s.indexPlusOne - 1]->format);
-    std::size_t i = static_cast<std::size_t>(StyleKeyHash{}(key)) & mask;
+    std::size_t i = s.hashHigh & mask;
     while (slots_[i].indexPlusOne != 0) i = (i + 1) & mask;
     slots_[i] = s;
   }

@@ -44,10 +44,11 @@ class StyleTableIndex {
 
  private:
   // Open addressing over table indices: a slot holds index + 1 (0: empty)
-  // and the high half of its key's hash, so a lookup reads an entry only
-  // when the hashes agree. At most half the slots are used. Eight bytes per
-  // slot keep the index at a fraction of the entries it covers, which a
-  // stream of distinct formats makes the bulk of what a run holds.
+  // and the high half of its key's hash, which also places it. So a lookup
+  // reads an entry only when the halves agree, and growing reads none. At
+  // most half the slots are used. Eight bytes per slot keep the index at a
+  // fraction of the entries it covers, which a stream of distinct formats
+  // makes the bulk of what a run holds.
   struct Slot {
     std::uint32_t indexPlusOne;
     std::uint32_t hashHigh;
