@@ -15,24 +15,34 @@ void Kivrant::insertPointArray(int point, std::vector<int>& pointArray) {
   pointArray.erase(std::unique(pointArray.begin(), pointArray.end()), pointArray.end());
 }
 
-void Kivrant::insertPointInfoMap(int point, int styleIndex) {
-  auto it = pointInfoMap.find(point);
-  if (it == pointInfoMap.end()) {
+namespace internal {
+
+PointInfo& recordPointUse(std::map<int, PointInfo*>& infoMap,
+                          const std::vector<StyleEntry*>& styleTable, int point, int styleIndex) {
+  auto it = infoMap.find(point);
+  if (it == infoMap.end()) {
     PointInfo* info = new PointInfo;
     info->styleIndex = styleIndex;
     info->count = 0;
-    it = pointInfoMap.emplace(point, info).first;
+    it = infoMap.emplace(point, info).first;
   } else {
     PointInfo* info = it->second;
-    const int newSize = internal::styleSize(styleTable, styleIndex);
-    const int heldSize = internal::styleSize(styleTable, info->styleIndex);
+    const int newSize = styleSize(styleTable, styleIndex);
+    const int heldSize = styleSize(styleTable, info->styleIndex);
     // A heading-number point stands for the largest text seen with it, any
     // other point for the smallest.
-    const bool numberPoint = point % internal::kNumberPointStep == 0;
+    const bool numberPoint = point % kNumberPointStep == 0;
     const bool take = numberPoint ? newSize > heldSize : newSize < heldSize;
     if (take) info->styleIndex = styleIndex;
   }
   ++it->second->count;
+  return *it->second;
+}
+
+}  // namespace internal
+
+void Kivrant::insertPointInfoMap(int point, int styleIndex) {
+  internal::recordPointUse(pointInfoMap, styleTable, point, styleIndex);
 }
 
 int Kivrant::getPointFromFontSize(MPParagraph* paragraph, std::vector<int>& pointArray,

@@ -70,8 +70,8 @@ void Kivrant::setupOutlineLevel(std::vector<int>& pointArray, std::vector<int>* 
   // for every paragraph that adds one.
   internal::PointTable points(pointArray, pointInfoMap, styleTable);
   auto record = [&](int point, int styleIndex) {
-    insertPointInfoMap(point, styleIndex);
-    points.setFromInfo(point, pointInfoMap);
+    const PointInfo& info = internal::recordPointUse(pointInfoMap, styleTable, point, styleIndex);
+    points.set(point, info.styleIndex);
   };
 
   // Number analysis. It also lists, in document order, the paragraphs the

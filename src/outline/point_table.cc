@@ -51,12 +51,16 @@ PointTable::PointTable(const std::vector<int>& pointArray,
   for (int point : pointArray) setFromInfo(point, infoMap);
 }
 
-void PointTable::setFromInfo(int point, const std::map<int, PointInfo*>& infoMap) {
-  auto it = infoMap.find(point);
-  set(point, styleRank(styleTable_, it == infoMap.end() ? -1 : it->second->styleIndex));
+void PointTable::set(int point, int styleIndex) {
+  setRank(point, styleRank(styleTable_, styleIndex));
 }
 
-void PointTable::set(int point, StyleRank rank) { root_ = insert(root_, point, rank); }
+void PointTable::setFromInfo(int point, const std::map<int, PointInfo*>& infoMap) {
+  auto it = infoMap.find(point);
+  set(point, it == infoMap.end() ? -1 : it->second->styleIndex);
+}
+
+void PointTable::setRank(int point, StyleRank rank) { root_ = insert(root_, point, rank); }
 
 std::int32_t PointTable::insert(std::int32_t t, int point, StyleRank rank) {
   if (t == kNil) {

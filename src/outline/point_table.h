@@ -26,6 +26,12 @@ constexpr int kNumberPointStep = 100;
 using StyleRank = std::int64_t;
 StyleRank styleRank(const std::vector<StyleEntry*>& styleTable, int index);
 
+// Records that a paragraph of style styleIndex was given point: the
+// point's entry in infoMap, made when missing, counts one more use and
+// keeps the style that stands for the point. Returns the entry.
+PointInfo& recordPointUse(std::map<int, PointInfo*>& infoMap,
+                          const std::vector<StyleEntry*>& styleTable, int point, int styleIndex);
+
 class PointTable {
  public:
   // Starts with the points of pointArray, each ranked by its entry in
@@ -33,7 +39,9 @@ class PointTable {
   PointTable(const std::vector<int>& pointArray, const std::map<int, PointInfo*>& infoMap,
              const std::vector<StyleEntry*>& styleTable);
 
-  // Adds point, or re-ranks it, by infoMap's entry for it.
+  // Adds point, or re-ranks it, by the style that now stands for it.
+  void set(int point, int styleIndex);
+  // The same, by infoMap's entry for the point.
   void setFromInfo(int point, const std::map<int, PointInfo*>& infoMap);
 
   // The point a paragraph of style styleIndex and point paragraphPoint gets
@@ -59,7 +67,7 @@ class PointTable {
   };
 
   // Adds point, or sets its rank when it is already in the table.
-  void set(int point, StyleRank rank);
+  void setRank(int point, StyleRank rank);
   std::int32_t insert(std::int32_t t, int point, StyleRank rank);
   void update(std::int32_t t);
   // Lifts t's child on side into t's place; returns it.
