@@ -50,7 +50,12 @@ void deleteNumberFromString(icu::UnicodeString& text) {
   // One compacting pass in place instead of removing units one by one.
   const int32_t n = text.length();
   char16_t* units = text.getBuffer(n);
-  if (!units) return;  // no memory for a private copy: left as it is
+  if (!units) {
+    // A bogus text has no buffer to lend but reads as empty; otherwise there
+    // was no memory for a private copy, and the text is left as it is.
+    if (text.isBogus()) text.setTo(kEmptySkeleton);
+    return;
+  }
   int32_t kept = 0;
   for (int32_t i = 0; i < n; ++i) {
     const char16_t c = units[i];

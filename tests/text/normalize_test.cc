@@ -41,6 +41,10 @@ TEST(Normalize, TrimStrAndDeleteNumberFromString) {
     deleteNumberFromString(s);
     EXPECT_EQ(utf8(s), c.expected) << "input: " << c.input;
   }
+  icu::UnicodeString bogus;
+  bogus.setToBogus();
+  deleteNumberFromString(bogus);
+  EXPECT_EQ(utf8(bogus), "1");
 }
 
 // The passes find trimmed bounds without copying; they must cut where trimStr
