@@ -3,7 +3,7 @@
 #include <memory>
 #include <sstream>
 
-#include "atomic_file.h"
+#include "output_file.h"
 #include "cli_common.h"
 #include "commands.h"
 #include "document_json.h"
@@ -31,7 +31,7 @@ int runCompile(const CompileOptions& options) {
     throw CommandError(name + ": " + e.what());
   }
   throwIfInterrupted();
-  writeFileAtomically(options.output, records.str());
+  writeOutputFile(options.output, records.str());
   return kExitOk;
 }
 

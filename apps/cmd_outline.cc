@@ -7,7 +7,7 @@
 #include <sstream>
 #include <vector>
 
-#include "atomic_file.h"
+#include "output_file.h"
 #include "cli_common.h"
 #include "commands.h"
 #include "kivrel/kivrant.h"
@@ -40,8 +40,8 @@ int runOutline(const OutlineOptions& options) {
   const bool quality = run.usesQuality(options.exact, options.quality);
   const int result = quality ? run.extractQuality(list, wantLog ? &log : nullptr, verdicts)
                              : run.extract(list, wantLog ? &log : nullptr, nullptr);
-  if (!options.logRaw.empty()) writeFileAtomically(options.logRaw, log.str());
-  if (!options.log.empty()) writeFileAtomically(options.log, logToUtf8(log.str()));
+  if (!options.logRaw.empty()) writeOutputFile(options.logRaw, log.str());
+  if (!options.log.empty()) writeOutputFile(options.log, logToUtf8(log.str()));
   const std::map<std::string, OutlineFormat> formats = {{"tree", OutlineFormat::kTree},
                                                         {"json", OutlineFormat::kJson},
                                                         {"tsv", OutlineFormat::kTsv},

@@ -1,7 +1,7 @@
 // kivrel pdf2records: a PDF converted to a record stream file.
 #include <memory>
 
-#include "atomic_file.h"
+#include "output_file.h"
 #include "cli_common.h"
 #include "commands.h"
 
@@ -24,7 +24,7 @@ int runPdf2Records(const Pdf2RecordsOptions& options) {
 #ifdef KIVREL_HAVE_PDF
   const std::string bytes = readWholeInput(options.input, options.quiet);
   if (!looksLikePdf(bytes)) throw CommandError(name + ": not a PDF (no %PDF- header)");
-  writeFileAtomically(options.output, convertPdfInMemory(bytes, name, options.quiet));
+  writeOutputFile(options.output, convertPdfInMemory(bytes, name, options.quiet));
   return kExitOk;
 #else
   throw CommandError(name + ": this kivrel was built without the PDF front end (poppler)");

@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 
 #include <iostream>
+#include <string>
 #include <vector>
 
 #include "cli_common.h"
@@ -17,6 +18,19 @@ int main(int argc, char** argv) {
   std::vector<Command> commands = {addOutlineCommand(app), addExplainCommand(app),
                                    addDumpCommand(app), addCompileCommand(app),
                                    addPdf2RecordsCommand(app)};
+  // Before any subcommand only --help and --version mean something; name a
+  // mistyped word there instead of saying that a subcommand is missing.
+  if (argc > 1) {
+    const std::string first = argv[1];
+    bool known = first == "-h" || first == "--help" || first == "--version";
+    for (const Command& command : commands) known = known || command.app->check_name(first);
+    if (!known) {
+      std::cerr << "kivrel: unknown " << (first.rfind('-', 0) == 0 ? "option" : "command") << " '"
+                << first << "' (commands: outline, explain, dump, compile, pdf2records; see "
+                << "kivrel --help)\n";
+      return kExitUsage;
+    }
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

@@ -63,9 +63,14 @@ std::string markdownText(const std::string& text) {
 }
 
 void writeMarkdown(std::ostream& out, const std::vector<OutlineEntry>& entries) {
+  // A list item nests at most one level below the one before: a deeper
+  // indent would turn it into a code block. So the first item stands at the
+  // left whatever its level, and a jump of several levels nests by one.
+  int depth = -1;
   for (const OutlineEntry& e : entries) {
-    out << std::string(static_cast<std::size_t>(2 * (e.level - 1)), ' ') << "- "
-        << markdownText(e.text) << " (p. " << e.page << ")\n";
+    depth = std::min(e.level - 1, depth + 1);
+    out << std::string(static_cast<std::size_t>(2 * depth), ' ') << "- " << markdownText(e.text)
+        << " (p. " << e.page << ")\n";
   }
 }
 

@@ -1,11 +1,43 @@
 #include "settings_options.h"
 
+#include <regex>
 #include <vector>
 
 namespace Kivrel::cli {
 
+namespace {
+
+// The library reads any text as page ranges and ignores what it cannot use;
+// on the command line a typing slip should not silently select other pages.
+// Items are pages ("5") or ranges ("1-3", "10-", "-4"), comma-separated,
+// with the full-width digits, comma and hyphen the library also takes.
+std::string pageRangeProblem(const std::string& text) {
+  std::string ascii;
+  const UnicodeString units = UnicodeString::fromUTF8(text);
+  for (int32_t i = 0; i < units.length(); ++i) {
+    char16_t c = units.charAt(i);
+    if ((c >= 0xFF10 && c <= 0xFF19) || c == 0xFF0C || c == 0xFF0D) c -= 0xFEE0;
+    if (c == 0x3000) c = u' ';
+    if (c >= 0x80) return "not a page range: '" + text + "' (use pages and ranges like 1-3,5,10-)";
+    ascii += static_cast<char>(c);
+  }
+  static const std::regex item(R"([ \t]*([0-9]+|[0-9]*[ \t]*-[ \t]*[0-9]*)?[ \t]*)");
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = ascii.find(',', start);
+    const std::string one = ascii.substr(start, comma == std::string::npos ? comma : comma - start);
+    if (!std::regex_match(one, item))
+      return "not a page range: '" + text + "' (use pages and ranges like 1-3,5,10-)";
+    if (comma == std::string::npos) return {};
+    start = comma + 1;
+  }
+}
+
+}  // namespace
+
 void SettingsOptions::addTo(CLI::App& command) {
-  command.add_option("--exclude", exclude, "Pages left out of the outline, e.g. 1-3,5,10-");
+  command.add_option("--exclude", exclude, "Pages left out of the outline, e.g. 1-3,5,10-")
+      ->check(CLI::Validator(pageRangeProblem, "RANGES"));
   command.add_option("--max-length", maxLength,
                      "Drop candidates of this many UTF-16 units or more (default 80)");
   command.add_option("--page-offset", pageOffset,

@@ -324,4 +324,103 @@ TEST_F(Cli, InterruptWhileReadingExitsWith130) {
   EXPECT_EQ(r.exitCode, 130);
 }
 
+TEST_F(Cli, OutputsThatAreNotRegularFilesAreWrittenThroughNotReplaced) {
+  const json doc = {{"pages", {{{"blocks", {"第1章 概要"}}}}}};
+  const std::string expected = readFile(compile(doc, "small"));
+  ASSERT_LT(expected.size(), 16384u);  // fits in a pipe's buffer
+
+  const std::string fifo = path("out.fifo").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  Result r = run({"compile", path("small.json").string(), "-o", fifo});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  std::string piped(65536, '\0');
+  const ssize_t n = ::read(reader, piped.data(), piped.size());
+  ::close(reader);
+  piped.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  EXPECT_TRUE(fs::is_fifo(fs::symlink_status(fifo)));
+  EXPECT_TRUE(piped == expected) << piped.size() << " bytes through the pipe";
+
+  // A link's target gets the output and keeps its mode; the link stays.
+  writeFile(path("target.kvr"), "previous");
+  fs::permissions(path("target.kvr"), fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_symlink(path("target.kvr"), path("link.kvr"));
+  r = run({"compile", path("small.json").string(), "-o", path("link.kvr").string()});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(path("link.kvr"))));
+  EXPECT_TRUE(readFile(path("target.kvr")) == expected);
+  EXPECT_EQ(fs::status(path("target.kvr")).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST_F(Cli, DashAsAnOutputMeansStandardOutput) {
+  const json doc = {{"pages", {{{"blocks", {"第1章 概要"}}}}}};
+  const std::string expected = readFile(compile(doc, "small"));
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"compile", path("small.json").string(), "-o", "-"}, expected},
+      {{"outline", "--log-raw", "-", "--format", "json", path("small.kvr").string()},
+       "recordType = 1"},
+  };
+  for (const auto& [args, wanted] : cases) {
+    SCOPED_TRACE(args[0]);
+    const Result r = run(args);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find(wanted), std::string::npos);
+    EXPECT_FALSE(fs::exists("-"));
+    fs::remove("-");
+  }
+}
+
+TEST_F(Cli, MarkdownNestsEachItemAtMostOneLevelBelowTheOneBefore) {
+  auto body = [](int y) {
+    return json{{"text", "Body text of the report, long enough to be body"}, {"x", 1440}, {"y", y}};
+  };
+  // Levels 3, 1, 3, 2: neither the first item nor the jump from 1 to 3 may
+  // indent by four spaces or more, which would make a code block.
+  const json doc = {{"pages", {{{"blocks", {heading("1.1.1 Deep start", 1800), body(2600),
+                                            heading("第1章 Top", 3400), body(4200),
+                                            heading("1.1.2 Deep again", 5000), body(5800),
+                                            heading("1.2 Mid", 6600), body(7400)}}}}}};
+  const Result r = run({"outline", "--no-title", "--format", "markdown", compile(doc)});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "- 1.1.1 Deep start (p. 1)\n- 第1章 Top (p. 1)\n  - 1.1.2 Deep again (p. 1)\n"
+            "  - 1.2 Mid (p. 1)\n");
+}
+
+TEST_F(Cli, DumpFlagsOnlyLengthsOfTwoToTheThirtyFirstOrMore) {
+  const std::pair<std::int64_t, bool> cases[] = {
+      {2147483647, false}, {2147483648, true}, {4294967295, true}};
+  for (const auto& [length, flagged] : cases) {
+    SCOPED_TRACE(length);
+    const json doc = {{"pages", {{{"blocks", {{{"raw", {{"type", 7}, {"length", length}}}}}}}}}};
+    const Result r = run({"dump", compile(doc, "long")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.find("2^31 or more") != std::string::npos, flagged) << r.out;
+  }
+}
+
+TEST_F(Cli, UsageErrorsNameWhatWasNotUnderstood) {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"outlnie", kSample}, "outlnie"},
+      {{"--frobnicate"}, "--frobnicate"},
+      {{"outline", "--exclude", "abc", kSample}, "abc"},
+      {{"outline", "--exclude", "1..3", kSample}, "1..3"},
+      {{"outline", "--exclude", "1-3 5", kSample}, "1-3 5"},
+  };
+  for (const auto& [args, named] : cases) {
+    SCOPED_TRACE(named);
+    const Result r = run(args);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find(named), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty());
+  }
+  // Every documented form of a range is taken.
+  for (const char* ranges : {"1-3,5,10-", "-2", " 2 , 4- ", "１－３，５", ""}) {
+    const Result r = run({"outline", "--exclude", ranges, kSample});
+    EXPECT_EQ(r.exitCode, 0) << ranges << ": " << r.err;
+  }
+}
+
 }  // namespace
