@@ -32,6 +32,8 @@ struct OutlineOptions {
 };
 
 int runOutline(const OutlineOptions& options) {
+  if (!options.log.empty() && options.log == options.logRaw && options.log != "-")
+    throw CommandError("--log and --log-raw name the same file, " + options.log, kExitUsage);
   ExtractRun run(options.file, options.settings.toSettings(), options.quiet);
   const bool wantLog = !options.log.empty() || !options.logRaw.empty();
   std::ostringstream log(std::ios::binary);

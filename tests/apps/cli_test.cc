@@ -408,6 +408,7 @@ TEST_F(Cli, UsageErrorsNameWhatWasNotUnderstood) {
       {{"outline", "--exclude", "abc", kSample}, "abc"},
       {{"outline", "--exclude", "1..3", kSample}, "1..3"},
       {{"outline", "--exclude", "1-3 5", kSample}, "1-3 5"},
+      {{"outline", "--log", "same.log", "--log-raw", "same.log", kSample}, "same.log"},
   };
   for (const auto& [args, named] : cases) {
     SCOPED_TRACE(named);
