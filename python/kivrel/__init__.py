@@ -139,6 +139,9 @@ def _check_settings(settings: Optional[Settings]) -> Settings:
     return settings
 
 
+_SECTION_RECORD = b"\x01\x00\x00\x00"  # the type of the record every stream opens with
+
+
 def _check_callable(name: str, value: Any) -> None:
     if value is not None and not callable(value):
         raise TypeError(name + " must be callable")
@@ -157,7 +160,13 @@ def _run(source, settings, log, progress, *, verdicts=False, pages=False, mode="
     _check_callable("progress", progress)
     if log is not None and not hasattr(log, "write"):
         raise TypeError("log must be a writable file object")
+    if not isinstance(mode, str):
+        raise TypeError("mode must be 'auto', 'exact' or 'quality', not " + type(mode).__name__)
     data = _read_source(source)
+    # As the command line does: the library would read any bytes as an empty
+    # document, which hides a wrong file.
+    if data and not _kivrel.looks_like_pdf(data) and data[:4] != _SECTION_RECORD:
+        raise Error("not a record stream (it does not open with a Section record)")
     result = _kivrel.run(
         data,
         settings,

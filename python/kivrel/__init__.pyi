@@ -60,7 +60,6 @@ class QualityVerdict:
     reason: Optional[int]
     reason_text: str
     text: str
-    quality: Optional[QualityVerdict] = ...
 
 @dataclass(frozen=True)
 class Verdict:
@@ -76,6 +75,8 @@ class Verdict:
     reason: Optional[int]
     reason_text: str
     text: str
+    quality: Optional[QualityVerdict] = ...
+
 
 class RecordWriter:
     def __init__(self, target: Optional[BinaryIO] = None) -> None: ...

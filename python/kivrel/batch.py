@@ -25,6 +25,7 @@ import hashlib
 import json
 import logging
 import os
+import re
 import sys
 import time
 from typing import Dict, Iterable, Iterator, List, Optional, Sequence, Set, TextIO, Tuple
@@ -34,6 +35,9 @@ import kivrel
 # Chunks in flight per worker: enough to keep every worker busy while results
 # come back, few enough that an interrupted run has little work in the air.
 _IN_FLIGHT_PER_WORKER = 4
+# Full-width digits, comma and hyphen, which page ranges may use, and U+3000.
+_FULL_WIDTH = {**{0xFF10 + d: 0x30 + d for d in range(10)}, 0xFF0C: 0x2C, 0xFF0D: 0x2D,
+               0x3000: 0x20}
 
 
 def find_documents(inputs: Iterable[str], pattern: str = "*") -> List[str]:
@@ -90,7 +94,10 @@ def process_document(path: str, settings: Optional[dict] = None) -> dict:
 
 
 def to_line(record: dict) -> str:
-    return json.dumps(record, ensure_ascii=False) + "\n"
+    # A path that is not UTF-8 holds lone surrogates: they are written as
+    # JSON escapes, which read back as the same path.
+    text = json.dumps(record, ensure_ascii=False)
+    return text.encode("utf-8", "backslashreplace").decode("utf-8") + "\n"
 
 
 def process_chunk(
@@ -174,6 +181,13 @@ class ProgressBar:
             self._last = now
             self._draw()
 
+    def settle(self) -> None:
+        # Results come a chunk at a time, faster than the bar redraws: show
+        # the whole chunk once it is in.
+        if self.tty:
+            self._last = time.monotonic()
+            self._draw()
+
     def rate(self) -> float:
         elapsed = time.monotonic() - self.start
         return self.done / elapsed if elapsed > 0 else 0.0
@@ -209,6 +223,7 @@ def run_sequential(
         for path, failed, line in process_chunk(part, settings):
             log.append(path, line)
             bar.update(failed)
+        bar.settle()
         log.sync()
 
 
@@ -221,7 +236,7 @@ def run_dask(
     in_flight = {}
     # The results come with the futures: no round trip to the client's event
     # loop per task.
-    queue = as_completed(with_results=True)
+    queue = as_completed(with_results=True, raise_errors=False)
 
     workers = [1, 0.0]  # count, when it was asked for
 
@@ -253,9 +268,31 @@ def run_dask(
         for path, failed, line in lines:
             log.append(path, line)
             bar.update(failed)
+        bar.settle()
         log.sync()
         future.release()
         top_up()
+
+
+_RANGE_ITEM = re.compile(r"[ \t]*([0-9]+|[0-9]*[ \t]*-[ \t]*[0-9]*)?[ \t]*")
+
+
+def _page_ranges(text: str) -> str:
+    # Checked as kivrel outline checks it: the library would ignore a typing
+    # slip and select other pages without a word.
+    ascii_form = text.translate(_FULL_WIDTH)
+    if not all(_RANGE_ITEM.fullmatch(item) for item in ascii_form.split(",")):
+        raise argparse.ArgumentTypeError(
+            f"not a page range: {text!r} (use pages and ranges like 1-3,5,10-)")
+    return text
+
+
+def _flags(text: str) -> int:
+    # Decimal or 0x hexadecimal, as kivrel outline takes it.
+    try:
+        return int(text, 0)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not a number: {text!r}") from None
 
 
 def _parse_args(argv: Optional[Sequence[str]]) -> argparse.Namespace:
@@ -277,9 +314,10 @@ def _parse_args(argv: Optional[Sequence[str]]) -> argparse.Namespace:
     parser.add_argument("--sequential", action="store_true",
                         help="no Dask: one loop in this process")
     parser.add_argument("--quiet", action="store_true", help="no progress bar")
-    parser.add_argument("--exclude", default="", metavar="RANGES", help="pages to leave out")
+    parser.add_argument("--exclude", default="", type=_page_ranges, metavar="RANGES",
+                        help="pages to leave out, e.g. 1-3,5,10-")
     parser.add_argument("--max-length", type=int, default=kivrel.Settings().max_length)
-    parser.add_argument("--flags", type=int, default=kivrel.Settings().flags)
+    parser.add_argument("--flags", type=_flags, default=kivrel.Settings().flags)
     parser.add_argument("--page-offset", type=int, default=0)
     args = parser.parse_args(argv)
     if args.workers < 1:

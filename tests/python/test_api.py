@@ -1,6 +1,8 @@
 """The kivrel package against the library and the kivrel command."""
 
+import ast
 import copy
+import dataclasses
 import io
 import json
 import os
@@ -206,7 +208,7 @@ class Errors(TempFiles):
             with self.subTest(case=i):
                 self.assertRaises(error, call)
         # A damaged record stream just ends early; a damaged PDF is an error.
-        self.assertEqual(kivrel.outline(b"\x01\x00\x00"), [])
+        self.assertEqual(kivrel.outline(b"\x01\x00\x00\x00\x05\x00"), [])
         path = self.write("broken.pdf", b"%PDF-1.7\n" + bytes(range(256)) * 4)
         with self.assertRaises(kivrel.Error) as caught:
             kivrel.outline(path)
@@ -247,6 +249,49 @@ class Writer(unittest.TestCase):
         self.assertRaises(ValueError, w.paragraph_position, 0, -(1 << 31) - 1)
         self.assertEqual(w.bytes_written, 0)
         self.assertRaises(TypeError, kivrel.RecordWriter, "not a file")
+
+
+STUB = os.path.join(os.path.dirname(kivrel.__file__), "__init__.pyi")
+
+
+def stub_dataclass_fields(name):
+    tree = ast.parse(open(STUB, encoding="utf-8").read())
+    for node in tree.body:
+        if isinstance(node, ast.ClassDef) and node.name == name:
+            return [n.target.id for n in node.body if isinstance(n, ast.AnnAssign)]
+    raise AssertionError(f"{name} missing from the stub")
+
+
+class Stubs(unittest.TestCase):
+    def test_dataclass_fields_match_the_stub(self):
+        for cls in (kivrel.OutlineItem, kivrel.Verdict, kivrel.QualityVerdict):
+            with self.subTest(cls=cls.__name__):
+                self.assertEqual(stub_dataclass_fields(cls.__name__),
+                                 [f.name for f in dataclasses.fields(cls)])
+
+
+class BadInput(unittest.TestCase):
+    def test_what_is_no_record_stream_raises(self):
+        cases = {
+            "text": b"hello world, not a record stream\n",
+            "jpeg": b"\xff\xd8\xff\xe0\x00\x10JFIF\x00" + bytes(64),
+            "path given as bytes": os.fsencode(__file__),
+            "three bytes": b"\x01\x00\x00",
+        }
+        for name, data in cases.items():
+            with self.subTest(name):
+                with self.assertRaises(kivrel.Error):
+                    kivrel.outline(data)
+        # An empty stream is an empty document, as on the command line.
+        self.assertEqual(kivrel.outline_with_pages(b""), ([], 0))
+
+    def test_bad_mode_message_does_not_carry_the_document(self):
+        data = documents.report(1, pages=40)
+        for mode in (None, 1, ["exact"]):
+            with self.subTest(mode=mode):
+                with self.assertRaises((TypeError, ValueError)) as caught:
+                    kivrel.outline(data, mode=mode)
+                self.assertLess(len(str(caught.exception)), 500)
 
 
 if __name__ == "__main__":

@@ -1,5 +1,6 @@
 """python3 -m kivrel.batch on a 2-worker LocalCluster over a generated folder."""
 
+import io
 import json
 import os
 import random
@@ -15,7 +16,7 @@ from kivrel import batch
 import documents
 
 GOOD = 100
-BROKEN = {"broken": 4, "dangling": 2, "garbage": 3}  # garbage is no error: the reader stops
+BROKEN = {"broken": 4, "dangling": 2, "garbage": 3}
 
 
 def by_path(records):
@@ -55,7 +56,7 @@ class BatchRun(unittest.TestCase):
         self.assertEqual(len(self.paths), GOOD + sum(BROKEN.values()))
         for path, record in self.sequential.items():
             name = os.path.basename(path)
-            if name.startswith(("broken", "dangling")):
+            if name.startswith(("broken", "dangling", "garbage")):
                 self.assertNotIn("items", record)
                 self.assertTrue(record["error"].startswith(
                     "FileNotFoundError" if "dangling" in name else "kivrel.Error"), record)
@@ -95,6 +96,112 @@ class BatchRun(unittest.TestCase):
         before = os.path.getsize(out)
         subprocess.run(self.command(out), check=True, timeout=60)
         self.assertEqual(os.path.getsize(out), before)
+
+
+class BatchRecords(unittest.TestCase):
+    def setUp(self):
+        self._dir = tempfile.TemporaryDirectory()
+        self.addCleanup(self._dir.cleanup)
+        self.docs = os.path.join(self._dir.name, "docs")
+        os.makedirs(self.docs)
+        self.out = os.path.join(self._dir.name, "out.jsonl")
+
+    def write(self, name, data):
+        path = os.path.join(os.fsencode(self.docs), os.fsencode(name) if isinstance(name, str) else name)
+        with open(path, "wb") as f:
+            f.write(data)
+        return os.fsdecode(path)
+
+    def records(self):
+        with open(self.out, encoding="utf-8") as f:
+            return {r["path"]: r for r in map(json.loads, f)}
+
+    def test_every_document_gets_a_line_and_failures_an_error(self):
+        good = self.write("good.kvr", documents.report(2))
+        latin1 = self.write(b"caf\xe9.kvr", documents.report(3))
+        notes = self.write("notes.txt", b"meeting notes, not a document\n")
+        self.assertEqual(batch.main([self.docs, "-o", self.out, "--sequential", "--quiet"]), 0)
+        records = self.records()
+        self.assertEqual(len(records), 3, records.keys())
+        self.assertIn("items", records[good])
+        self.assertIn("error", records[notes])
+        # A name that is not UTF-8 is still recorded, with the items of its document.
+        (odd,) = [p for p in records if p not in (good, notes)]
+        self.assertIn("items", records[odd])
+        self.assertEqual(odd, latin1)
+
+    def test_a_task_that_cannot_complete_is_recorded_and_the_run_goes_on(self):
+        from distributed import Client
+
+        paths = [self.write(f"d{i}.kvr", documents.report(i)) for i in range(4)]
+        real = batch.process_chunk
+
+        def chunk_that_dies(part, settings=None):
+            if any(p.endswith("d0.kvr") for p in part):
+                raise MemoryError("worker ran out of memory")
+            return real(part, settings)
+
+        batch.process_chunk = chunk_that_dies
+        self.addCleanup(setattr, batch, "process_chunk", real)
+        log = batch.ResultLog(self.out)
+        bar = batch.ProgressBar(len(paths), quiet=True)
+        with Client(processes=False, n_workers=1, threads_per_worker=1,
+                    dashboard_address=":0") as client:
+            batch.run_dask(client, paths, {}, log, bar, 1)
+        log.close()
+        records = self.records()
+        self.assertEqual(set(records), set(paths))
+        self.assertIn("MemoryError", records[paths[0]]["error"])
+        for p in paths[1:]:
+            self.assertIn("items", records[p])
+
+
+class BatchOptions(unittest.TestCase):
+    def test_settings_options_are_checked_as_on_the_command_line(self):
+        cases = [  # (option, value, accepted)
+            ("--exclude", "1-3,5,10-", True),
+            ("--exclude", "1-3;5", False),
+            ("--exclude", "abc", False),
+            ("--flags", "522", True),
+            ("--flags", "0x20A", True),
+        ]
+        for option, value, accepted in cases:
+            with self.subTest(option=option, value=value):
+                argv = ["in", "-o", "out.jsonl", option, value]
+                stderr, sys.stderr = sys.stderr, io.StringIO()
+                try:
+                    if accepted:
+                        batch._parse_args(argv)
+                    else:
+                        with self.assertRaises(SystemExit) as caught:
+                            batch._parse_args(argv)
+                        self.assertEqual(caught.exception.code, 2)
+                finally:
+                    sys.stderr = stderr
+
+
+class TtyStream(io.StringIO):
+    def isatty(self):
+        return True
+
+
+class Progress(unittest.TestCase):
+    def test_terminal_bar_shows_every_finished_chunk(self):
+        with tempfile.TemporaryDirectory() as d:
+            paths = []
+            for i in range(8):
+                paths.append(os.path.join(d, f"d{i}.kvr"))
+                with open(paths[-1], "wb") as f:
+                    f.write(documents.report(i))
+            paths.append(os.path.join(d, "missing.kvr"))
+            stream = TtyStream()
+            bar = batch.ProgressBar(len(paths), stream=stream)
+            log = batch.ResultLog(os.path.join(d, "out.jsonl"))
+            batch.run_sequential(paths, {}, log, bar, chunk=3)
+            log.close()
+            # Before finish(): what a user sees once the last chunk is in.
+            last = stream.getvalue().split("\r")[-1]
+            self.assertIn("9/9 done, 1 failed", last)
 
 
 if __name__ == "__main__":
