@@ -132,15 +132,20 @@ class ResultLog:
         # A run killed while writing can leave half a line at the end; drop
         # it so that the document is processed again.
         end = data.rfind(b"\n") + 1
+        done = set()
+        for line in data[:end].splitlines():
+            try:
+                done.add(json.loads(line)["path"])
+            except (ValueError, KeyError, TypeError):
+                # Not a file this tool wrote: cutting its last line, or
+                # appending to it, would spoil someone's data.
+                self._file.close()
+                raise OSError(errno.EINVAL, "it holds other lines than results") from None
         if end != len(data):
             os.ftruncate(fd, end)
             os.fsync(fd)
         self._file.seek(0, os.SEEK_END)
-        for line in data[:end].splitlines():
-            try:
-                self.done.add(json.loads(line)["path"])
-            except (ValueError, KeyError, TypeError):
-                continue
+        self.done = done
 
     def append(self, path: str, line: str) -> None:
         # One write per line: a killed process leaves whole lines behind.
@@ -354,7 +359,15 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
             from distributed import Client, LocalCluster
 
             if args.scheduler:
-                client = Client(args.scheduler)
+                try:
+                    client = Client(args.scheduler)
+                except ValueError as e:
+                    print(f"kivrel.batch: --scheduler {args.scheduler}: {e}", file=sys.stderr)
+                    return 2
+                except OSError as e:
+                    print(f"kivrel.batch: --scheduler {args.scheduler}: cannot connect: {e}",
+                          file=sys.stderr)
+                    return 1
             else:
                 # Any free port for the scheduler's HTTP server: 8787 may be
                 # taken by another cluster on this machine.
@@ -368,8 +381,18 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
         bar.finish()
         print("interrupted; rerun the same command to continue", file=sys.stderr)
         return 130
+    except OSError as e:
+        if e.filename is not None:
+            raise  # a document's, which the runs record themselves
+        # Writing the results failed (a full disk); what is on disk is whole
+        # lines, and a rerun goes on from there.
+        print(f"kivrel.batch: cannot write {args.output}: {e.strerror}", file=sys.stderr)
+        return 1
     finally:
-        log.close()
+        try:
+            log.close()
+        except OSError:
+            pass  # the failure was reported, or is reported by the raise
         if client is not None:
             client.close()
         if cluster is not None:

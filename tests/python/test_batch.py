@@ -130,6 +130,28 @@ class BatchRecords(unittest.TestCase):
         self.assertIn("items", records[odd])
         self.assertEqual(odd, latin1)
 
+    def test_an_output_that_is_not_a_results_file_is_left_alone(self):
+        self.write("good.kvr", documents.report(2))
+        with open(self.out, "wb") as f:
+            f.write(b"meeting notes\nlast line without an end")
+        stderr, sys.stderr = sys.stderr, io.StringIO()
+        try:
+            self.assertEqual(batch.main([self.docs, "-o", self.out, "--sequential", "--quiet"]), 1)
+            self.assertIn("other lines than results", sys.stderr.getvalue())
+        finally:
+            sys.stderr = stderr
+        with open(self.out, "rb") as f:
+            self.assertEqual(f.read(), b"meeting notes\nlast line without an end")
+
+    def test_a_bad_scheduler_address_is_a_usage_error(self):
+        self.write("good.kvr", documents.report(2))
+        stderr, sys.stderr = sys.stderr, io.StringIO()
+        try:
+            self.assertEqual(batch.main([self.docs, "-o", self.out, "--scheduler", "bogus"]), 2)
+            self.assertIn("--scheduler bogus", sys.stderr.getvalue())
+        finally:
+            sys.stderr = stderr
+
     def test_a_task_that_cannot_complete_is_recorded_and_the_run_goes_on(self):
         from distributed import Client
 
