@@ -11,6 +11,18 @@
 
 using namespace Kivrel::cli;
 
+namespace {
+
+// Help and version text that could not be written (a full disk) is a failure.
+int printed(int exitCode) {
+  std::cout.flush();
+  if (std::cout) return exitCode;
+  std::cerr << "kivrel: <stdout>: write error\n";
+  return kExitFailed;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   CLI::App app("Extracts the outline of a laid-out document given as a record stream.", "kivrel");
   app.set_version_flag("--version", "kivrel " KIVREL_VERSION_STRING);
@@ -34,11 +46,11 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
-    return app.exit(e);
+    return printed(app.exit(e));
   } catch (const CLI::CallForAllHelp& e) {
-    return app.exit(e);
+    return printed(app.exit(e));
   } catch (const CLI::CallForVersion& e) {
-    return app.exit(e);
+    return printed(app.exit(e));
   } catch (const CLI::ParseError& e) {
     app.exit(e);
     return kExitUsage;

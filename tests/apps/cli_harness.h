@@ -67,7 +67,8 @@ class CliTest : public ::testing::Test {
   // and whileRunning is called with the child's id before it is waited for.
   Result run(const std::vector<std::string>& args, const std::string& stdinFile = "/dev/null",
              const std::function<void(pid_t)>& whileRunning = nullptr) {
-    const std::string out = path("stdout").string(), err = path("stderr").string();
+    const std::string out = stdoutTarget.empty() ? path("stdout").string() : stdoutTarget;
+    const std::string err = path("stderr").string();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, stdinFile.c_str(), O_RDONLY, 0);
@@ -84,10 +85,12 @@ class CliTest : public ::testing::Test {
     if (whileRunning) whileRunning(pid);
     int status = 0;
     waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(out), readFile(err)};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+            stdoutTarget.empty() ? readFile(out) : "", readFile(err)};
   }
 
   fs::path dir_;
+  std::string stdoutTarget;  // where the child's standard output goes, if not to a file here
 };
 
 }  // namespace kivrel_cli_test

@@ -424,4 +424,15 @@ TEST_F(Cli, UsageErrorsNameWhatWasNotUnderstood) {
   }
 }
 
+TEST_F(Cli, AFullStandardOutputFailsEveryCommand) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  stdoutTarget = "/dev/full";
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--help"}, {"--version"}, {"outline", kSample}}) {
+    const Result r = run(args);
+    EXPECT_EQ(r.exitCode, 1) << args[0];
+    EXPECT_NE(r.err.find("write error"), std::string::npos) << args[0] << ": " << r.err;
+  }
+}
+
 }  // namespace
