@@ -356,7 +356,13 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
         if args.sequential:
             run_sequential(todo, args.settings, log, bar, args.chunk)
         elif todo:
-            from distributed import Client, LocalCluster
+            try:
+                from distributed import Client, LocalCluster
+            except ImportError:
+                print("kivrel.batch: Dask's distributed package is not installed "
+                      "(Debian: python3-distributed); --sequential runs without it",
+                      file=sys.stderr)
+                return 1
 
             if args.scheduler:
                 try:

@@ -152,6 +152,21 @@ class BatchRecords(unittest.TestCase):
         finally:
             sys.stderr = stderr
 
+    def test_without_dask_a_cluster_run_says_what_is_missing(self):
+        self.write("good.kvr", documents.report(2))
+        saved = sys.modules.get("distributed")
+        sys.modules["distributed"] = None  # makes the import fail
+        stderr, sys.stderr = sys.stderr, io.StringIO()
+        try:
+            self.assertEqual(batch.main([self.docs, "-o", self.out, "--quiet"]), 1)
+            self.assertIn("--sequential", sys.stderr.getvalue())
+        finally:
+            sys.stderr = stderr
+            if saved is None:
+                del sys.modules["distributed"]
+            else:
+                sys.modules["distributed"] = saved
+
     def test_a_task_that_cannot_complete_is_recorded_and_the_run_goes_on(self):
         from distributed import Client
 
