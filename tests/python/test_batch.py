@@ -1,5 +1,7 @@
 """python3 -m kivrel.batch on a 2-worker LocalCluster over a generated folder."""
 
+import contextlib
+import gc
 import io
 import json
 import os
@@ -10,6 +12,7 @@ import sys
 import tempfile
 import time
 import unittest
+import unittest.mock
 
 from kivrel import batch
 
@@ -134,38 +137,28 @@ class BatchRecords(unittest.TestCase):
         self.write("good.kvr", documents.report(2))
         with open(self.out, "wb") as f:
             f.write(b"meeting notes\nlast line without an end")
-        stderr, sys.stderr = sys.stderr, io.StringIO()
-        try:
+        with contextlib.redirect_stderr(io.StringIO()) as err:
             self.assertEqual(batch.main([self.docs, "-o", self.out, "--sequential", "--quiet"]), 1)
-            self.assertIn("other lines than results", sys.stderr.getvalue())
-        finally:
-            sys.stderr = stderr
+        self.assertIn("other lines than results", err.getvalue())
         with open(self.out, "rb") as f:
             self.assertEqual(f.read(), b"meeting notes\nlast line without an end")
 
     def test_a_bad_scheduler_address_is_a_usage_error(self):
         self.write("good.kvr", documents.report(2))
-        stderr, sys.stderr = sys.stderr, io.StringIO()
-        try:
+        with contextlib.redirect_stderr(io.StringIO()) as err:
             self.assertEqual(batch.main([self.docs, "-o", self.out, "--scheduler", "bogus"]), 2)
-            self.assertIn("--scheduler bogus", sys.stderr.getvalue())
-        finally:
-            sys.stderr = stderr
+        self.assertIn("--scheduler bogus", err.getvalue())
+        # Dask's Client that failed to start goes with the garbage collector;
+        # let it go now, not while the next test starts a Client of its own.
+        gc.collect()
 
     def test_without_dask_a_cluster_run_says_what_is_missing(self):
         self.write("good.kvr", documents.report(2))
-        saved = sys.modules.get("distributed")
-        sys.modules["distributed"] = None  # makes the import fail
-        stderr, sys.stderr = sys.stderr, io.StringIO()
-        try:
+        # None in sys.modules makes the import fail.
+        with unittest.mock.patch.dict(sys.modules, {"distributed": None}), \
+                contextlib.redirect_stderr(io.StringIO()) as err:
             self.assertEqual(batch.main([self.docs, "-o", self.out, "--quiet"]), 1)
-            self.assertIn("--sequential", sys.stderr.getvalue())
-        finally:
-            sys.stderr = stderr
-            if saved is None:
-                del sys.modules["distributed"]
-            else:
-                sys.modules["distributed"] = saved
+        self.assertIn("--sequential", err.getvalue())
 
     def test_a_task_that_cannot_complete_is_recorded_and_the_run_goes_on(self):
         from distributed import Client
@@ -205,16 +198,13 @@ class BatchOptions(unittest.TestCase):
         for option, value, accepted in cases:
             with self.subTest(option=option, value=value):
                 argv = ["in", "-o", "out.jsonl", option, value]
-                stderr, sys.stderr = sys.stderr, io.StringIO()
-                try:
+                with contextlib.redirect_stderr(io.StringIO()):
                     if accepted:
                         batch._parse_args(argv)
                     else:
                         with self.assertRaises(SystemExit) as caught:
                             batch._parse_args(argv)
                         self.assertEqual(caught.exception.code, 2)
-                finally:
-                    sys.stderr = stderr
 
 
 class TtyStream(io.StringIO):
