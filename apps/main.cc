@@ -35,11 +35,14 @@ int main(int argc, char** argv) {
   if (argc > 1) {
     const std::string first = argv[1];
     bool known = first == "-h" || first == "--help" || first == "--version";
-    for (const Command& command : commands) known = known || command.app->check_name(first);
+    std::string names;
+    for (const Command& command : commands) {
+      known = known || command.app->check_name(first);
+      names += (names.empty() ? "" : ", ") + command.app->get_name();
+    }
     if (!known) {
       std::cerr << "kivrel: unknown " << (first.rfind('-', 0) == 0 ? "option" : "command") << " '"
-                << first << "' (commands: outline, explain, dump, compile, pdf2records; see "
-                << "kivrel --help)\n";
+                << first << "' (commands: " << names << "; see kivrel --help)\n";
       return kExitUsage;
     }
   }

@@ -12,13 +12,15 @@ namespace {
 // Items are pages ("5") or ranges ("1-3", "10-", "-4"), comma-separated,
 // with the full-width digits, comma and hyphen the library also takes.
 std::string pageRangeProblem(const std::string& text) {
+  const std::string problem =
+      "not a page range: '" + text + "' (use pages and ranges like 1-3,5,10-)";
   std::string ascii;
   const UnicodeString units = UnicodeString::fromUTF8(text);
   for (int32_t i = 0; i < units.length(); ++i) {
     char16_t c = units.charAt(i);
     if ((c >= 0xFF10 && c <= 0xFF19) || c == 0xFF0C || c == 0xFF0D) c -= 0xFEE0;
     if (c == 0x3000) c = u' ';
-    if (c >= 0x80) return "not a page range: '" + text + "' (use pages and ranges like 1-3,5,10-)";
+    if (c >= 0x80) return problem;
     ascii += static_cast<char>(c);
   }
   static const std::regex item(R"([ \t]*([0-9]+|[0-9]*[ \t]*-[ \t]*[0-9]*)?[ \t]*)");
@@ -26,8 +28,7 @@ std::string pageRangeProblem(const std::string& text) {
   for (;;) {
     const std::size_t comma = ascii.find(',', start);
     const std::string one = ascii.substr(start, comma == std::string::npos ? comma : comma - start);
-    if (!std::regex_match(one, item))
-      return "not a page range: '" + text + "' (use pages and ranges like 1-3,5,10-)";
+    if (!std::regex_match(one, item)) return problem;
     if (comma == std::string::npos) return {};
     start = comma + 1;
   }
