@@ -17,25 +17,35 @@ namespace Kivrel::cli {
 
 namespace {
 
-// Removes the temporary file unless the rename took it over.
-class TempFile {
- public:
-  explicit TempFile(std::string name) : name_(std::move(name)) {}
-  ~TempFile() {
-    if (fd_ >= 0) ::close(fd_);
-    if (!committed_) ::unlink(name_.c_str());
-  }
-  std::string& name() { return name_; }
-  int fd_ = -1;
-  bool committed_ = false;
-
- private:
-  std::string name_;
-};
-
 [[noreturn]] void fail(const std::string& path, const char* what, int error) {
   throw CommandError(path + ": " + what + ": " + std::strerror(error));
 }
+
+// An open descriptor, closed when it goes out of scope unless close() ran.
+struct Descriptor {
+  int fd = -1;
+  ~Descriptor() {
+    if (fd >= 0) ::close(fd);
+  }
+  // Closes now: a failed close is a failed write (a full disk or quota may
+  // show only here).
+  void close(const std::string& path) {
+    const int open = fd;
+    fd = -1;
+    if (::close(open) != 0) fail(path, "write error", errno);
+  }
+};
+
+// Removes the temporary file unless the rename took it over.
+struct TempFile {
+  explicit TempFile(std::string name) : name(std::move(name)) {}
+  ~TempFile() {
+    if (!committed) ::unlink(name.c_str());  // an open file may be unlinked
+  }
+  std::string name;
+  Descriptor descriptor;
+  bool committed = false;
+};
 
 void writeAll(int fd, std::string_view bytes, const std::string& path) {
   const char* data = bytes.data();
@@ -68,17 +78,10 @@ std::string followLinks(const std::string& path) {
 }
 
 void writeInPlace(const std::string& path, const std::string& target, std::string_view bytes) {
-  const int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  if (fd < 0) fail(path, "cannot open", errno);
-  struct Closer {
-    int fd;
-    ~Closer() {
-      if (fd >= 0) ::close(fd);
-    }
-  } closer{fd};
-  writeAll(fd, bytes, path);
-  closer.fd = -1;
-  if (::close(fd) != 0) fail(path, "write error", errno);
+  Descriptor out{::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC)};
+  if (out.fd < 0) fail(path, "cannot open", errno);
+  writeAll(out.fd, bytes, path);
+  out.close(path);
 }
 
 void replaceAtomically(const std::string& path, const std::string& target, std::string_view bytes,
@@ -94,15 +97,13 @@ void replaceAtomically(const std::string& path, const std::string& target, std::
   const int fd = ::mkstemp(buffer.data());
   if (fd < 0) fail(path, "cannot create a temporary file beside it", errno);
   TempFile temp(buffer.data());
-  temp.fd_ = fd;
+  temp.descriptor.fd = fd;
   writeAll(fd, bytes, path);
   ::fchmod(fd, mode);  // mkstemp creates the file 0600
   if (::fsync(fd) != 0) fail(path, "write error", errno);
-  const int closed = ::close(fd);
-  temp.fd_ = -1;
-  if (closed != 0) fail(path, "write error", errno);
-  if (::rename(temp.name().c_str(), target.c_str()) != 0) fail(path, "cannot replace", errno);
-  temp.committed_ = true;
+  temp.descriptor.close(path);
+  if (::rename(temp.name.c_str(), target.c_str()) != 0) fail(path, "cannot replace", errno);
+  temp.committed = true;
 }
 
 }  // namespace
