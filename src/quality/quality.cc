@@ -472,7 +472,10 @@ class Refiner {
   }
 
   std::vector<KivQualityVerdict> run() {
-    if (body_.size == 0) return finish();  // without styles nothing to compare against
+    if (body_.size == 0) {  // without styles nothing to compare against
+      levelsFromPoints();
+      return finish();
+    }
     joinNumbers();
     for (std::size_t i = 0; i < q_.size(); ++i) {
       if (joined_[i] >= 0) continue;
@@ -587,7 +590,7 @@ class Refiner {
   bool isFurniture(std::size_t i) const { return furniture_[i]; }
 
   bool larger(const Para& p, int percent) const {
-    return p.v.charSize * 100 >= body_.size * percent;
+    return static_cast<long>(p.v.charSize) * 100 >= static_cast<long>(body_.size) * percent;
   }
   bool bolder(const Para& p) const {
     return isBold(p.v) && !body_.bold && p.v.charSize >= body_.size;
@@ -603,6 +606,12 @@ class Refiner {
     return larger(p, kLargerPercent) || bolder(p) || otherFace(p);
   }
 
+  // Half a line of the larger of two paragraphs, in twips: a size in
+  // half-points is that size times 10 twips tall. In 64 bits for any size.
+  static long halfLine(const Para& a, const Para& b) {
+    return static_cast<long>(std::max(a.v.charSize, b.v.charSize)) * 5;
+  }
+
   // A short piece to the right of the paragraph before, on its line: the
   // converter cut a line (around the raised letters of a logo, say).
   bool continuesLine(std::size_t i) const {
@@ -610,8 +619,7 @@ class Refiner {
     const Para& p = all_[i];
     const Para& before = all_[i - 1];
     if (p.text.length() > kMaxLinePiece || before.v.pageNo != p.v.pageNo) return false;
-    const long slack = std::max(p.v.charSize, before.v.charSize) * 5;  // half a line
-    return std::labs(p.v.cy - before.v.cy) <= slack && p.v.cx > before.v.cx &&
+    return std::labs(p.v.cy - before.v.cy) <= halfLine(p, before) && p.v.cx > before.v.cx &&
            p.v.tableCells <= 1 && before.v.tableCells <= 1;
   }
 
@@ -631,8 +639,10 @@ class Refiner {
       const Para& title = all_[i + 1];
       // The position first: it rules out nearly every pair at no cost.
       if (title.v.pageNo != number.v.pageNo || title.v.cx <= number.v.cx) continue;
-      const long slack = std::max(number.v.charSize, title.v.charSize) * 5;  // half a line
-      if (std::labs(title.v.cy - number.v.cy) > slack || !isBareNumber(number.text)) continue;
+      if (std::labs(title.v.cy - number.v.cy) > halfLine(number, title) ||
+          !isBareNumber(number.text)) {
+        continue;
+      }
       if (readNumbering(title.text).rank > 0 || !hasLetter(title.text)) continue;
       joined_[i + 1] = static_cast<long>(i);
       q_[i + 1].accepted = false;
@@ -786,6 +796,18 @@ class Refiner {
     for (int r : used) levelOf.emplace(r, static_cast<int>(levelOf.size()) + 1);
     for (std::size_t i = 0; i < q_.size(); ++i) {
       if (q_[i].accepted) q_[i].level = levelOf[raw[i]];
+    }
+  }
+
+  // The exact mode's ranking: the higher the point, the higher the level.
+  void levelsFromPoints() {
+    std::set<int, std::greater<>> points;
+    for (const KivQualityVerdict& v : q_) {
+      if (v.accepted) points.insert(v.exact.value);
+    }
+    for (KivQualityVerdict& v : q_) {
+      if (!v.accepted) continue;
+      v.level = static_cast<int>(std::distance(points.begin(), points.find(v.exact.value))) + 1;
     }
   }
 

@@ -142,6 +142,16 @@ const SignalCase kSignalCases[] = {
        return b.build();
      },
      "Design\n", "Design L1\n3.2 Scope L2 -5011\nScope -5006\n"},
+    {"NumberAndTitleInAHugeSizeAreStillOneLine",
+     [] {
+       DocBuilder b;
+       b.page().para("Design", {.size = kHeading});
+       body(b);
+       b.row({"3.2", "Scope"}, {.size = 600000000, .bold = true});  // half a line overflows 32 bits
+       body(b);
+       return b.build();
+     },
+     "Design\n", "Design L2\n3.2 Scope L1 -5011\nScope -5006\n"},
     {"BoldTagHeadingTheExactRulesCallParenthesisedIsPromoted",
      [] {
        DocBuilder b;
@@ -234,6 +244,21 @@ TEST(QualityLevels, NumberingDepthComesBeforeSizeAndLevelsAreContiguous) {
   Runs r = runBoth(b.build());
   EXPECT_EQ(r.decisions(),
             "Preface L1\n1 Start L2\n1.1 Scope L3\n1.1.1 Terms L4\n2 Next L2\n");
+}
+
+TEST(QualityLevels, WithoutCharacterFormatsThePointsRankTheItems) {
+  const Para plain{.charFormat = false};
+  DocBuilder b;
+  b.page();
+  for (const char* heading : {"1.1 Scope", "1.1.1 Terms", "1.2 Goals"}) {
+    b.para("The body says something about the topic here.", plain);
+    b.para(heading, plain);
+  }
+  b.para("The body says something about the topic here.", plain);
+  Runs r = runBoth(b.build());
+  ASSERT_EQ(r.exact, "1.1 Scope\n1.1.1 Terms\n1.2 Goals\n");
+  EXPECT_EQ(r.quality, r.exact);
+  EXPECT_EQ(r.decisions(), "1.1 Scope L1\n1.1.1 Terms L2\n1.2 Goals L1\n");
 }
 
 TEST(QualityLevels, PartIsAboveChapterAboveSection) {
