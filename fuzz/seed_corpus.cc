@@ -1,8 +1,9 @@
 // Writes the seed corpora of the fuzz targets:
 //   kivrel_seed_corpus OUT_DIR [STREAM_FILE...]
 // OUT_DIR/extract gets generated documents, the hostile inputs at a small
-// scale and the given stream files, each behind several control bytes;
-// OUT_DIR/page_range gets page-range strings.
+// scale and the given stream files, each behind several control bytes (the
+// extract and quality targets read them alike); OUT_DIR/page_range gets
+// page-range strings.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -17,7 +18,7 @@ using namespace Kivrel::bench;
 
 namespace {
 
-// Control bytes of extract_fuzzer: defaults; with log; table-of-contents
+// Control bytes of the extraction fuzzers (fuzz_run.h): defaults; with log; table-of-contents
 // flags with page ranges; null settings; every bit with a stop at poll 2.
 constexpr unsigned char kControls[] = {0x00, 0x08, 0x11, 0x07, 0xA4};
 
