@@ -18,8 +18,9 @@ using namespace Kivrel::bench;
 
 namespace {
 
-// Control bytes of the extraction fuzzers (fuzz_run.h): defaults; with log; table-of-contents
-// flags with page ranges; null settings; every bit with a stop at poll 2.
+// Control bytes of the extraction fuzzers (fuzz_run.h): defaults; with log;
+// table-of-contents flags with page ranges; null settings; every bit with a
+// stop at poll 2.
 constexpr unsigned char kControls[] = {0x00, 0x08, 0x11, 0x07, 0xA4};
 
 bool write(const fs::path& path, const std::string& bytes) {
