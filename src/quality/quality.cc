@@ -455,6 +455,13 @@ struct Style {
 
 Style styleOf(const Para& p) { return {p.v.charSize, isBold(p.v), p.fontNo}; }
 
+// Numbers a map's values first, first + 1, ... in the order of its keys, so
+// that each lookup of a key's place costs a logarithm, not a walk.
+template <typename Map>
+void numberInOrder(Map& placeOf, int first) {
+  for (auto& entry : placeOf) entry.second = first++;
+}
+
 class Refiner {
  public:
   Refiner(std::vector<Para>& all, const KivSettings* settings)
@@ -756,24 +763,24 @@ class Refiner {
       int& size = sizeOfRank[rank];
       size = std::max(size, all_[i].v.charSize);
     }
-    std::set<std::pair<int, int>, std::greater<>> plain;  // (size, bold) of unnumbered
+    // (size, bold) of unnumbered headings -> their place, from 0 for the largest
+    std::map<std::pair<int, int>, int, std::greater<>> plainRankOf;
     for (std::size_t i = 0; i < q_.size(); ++i) {
       if (q_[i].accepted && readNumbering(all_[i].text).rank == 0) {
-        plain.insert({all_[i].v.charSize, isBold(all_[i].v) ? 1 : 0});
+        plainRankOf.emplace(std::make_pair(all_[i].v.charSize, isBold(all_[i].v) ? 1 : 0), 0);
       }
     }
+    numberInOrder(plainRankOf, 0);
     std::vector<int> raw(q_.size(), 0);
-    std::set<int> used;
+    std::map<int, int> levelOf;  // raw rank -> level
     for (std::size_t i = 0; i < q_.size(); ++i) {
       if (!q_[i].accepted) continue;
       const Para& p = all_[i];
       const int rank = readNumbering(p.text).rank;
-      const int plainRank = static_cast<int>(std::distance(
-          plain.begin(), plain.find({p.v.charSize, isBold(p.v) ? 1 : 0})));
       if (rank > 0) {
         raw[i] = rank * 100;
       } else if (sizeOfRank.empty()) {
-        raw[i] = plainRank;
+        raw[i] = plainRankOf.at({p.v.charSize, isBold(p.v) ? 1 : 0});
       } else if (auto it = rankByStyle.find(styleOf(p)); it != rankByStyle.end()) {
         raw[i] = std::max_element(it->second.begin(), it->second.end(),
                                   [](auto& a, auto& b) { return a.second < b.second; })
@@ -788,26 +795,28 @@ class Refiner {
             break;
           }
         }
-        if (raw[i] < 0) raw[i] = sizeOfRank.rbegin()->first * 100 + 50 + plainRank;
+        if (raw[i] < 0) {
+          raw[i] = sizeOfRank.rbegin()->first * 100 + 50 +
+                   plainRankOf.at({p.v.charSize, isBold(p.v) ? 1 : 0});
+        }
       }
-      used.insert(raw[i]);
+      levelOf.emplace(raw[i], 0);
     }
-    std::map<int, int> levelOf;
-    for (int r : used) levelOf.emplace(r, static_cast<int>(levelOf.size()) + 1);
+    numberInOrder(levelOf, 1);
     for (std::size_t i = 0; i < q_.size(); ++i) {
-      if (q_[i].accepted) q_[i].level = levelOf[raw[i]];
+      if (q_[i].accepted) q_[i].level = levelOf.at(raw[i]);
     }
   }
 
   // The exact mode's ranking: the higher the point, the higher the level.
   void levelsFromPoints() {
-    std::set<int, std::greater<>> points;
+    std::map<int, int, std::greater<>> levelOf;  // point -> level
     for (const KivQualityVerdict& v : q_) {
-      if (v.accepted) points.insert(v.exact.value);
+      if (v.accepted) levelOf.emplace(v.exact.value, 0);
     }
+    numberInOrder(levelOf, 1);
     for (KivQualityVerdict& v : q_) {
-      if (!v.accepted) continue;
-      v.level = static_cast<int>(std::distance(points.begin(), points.find(v.exact.value))) + 1;
+      if (v.accepted) v.level = levelOf.at(v.exact.value);
     }
   }
 

@@ -46,10 +46,10 @@ std::string writeStream(const std::string& name, const std::string& bytes) {
   return path;
 }
 
-Probe runProbe(const std::string& path, int flags) {
+Probe runProbe(const std::string& path, int flags, bool quality = false) {
   Probe probe;
   std::string command = std::string(KIVREL_RESOURCE_PROBE) + " '" + path + "' " +
-                        std::to_string(flags) + " 2>&1";
+                        std::to_string(flags) + (quality ? " quality" : "") + " 2>&1";
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return probe;
   char buffer[512];
@@ -74,15 +74,18 @@ struct HostileCase {
   // and paragraph starts) necessarily build objects larger than their
   // records; the budget still scales with the input, never with its claims.
   double bytesPerStreamByte = 0;
+  bool quality = false;  // the quality mode instead of the exact extraction
 };
 
 void PrintTo(const HostileCase& c, std::ostream* os) {
-  *os << Kivrel::bench::hostileName(c.kind) << " x" << c.scale << " flags " << c.flags;
+  *os << Kivrel::bench::hostileName(c.kind) << " x" << c.scale << " flags " << c.flags
+      << (c.quality ? " quality" : "");
 }
 
 std::string caseName(const testing::TestParamInfo<HostileCase>& info) {
   return std::string(Kivrel::bench::hostileName(info.param.kind)) +
-         (info.param.flags == kTocDocumentFlags ? "_toc_mode" : "");
+         (info.param.flags == kTocDocumentFlags ? "_toc_mode" : "") +
+         (info.param.quality ? "_quality" : "");
 }
 
 class HostileMemory : public testing::TestWithParam<HostileCase> {};
@@ -129,9 +132,10 @@ TEST_P(HostileGrowth, FourTimesTheInputTakesAtMostEightTimesAsLong) {
   const HostileCase& c = GetParam();
   std::string name = Kivrel::bench::hostileName(c.kind);
   Probe small = runProbe(writeStream(name + "_small", Kivrel::bench::makeHostile(c.kind, c.scale)),
-                         c.flags);
+                         c.flags, c.quality);
   Probe large = runProbe(
-      writeStream(name + "_large", Kivrel::bench::makeHostile(c.kind, 4 * c.scale)), c.flags);
+      writeStream(name + "_large", Kivrel::bench::makeHostile(c.kind, 4 * c.scale)), c.flags,
+      c.quality);
   ASSERT_TRUE(small.ran) << small.output;
   ASSERT_TRUE(large.ran) << large.output;
   EXPECT_LE(large.seconds, 8 * small.seconds + 0.1)
@@ -148,7 +152,13 @@ INSTANTIATE_TEST_SUITE_P(
                     HostileCase{Hostile::kSameTextTopBand, 3000, kDefaultFlags},
                     HostileCase{Hostile::kManyEmptyParagraphs, 50000, kDefaultFlags},
                     HostileCase{Hostile::kRisingCharacterSizes, 4000, kDefaultFlags},
-                    HostileCase{Hostile::kRisingCharacterSizes, 4000, kTocDocumentFlags}),
+                    HostileCase{Hostile::kRisingCharacterSizes, 4000, kTocDocumentFlags},
+                    // The quality mode's own passes over the same traps.
+                    HostileCase{Hostile::kManyCharacterFormats, 5000, kDefaultFlags, 0, true},
+                    HostileCase{Hostile::kManyPages, 25000, kDefaultFlags, 0, true},
+                    HostileCase{Hostile::kSameTextTopBand, 3000, kDefaultFlags, 0, true},
+                    HostileCase{Hostile::kRisingCharacterSizes, 5000, kDefaultFlags, 0, true},
+                    HostileCase{Hostile::kRisingCharacterSizes, 5000, kTocDocumentFlags, 0, true}),
     caseName);
 
 }  // namespace
