@@ -3,11 +3,16 @@
 #include <algorithm>
 #include <functional>
 #include <nlohmann/json.hpp>
-#include <set>
+#include <map>
 
 namespace Kivrel::cli {
 
 namespace {
+
+// Deeper levels are indented as this one: a stream whose every heading has a
+// level of its own would otherwise make the output grow with the square of
+// its headings. JSON and TSV keep the exact level.
+constexpr int kDeepestIndentedLevel = 16;
 
 void writeTree(std::ostream& out, const std::vector<OutlineEntry>& entries) {
   int widest = 1;
@@ -16,7 +21,8 @@ void writeTree(std::ostream& out, const std::vector<OutlineEntry>& entries) {
   for (const OutlineEntry& e : entries) {
     const std::string page = std::to_string(e.page);
     out << std::string(static_cast<std::size_t>(widest) - page.size(), ' ') << page << "  "
-        << std::string(static_cast<std::size_t>(2 * (e.level - 1)), ' ') << e.text << '\n';
+        << std::string(2 * (std::clamp(e.level, 1, kDeepestIndentedLevel) - 1), ' ') << e.text
+        << '\n';
   }
 }
 
@@ -77,13 +83,17 @@ void writeMarkdown(std::ostream& out, const std::vector<OutlineEntry>& entries) 
 }  // namespace
 
 std::vector<OutlineEntry> toEntries(KivOutlineList& list) {
-  std::set<int, std::greater<int>> points;
-  for (int i = 0; i < list.getCount(); ++i) points.insert(list.getAt(i)->getPoint());
+  // point -> level: the highest point is level 1. A map, so that every item
+  // finds its level in logarithmic time even when each has a point of its own.
+  std::map<int, int, std::greater<int>> levelOf;
+  for (int i = 0; i < list.getCount(); ++i) levelOf.emplace(list.getAt(i)->getPoint(), 0);
+  int next = 1;
+  for (auto& entry : levelOf) entry.second = next++;
   std::vector<OutlineEntry> entries;
   for (int i = 0; i < list.getCount(); ++i) {
     KivOutlineItem* item = list.getAt(i);
     const int point = item->getPoint();
-    const int level = static_cast<int>(std::distance(points.begin(), points.find(point))) + 1;
+    const int level = levelOf.at(point);
     std::string text;
     item->getString().toUTF8String(text);
     entries.push_back({item->getPageNo(), point, level, text, item->getCx(), item->getCy()});

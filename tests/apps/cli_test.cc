@@ -389,6 +389,28 @@ TEST_F(Cli, MarkdownNestsEachItemAtMostOneLevelBelowTheOneBefore) {
             "  - 1.2 Mid (p. 1)\n");
 }
 
+TEST_F(Cli, TreeIndentsLevelsDeeperThanSixteenAsSixteen) {
+  // Each heading larger than all before it: twenty levels, the last heading
+  // at level 1 and the first at level 20.
+  json blocks = json::array();
+  for (int i = 0; i < 20; ++i) {
+    blocks.push_back(heading(std::string("Heading ") + char('A' + i), 4000 + 1600 * i, 24 + 2 * i));
+    blocks.push_back({{"text", "Body text of the report, long enough to be body"},
+                      {"x", 1440}, {"y", 4800 + 1600 * i}});
+  }
+  const std::string stream = compile({{"pages", {{{"height", 40000}, {"blocks", blocks}}}}});
+  const Result levels = run({"outline", "--no-title", "--format", "tsv", stream});
+  ASSERT_EQ(levels.exitCode, 0) << levels.err;
+  ASSERT_NE(levels.out.find("\t20\t1440\t4000\tHeading A\n"), std::string::npos) << levels.out;
+  const Result tree = run({"outline", "--no-title", stream});
+  ASSERT_EQ(tree.exitCode, 0) << tree.err;
+  for (const char* expected : {"Heading A", "Heading E"}) {  // levels 20 and 16
+    EXPECT_NE(tree.out.find("1  " + std::string(30, ' ') + expected + "\n"), std::string::npos)
+        << tree.out;
+  }
+  EXPECT_NE(tree.out.find("\n1  " + std::string(28, ' ') + "Heading F\n"), std::string::npos);
+}
+
 TEST_F(Cli, DumpFlagsOnlyLengthsOfTwoToTheThirtyFirstOrMore) {
   const std::pair<std::int64_t, bool> cases[] = {
       {2147483647, false}, {2147483648, true}, {4294967295, true}};
