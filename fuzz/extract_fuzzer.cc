@@ -8,15 +8,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   kivrel_fuzz::FuzzRun run(data, size);
-  Kivrel::Kivrant extractor;
-  run.attach(extractor);
-
+  Kivrel::Kivrant& extractor = run.extractor();
   std::istringstream input = run.stream();
   Kivrel::KivOutlineList result;
-  int rc = extractor.extract(input, result, run.settings());
-  if (rc != 0 && rc != -1) std::abort();
-  if (rc == -1 && !run.stops()) std::abort();
-  if (rc == -1 && result.getCount() != 0) std::abort();
+  run.checkStatus(extractor.extract(input, result, run.settings()), result);
 
   // A finished run leaves the extractor idle: the same stream again appends
   // the same items. Settings were normalised by the first run, which must

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 
@@ -85,15 +86,21 @@ class FuzzRun {
     }
     stream_.assign(reinterpret_cast<const char*>(in.data()), in.size());
     progress_ = StopAt(control_ >> kStopPollShift);
+    if (control_ & kWithLog) extractor_.setLogStream(&log_);
+    if (control_ & kWithProgress) extractor_.setProgressHandler(&progress_);
   }
 
-  // Hands the log and progress handler to the extractor, as the control byte says.
-  void attach(Kivrel::Kivrant& extractor) {
-    if (control_ & kWithLog) extractor.setLogStream(&log_);
-    if (control_ & kWithProgress) extractor.setProgressHandler(&progress_);
-  }
+  // The extractor, with the log and progress handler the control byte asks for.
+  Kivrel::Kivrant& extractor() { return extractor_; }
   // True when the progress handler will stop the run.
   bool stops() const { return (control_ & kWithProgress) && (control_ >> kStopPollShift) != 0; }
+
+  // Aborts unless rc is what a run ending with result may return: 0, or -1
+  // with nothing appended when the handler stopped it.
+  void checkStatus(int rc, Kivrel::KivOutlineList& result) const {
+    if (rc != 0 && rc != -1) std::abort();
+    if (rc == -1 && (!stops() || result.getCount() != 0)) std::abort();
+  }
 
   std::istringstream stream() const { return std::istringstream(stream_, std::ios::binary); }
   Kivrel::KivSettings* settings() { return settingsArg_; }
@@ -105,6 +112,7 @@ class FuzzRun {
   std::string stream_;
   std::ostringstream log_{std::ios::binary};
   StopAt progress_;
+  Kivrel::Kivrant extractor_;  // after what it points to
 };
 
 // The same items in the same order, as a second run of one stream must give.

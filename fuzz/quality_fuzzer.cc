@@ -9,15 +9,12 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   kivrel_fuzz::FuzzRun run(data, size);
-  Kivrel::Kivrant extractor;
-  run.attach(extractor);
-
+  Kivrel::Kivrant& extractor = run.extractor();
   std::istringstream input = run.stream();
   Kivrel::KivOutlineList result;
   std::vector<Kivrel::KivQualityVerdict> verdicts;
   int rc = Kivrel::extractQuality(extractor, input, result, run.settings(), &verdicts);
-  if (rc != 0 && rc != -1) std::abort();
-  if (rc == -1 && (!run.stops() || result.getCount() != 0)) std::abort();
+  run.checkStatus(rc, result);
   if (rc != 0) return 0;
 
   // The n-th accepted verdict describes the n-th item, and only kept ones
