@@ -764,10 +764,11 @@ class Refiner {
       size = std::max(size, all_[i].v.charSize);
     }
     // (size, bold) of unnumbered headings -> their place, from 0 for the largest
+    auto plainKey = [](const Para& p) { return std::make_pair(p.v.charSize, isBold(p.v) ? 1 : 0); };
     std::map<std::pair<int, int>, int, std::greater<>> plainRankOf;
     for (std::size_t i = 0; i < q_.size(); ++i) {
       if (q_[i].accepted && readNumbering(all_[i].text).rank == 0) {
-        plainRankOf.emplace(std::make_pair(all_[i].v.charSize, isBold(all_[i].v) ? 1 : 0), 0);
+        plainRankOf.emplace(plainKey(all_[i]), 0);
       }
     }
     numberInOrder(plainRankOf, 0);
@@ -780,7 +781,7 @@ class Refiner {
       if (rank > 0) {
         raw[i] = rank * 100;
       } else if (sizeOfRank.empty()) {
-        raw[i] = plainRankOf.at({p.v.charSize, isBold(p.v) ? 1 : 0});
+        raw[i] = plainRankOf.at(plainKey(p));
       } else if (auto it = rankByStyle.find(styleOf(p)); it != rankByStyle.end()) {
         raw[i] = std::max_element(it->second.begin(), it->second.end(),
                                   [](auto& a, auto& b) { return a.second < b.second; })
@@ -797,7 +798,7 @@ class Refiner {
         }
         if (raw[i] < 0) {
           raw[i] = sizeOfRank.rbegin()->first * 100 + 50 +
-                   plainRankOf.at({p.v.charSize, isBold(p.v) ? 1 : 0});
+                   plainRankOf.at(plainKey(p));
         }
       }
       levelOf.emplace(raw[i], 0);
