@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <sstream>
+#include <streambuf>
 #include <string>
+#include <utility>
 
 #include "kivrel/kivrel.h"
 
@@ -33,6 +35,28 @@ class StopAt : public Kivrel::KivProgressHandler {
  private:
   int poll_;
   int polls_ = 0;
+};
+
+// The stream as a pipe delivers it: a few bytes per read, no seeking, so
+// skips read and discard and every record may straddle two reads.
+class PipeBuf : public std::streambuf {
+ public:
+  explicit PipeBuf(std::string bytes) : bytes_(std::move(bytes)) {}
+
+ protected:
+  int_type underflow() override {
+    if (next_ == bytes_.size()) return traits_type::eof();
+    std::size_t n = 1 + next_ % 13;
+    if (n > bytes_.size() - next_) n = bytes_.size() - next_;
+    char* first = &bytes_[next_];
+    setg(first, first, first + n);
+    next_ += n;
+    return traits_type::to_int_type(*first);
+  }
+
+ private:
+  std::string bytes_;
+  std::size_t next_ = 0;
 };
 
 class Input {
@@ -103,6 +127,13 @@ class FuzzRun {
   }
 
   std::istringstream stream() const { return std::istringstream(stream_, std::ios::binary); }
+  PipeBuf pipe() const { return PipeBuf(stream_); }
+  // The log written since the last call.
+  std::string takeLog() {
+    std::string text = log_.str();
+    log_.str(std::string());
+    return text;
+  }
   Kivrel::KivSettings* settings() { return settingsArg_; }
 
  private:
