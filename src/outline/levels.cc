@@ -2,6 +2,8 @@
 // its heading number, or for weak or missing numbers from its character size
 // and indent.
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <set>
 #include <vector>
 
@@ -43,19 +45,42 @@ int weakClass(int point) {
   }
 }
 
-// The indents of one class, kept ordered so that the "any entry within the
-// tolerance" test stays logarithmic.
-// Wide arithmetic: positions come from the stream and may be near the int limits.
-bool hasIndentNear(const std::set<long long>& indents, int cx) {
-  auto it = indents.lower_bound(static_cast<long long>(cx) - kIndentTolerance);
-  return it != indents.end() && *it <= static_cast<long long>(cx) + kIndentTolerance;
+// Calls visit(low, high) for each stretch of ints near cx. The distance is
+// taken in 32 bits, as everywhere positions meet: the difference wraps, so a
+// window that crosses an int limit goes on at the other, and its magnitude
+// wraps too, so the position 2^31 away counts as near as well.
+template <typename Visit>
+void forEachNearStretch(int cx, Visit visit) {
+  constexpr long long kRing = 1LL << 32;
+  const long long low = static_cast<long long>(cx) - kIndentTolerance;
+  const long long high = static_cast<long long>(cx) + kIndentTolerance;
+  visit(static_cast<int>(std::max<long long>(low, INT_MIN)),
+        static_cast<int>(std::min<long long>(high, INT_MAX)));
+  if (low < INT_MIN) visit(static_cast<int>(low + kRing), INT_MAX);
+  if (high > INT_MAX) visit(INT_MIN, static_cast<int>(high - kRing));
+  const int opposite = internal::wrapSub(cx, INT_MIN);
+  visit(opposite, opposite);
 }
 
-// Index of the first entry of the ascending list within the tolerance of cx.
+// The indents of one class, kept ordered so that the "any entry near" test
+// stays logarithmic.
+bool hasIndentNear(const std::set<int>& indents, int cx) {
+  bool found = false;
+  forEachNearStretch(cx, [&](int low, int high) {
+    auto it = indents.lower_bound(low);
+    found = found || (it != indents.end() && *it <= high);
+  });
+  return found;
+}
+
+// Index of the first entry of the ascending list near cx.
 int indentRank(const std::vector<int>& indents, int cx) {
-  auto it = std::lower_bound(indents.begin(), indents.end(),
-                             static_cast<long long>(cx) - kIndentTolerance);
-  return static_cast<int>(it - indents.begin());
+  auto first = indents.end();
+  forEachNearStretch(cx, [&](int low, int high) {
+    auto it = std::lower_bound(indents.begin(), indents.end(), low);
+    if (it != indents.end() && *it <= high && it < first) first = it;
+  });
+  return static_cast<int>(first - indents.begin());
 }
 
 }  // namespace
@@ -76,7 +101,7 @@ void Kivrant::setupOutlineLevel(std::vector<int>& pointArray, std::vector<int>* 
 
   // Number analysis. It also lists, in document order, the paragraphs the
   // font refinement will visit, so that it need not sweep the whole model.
-  std::set<long long> indents[kWeakClasses];
+  std::set<int> indents[kWeakClasses];
   std::vector<MPParagraph*> weak;
   auto number = [&](const MPPage* page, MPParagraph* paragraph) {
     if ((page->flags & kSkippedPage) || paragraph->point <= 0) return;
@@ -104,7 +129,7 @@ void Kivrant::setupOutlineLevel(std::vector<int>& pointArray, std::vector<int>* 
   // Entries lie more than the tolerance apart, so the sorted set is the list
   // sorted, with nothing to drop.
   for (int cls = 0; cls < kWeakClasses; ++cls) {
-    for (long long cx : indents[cls]) indentLists[cls].push_back(static_cast<int>(cx));
+    indentLists[cls].insert(indentLists[cls].end(), indents[cls].begin(), indents[cls].end());
     std::sort(indentLists[cls].begin(), indentLists[cls].end());
     indentLists[cls].erase(std::unique(indentLists[cls].begin(), indentLists[cls].end()),
                            indentLists[cls].end());

@@ -84,6 +84,13 @@ TEST_F(Levels, NumbersThenSizeThenIndentGiveThePoints) {
       // 1400 keeps rank 1.
       {{{"Body", 20, 1000}, {"Wide", 28, 1300}, {"Edge", 28, 1200}, {"Far", 28, 1400}},
        kIndentRefinement, {10, 104, 99, 94}, {10, 94, 99, 104}},
+      // Distances are 32-bit: positions at opposite int limits, or 2^31
+      // apart, share an indent; 111 apart across the limit they do not.
+      {{{"Body", 20, INT_MIN}, {"Wrapped", 20, INT_MAX}}, kIndentRefinement, {10, 10}, {10}},
+      {{{"Body", 20, INT_MAX}, {"Wrapped", 20, INT_MIN + 99}}, kIndentRefinement, {10, 10}, {10}},
+      {{{"Body", 20, 0}, {"Opposite", 20, INT_MIN}}, kIndentRefinement, {10, 10}, {10}},
+      {{{"Body", 20, INT_MIN + 50}, {"Apart", 20, INT_MAX - 60}}, kIndentRefinement, {10, 5},
+       {5, 10}},
       // A bare numbering prefix stays rejected and uncounted.
       {{{"第1回", 20}, {"Body", 20}}, 0, {kBareNumberingPrefix, 10}, {10}},
   };
