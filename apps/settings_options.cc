@@ -1,5 +1,6 @@
 #include "settings_options.h"
 
+#include <limits>
 #include <regex>
 #include <vector>
 
@@ -39,8 +40,11 @@ std::string pageRangeProblem(const std::string& text) {
 void SettingsOptions::addTo(CLI::App& command) {
   command.add_option("--exclude", exclude, "Pages left out of the outline, e.g. 1-3,5,10-")
       ->check(CLI::Validator(pageRangeProblem, "RANGES"));
-  command.add_option("--max-length", maxLength,
-                     "Drop candidates of this many UTF-16 units or more (default 80)");
+  // Below 1 every candidate would be dropped, never what a user means.
+  command
+      .add_option("--max-length", maxLength,
+                  "Drop candidates of this many UTF-16 units or more (default 80)")
+      ->check(CLI::Range(1, std::numeric_limits<int>::max()));
   command.add_option("--page-offset", pageOffset,
                      "Added to page numbers read from contents lines (with --toc-document)");
   std::vector<CLI::Option*> switches = {

@@ -431,6 +431,8 @@ TEST_F(Cli, UsageErrorsNameWhatWasNotUnderstood) {
       {{"outline", "--exclude", "1..3", kSample}, "1..3"},
       {{"outline", "--exclude", "1-3 5", kSample}, "1-3 5"},
       {{"outline", "--log", "same.log", "--log-raw", "same.log", kSample}, "same.log"},
+      {{"outline", "--max-length", "0", kSample}, "--max-length"},
+      {{"outline", "--max-length", "-3", kSample}, "--max-length"},
   };
   for (const auto& [args, named] : cases) {
     SCOPED_TRACE(named);
