@@ -36,7 +36,10 @@ class KIVREL_EXPORT Kivrant {
  public:
   Kivrant();
   // Copies the pointers and containers member by member: copying an idle
-  // extractor gives an independent one sharing the log and handler.
+  // extractor gives an independent one sharing the log and handler. Copying
+  // from or assigning to an extractor in the middle of a run (from its
+  // progress handler) would give its pages two owners, and throws
+  // std::logic_error instead.
   Kivrant(const Kivrant& other);
   Kivrant& operator=(const Kivrant& other);
   virtual ~Kivrant();

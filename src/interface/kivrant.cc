@@ -1,6 +1,9 @@
 // The extractor facade: lifecycle, setters and the run's release of its model.
 #include "kivrel/kivrant.h"
 
+#include <stdexcept>
+
+#include "interface/kivrant_internals.h"
 #include "model/model.h"
 #include "model/model_release.h"
 #include "outline/scan_cache.h"
@@ -22,6 +25,15 @@ class RunScope {
   Kivrant& k_;
 };
 
+// Throws unless k is idle: a copy of a running extractor would own its pages
+// a second time.
+const Kivrant& checkIdle(const Kivrant& k) {
+  if (KivrantInternals::holdsRunData(k)) {
+    throw std::logic_error("Kivrel::Kivrant: an extractor cannot be copied while it runs");
+  }
+  return k;
+}
+
 }  // namespace
 
 Kivrant::Kivrant()
@@ -30,7 +42,7 @@ Kivrant::Kivrant()
 // Member by member, containers as pointers: an idle extractor holds none.
 // Spelled out so that per-run members added later are not shared by copies.
 Kivrant::Kivrant(const Kivrant& other)
-    : logStream(other.logStream),
+    : logStream(checkIdle(other).logStream),
       progressHandler(other.progressHandler),
       pageCount(other.pageCount),
       pages(other.pages),
@@ -39,6 +51,8 @@ Kivrant::Kivrant(const Kivrant& other)
       verdictHandler(other.verdictHandler) {}
 
 Kivrant& Kivrant::operator=(const Kivrant& other) {
+  checkIdle(*this);
+  checkIdle(other);
   logStream = other.logStream;
   progressHandler = other.progressHandler;
   pageCount = other.pageCount;

@@ -18,6 +18,11 @@ class KivrantInternals {
   static std::vector<StyleEntry*>& styleTable(Kivrant& k) { return k.styleTable; }
   static std::map<int, PointInfo*>& pointInfoMap(Kivrant& k) { return k.pointInfoMap; }
   static internal::ParagraphArena*& paragraphArena(Kivrant& k) { return k.paragraphArena; }
+  // True from the start of a run's reading to its release.
+  static bool holdsRunData(const Kivrant& k) {
+    return k.paragraphArena || k.scanCache || k.candidates || !k.pages.empty() ||
+           !k.styleTable.empty() || !k.pointInfoMap.empty();
+  }
 
   static int extractMain(Kivrant& k, std::istream& in, KivOutlineList& result,
                          KivSettings* settings) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <stdexcept>
 
 #include "interface/kivrant_internals.h"
 #include "model/model.h"
@@ -60,6 +61,47 @@ TEST(Extract, CopiesShareTheLogStreamUntilTheyAreGivenTheirOwn) {
   run(copy, twoPages());
   run(original, twoPages());
   EXPECT_EQ(log.str(), once + once + once);
+}
+
+// Copies the extractor it watches, or assigns to it, at its first poll.
+class CopyingHandler : public KivProgressHandler {
+ public:
+  enum Act { kCopyFrom, kAssignTo, kAssignFrom };
+  CopyingHandler(Kivrant& watched, Act act) : watched_(watched), act_(act) {}
+  int onProgress() override {
+    Kivrant idle;
+    switch (act_) {
+      case kCopyFrom: {
+        Kivrant copy(watched_);
+        break;
+      }
+      case kAssignTo:
+        watched_ = idle;
+        break;
+      case kAssignFrom:
+        idle = watched_;
+        break;
+    }
+    return 0;
+  }
+
+ private:
+  Kivrant& watched_;
+  Act act_;
+};
+
+TEST(Extract, CopyingARunningExtractorThrowsAndLeavesItIdle) {
+  for (CopyingHandler::Act act :
+       {CopyingHandler::kCopyFrom, CopyingHandler::kAssignTo, CopyingHandler::kAssignFrom}) {
+    SCOPED_TRACE(act);
+    Kivrant k;
+    CopyingHandler handler(k, act);
+    k.setProgressHandler(&handler);
+    EXPECT_THROW(run(k, twoPages()), std::logic_error);
+    EXPECT_TRUE(idle(k));
+    k.setProgressHandler(nullptr);
+    EXPECT_EQ(run(k, twoPages()), 0);
+  }
 }
 
 }  // namespace
