@@ -6,6 +6,9 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "kivrel/record_writer.h"
 
@@ -262,12 +265,68 @@ std::pair<int, int> lineAndColumn(std::string_view text, std::size_t offset) {
   return {line, static_cast<int>(offset - lineStart) + 1};
 }
 
+// Refuses a key given twice in one object, which the parser would otherwise
+// settle silently by keeping the last. Follows the path to name the object.
+class DuplicateKeyCheck {
+ public:
+  bool operator()(int, Json::parse_event_t event, Json& parsed) {
+    switch (event) {
+      case Json::parse_event_t::object_start:
+      case Json::parse_event_t::array_start:
+        frames_.push_back({event == Json::parse_event_t::array_start});
+        break;
+      case Json::parse_event_t::key: {
+        Frame& top = frames_.back();
+        top.key = parsed.get<std::string>();
+        if (!top.keys.insert(top.key).second) fail(path(), "duplicate key \"" + top.key + "\"");
+        break;
+      }
+      case Json::parse_event_t::object_end:
+      case Json::parse_event_t::array_end:
+        frames_.pop_back();
+        elementDone();
+        break;
+      case Json::parse_event_t::value:
+        elementDone();
+        break;
+    }
+    return true;
+  }
+
+ private:
+  struct Frame {
+    bool array;
+    std::size_t index = 0;
+    std::string key;
+    std::set<std::string> keys;
+  };
+
+  void elementDone() {
+    if (!frames_.empty() && frames_.back().array) ++frames_.back().index;
+  }
+  // The innermost object's path, as the structure checks write it.
+  std::string path() const {
+    std::string out;
+    for (std::size_t i = 0; i + 1 < frames_.size(); ++i) {
+      const Frame& f = frames_[i];
+      if (f.array) {
+        out += "[" + std::to_string(f.index) + "]";
+      } else {
+        out += (out.empty() ? "" : ".") + f.key;
+      }
+    }
+    return out.empty() ? "document" : out;
+  }
+
+  std::vector<Frame> frames_;
+};
+
 }  // namespace
 
 void compileDocument(std::string_view json, std::ostream& out) {
   Json root;
   try {
-    root = Json::parse(json.begin(), json.end());
+    root = Json::parse(json.begin(), json.end(), DuplicateKeyCheck());
   } catch (const Json::parse_error& e) {
     // e.byte counts the characters read, the offending one included.
     const auto [line, column] = lineAndColumn(json, e.byte > 0 ? e.byte - 1 : 0);

@@ -252,6 +252,8 @@ TEST_F(Cli, BadInputNamesTheFileExitsWithOneAndLeavesOutputsAlone) {
   writeFile(path("garbage.bin"), std::string("\x93\x27\xff\x00garbage bytes here", 22));
   writeFile(path("bad.json"), "{\n  \"pages\": [\n    {\"blocks\": [x]}\n  ]\n}\n");
   writeFile(path("typo.json"), R"({"pages":[{"blocks":[{"text":"a","sise":3}]}]})");
+  writeFile(path("twice.json"),
+            R"({"pages":[{"blocks":[]},{"blocks":[{"text":"a"},{"size":3,"text":"b","size":4}]}]})");
   writeFile(path("broken.pdf"), "%PDF-1.4 nothing of a PDF follows");
   writeFile(path("old.kvr"), "previous");
 #ifdef KIVREL_HAVE_PDF
@@ -266,6 +268,8 @@ TEST_F(Cli, BadInputNamesTheFileExitsWithOneAndLeavesOutputsAlone) {
       {{"compile", path("bad.json").string(), "-o", path("old.kvr").string()}, "bad.json:3:17:"},
       {{"compile", path("typo.json").string(), "-o", path("out.kvr").string()},
        "pages[0].blocks[0]: unknown key \"sise\""},
+      {{"compile", path("twice.json").string(), "-o", path("out.kvr").string()},
+       "pages[1].blocks[1]: duplicate key \"size\""},
       {{"dump", path("missing.kvr").string()}, "missing.kvr: cannot open"},
       {{"outline", path("broken.pdf").string()}, pdfError},
       {{"explain", path("broken.pdf").string()}, pdfError},
@@ -286,7 +290,8 @@ TEST_F(Cli, BadInputNamesTheFileExitsWithOneAndLeavesOutputsAlone) {
   }
   std::sort(leftovers.begin(), leftovers.end());
   EXPECT_EQ(leftovers, (std::vector<std::string>{"bad.json", "broken.pdf", "garbage.bin",
-                                                 "old.kvr", "stderr", "stdout", "typo.json"}));
+                                                 "old.kvr", "stderr", "stdout", "twice.json",
+                                                 "typo.json"}));
 }
 
 TEST_F(Cli, UsageErrorsExitWithTwo) {
