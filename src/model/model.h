@@ -91,7 +91,9 @@ namespace internal {
 // The paragraphs on all the pages.
 inline std::size_t paragraphCount(const std::vector<MPPage*>& pages) {
   std::size_t total = 0;
-  for (const MPPage* page : pages) total += page->paragraphs.size();
+  for (const MPPage* page : pages) {
+    if (page) total += page->paragraphs.size();
+  }
   return total;
 }
 

@@ -30,7 +30,7 @@ void releaseModel(Kivrant& k) noexcept {
   // once more, about 4 % of a large document's run.
   const bool arenaOnly = arena && arenaHoldsAllParagraphs(pages, *arena);
   for (MPPage* page : pages) {
-    if (arenaOnly) page->paragraphs.clear();
+    if (arenaOnly && page) page->paragraphs.clear();
     delete page;  // a page deletes the paragraphs it still lists
   }
   pages.clear();

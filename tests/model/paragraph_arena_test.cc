@@ -59,8 +59,8 @@ TEST(ModelRelease, FreesEveryParagraphWhetherOnlyTheArenaHoldsThemOrNot) {
   testing::DocBuilder b;
   b.page().para("short").para(std::string(300, 'x')).page().para("next page");
   const std::string bytes = b.build();
-  enum Change { kNone, kDeleteOne, kAddOne, kReplaceOne };
-  for (Change change : {kNone, kDeleteOne, kAddOne, kReplaceOne}) {
+  enum Change { kNone, kDeleteOne, kAddOne, kReplaceOne, kNullPage, kNullParagraph };
+  for (Change change : {kNone, kDeleteOne, kAddOne, kReplaceOne, kNullPage, kNullParagraph}) {
     SCOPED_TRACE(change);
     Kivrant k;
     testing::loadModel(k, bytes);
@@ -74,6 +74,9 @@ TEST(ModelRelease, FreesEveryParagraphWhetherOnlyTheArenaHoldsThemOrNot) {
       first.push_back(new MPParagraph());
       first.back()->text = textFor(change);  // on the heap
     }
+    // Empty slots are passed over.
+    if (change == kNullPage) KivrantInternals::pages(k).push_back(nullptr);
+    if (change == kNullParagraph) first.push_back(nullptr);
     internal::releaseModel(k);
     EXPECT_TRUE(KivrantInternals::pages(k).empty());
     EXPECT_EQ(KivrantInternals::paragraphArena(k), nullptr);
