@@ -44,7 +44,6 @@ std::string verdictWords(const KivParagraphVerdict& v) {
   const char* words = describeReasonCode(v.value);
   std::string out = "dropped " + std::to_string(v.value);
   if (*words) out += std::string(" (") + words + ")";
-  else if (v.value >= 0) out += " (point below plain text)";
   return out;
 }
 

@@ -41,7 +41,9 @@ class KIVREL_EXPORT KivVerdictHandler {
   virtual void onVerdict(const KivParagraphVerdict& verdict) = 0;
 };
 
-// Words for a reason code ("running header or footer"); "" for unknown codes.
+// Words for the value of a dropped verdict: a reason code ("running header
+// or footer") or a point from 0 to 9 ("point below plain text"); "" for
+// anything else.
 KIVREL_EXPORT const char* describeReasonCode(int code);
 
 }  // namespace Kivrel

@@ -85,7 +85,8 @@ class QualityVerdict:
 @dataclasses.dataclass(frozen=True)
 class Verdict:
     """What the extractor decided about one non-empty paragraph: ``point`` when
-    it became a heading, else ``reason`` (a negative code) and its words."""
+    it became a heading, else ``reason`` (a negative reason code, or a point
+    from 0 to 9 that ranks below plain text) and its words."""
 
     page: int
     index: int

@@ -2,6 +2,7 @@
 #include "outline/reason_codes.h"
 
 #include "kivrel/progress.h"
+#include "model/model.h"
 
 namespace Kivrel {
 
@@ -28,6 +29,8 @@ const char* describeReasonCode(int code) {
     case kRefusedTitle: return "refused title candidate";
     case kNotATocEntry: return "not a table-of-contents entry";
   }
+  // The output stage also drops what the size and indent left below ten.
+  if (code >= 0 && code < kPlainPoint) return "point below plain text";
   return "";
 }
 

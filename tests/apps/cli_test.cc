@@ -191,6 +191,7 @@ TEST_F(Cli, ExplainAndLogFilesAgreeWithTheOutline) {
   const json explained = json::parse(r.out);
   for (const json& p : explained["paragraphs"]) {
     EXPECT_FALSE(p["text"].get<std::string>().empty());
+    if (!p["accepted"]) EXPECT_NE(p["reasonText"], "") << p["text"] << " " << p["reason"];
     if (p["accepted"]) {
       accepted.push_back(p["text"]);
     } else if (p["page"] == 2) {
