@@ -134,6 +134,8 @@ class ResultLog:
         end = data.rfind(b"\n") + 1
         done = set()
         for line in data[:end].splitlines():
+            if not line.strip():
+                continue  # a blank line, as an editor may leave
             try:
                 done.add(json.loads(line)["path"])
             except (ValueError, KeyError, TypeError):
@@ -329,6 +331,9 @@ def _parse_args(argv: Optional[Sequence[str]]) -> argparse.Namespace:
         parser.error("--workers must be at least 1")
     if args.chunk < 1:
         parser.error("--chunk must be at least 1")
+    if args.max_length < 1:
+        # Every candidate would be dropped, as kivrel outline refuses too.
+        parser.error("--max-length must be at least 1")
     try:
         args.settings = settings_to_state(kivrel.Settings(
             exclude_pages=args.exclude, max_length=args.max_length, flags=args.flags,
@@ -340,7 +345,10 @@ def _parse_args(argv: Optional[Sequence[str]]) -> argparse.Namespace:
 
 def main(argv: Optional[Sequence[str]] = None) -> int:
     args = _parse_args(argv)
-    paths = find_documents(args.inputs, args.pattern)
+    # OUT.jsonl may sit in a folder it lists, where it is no document.
+    output = os.path.realpath(args.output)
+    paths = [p for p in find_documents(args.inputs, args.pattern)
+             if os.path.realpath(p) != output]
     try:
         log = ResultLog(args.output)
     except OSError as e:

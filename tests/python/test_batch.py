@@ -117,7 +117,7 @@ class BatchRecords(unittest.TestCase):
 
     def records(self):
         with open(self.out, encoding="utf-8") as f:
-            return {r["path"]: r for r in map(json.loads, f)}
+            return {r["path"]: r for r in map(json.loads, filter(str.strip, f))}
 
     def test_every_document_gets_a_line_and_failures_an_error(self):
         good = self.write("good.kvr", documents.report(2))
@@ -142,6 +142,17 @@ class BatchRecords(unittest.TestCase):
         self.assertIn("other lines than results", err.getvalue())
         with open(self.out, "rb") as f:
             self.assertEqual(f.read(), b"meeting notes\nlast line without an end")
+
+    def test_a_rerun_into_the_input_folder_skips_the_output_and_blank_lines(self):
+        good = self.write("good.kvr", documents.report(2))
+        self.out = os.path.join(self.docs, "out.jsonl")
+        argv = [self.docs, "-o", self.out, "--sequential", "--quiet"]
+        self.assertEqual(batch.main(argv), 0)
+        with open(self.out, "a", encoding="utf-8") as f:
+            f.write("\n")
+        later = self.write("later.kvr", documents.report(3))
+        self.assertEqual(batch.main(argv), 0)
+        self.assertEqual(set(self.records()), {good, later})
 
     def test_a_bad_scheduler_address_is_a_usage_error(self):
         self.write("good.kvr", documents.report(2))
@@ -194,6 +205,8 @@ class BatchOptions(unittest.TestCase):
             ("--exclude", "abc", False),
             ("--flags", "522", True),
             ("--flags", "0x20A", True),
+            ("--max-length", "1", True),
+            ("--max-length", "0", False),
         ]
         for option, value, accepted in cases:
             with self.subTest(option=option, value=value):
