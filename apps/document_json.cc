@@ -93,8 +93,8 @@ class Compiler {
     std::string path = "defaults";
     if (auto it = root.find("defaults"); it != root.end()) {
       checkKeys(*it, path, {"width", "height", "size", "font"});
-      if (auto v = optInt(*it, "width", path)) width_ = static_cast<std::int32_t>(*v);
-      if (auto v = optInt(*it, "height", path)) height_ = static_cast<std::int32_t>(*v);
+      if (auto v = optInt(*it, "width", path, 1)) width_ = static_cast<std::int32_t>(*v);
+      if (auto v = optInt(*it, "height", path, 1)) height_ = static_cast<std::int32_t>(*v);
       defaults_ = readStyle(*it, path, defaults_);
     }
     const Json* pages = optArray(root, "pages", "document");
@@ -120,8 +120,9 @@ class Compiler {
       writer_.pageBreak();
     } else {
       SectionFields section;
-      section.width = static_cast<std::int32_t>(optInt(page, "width", path).value_or(width_));
-      section.height = static_cast<std::int32_t>(optInt(page, "height", path).value_or(height_));
+      // At least 1: a section of zero size reads as no page at all.
+      section.width = static_cast<std::int32_t>(optInt(page, "width", path, 1).value_or(width_));
+      section.height = static_cast<std::int32_t>(optInt(page, "height", path, 1).value_or(height_));
       if (optBool(page, "special", path).value_or(false)) section.sectionFlags |= kSpecialSectionFlag;
       writer_.section(section);
     }

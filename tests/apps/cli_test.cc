@@ -253,6 +253,7 @@ TEST_F(Cli, BadInputNamesTheFileExitsWithOneAndLeavesOutputsAlone) {
   writeFile(path("garbage.bin"), std::string("\x93\x27\xff\x00garbage bytes here", 22));
   writeFile(path("bad.json"), "{\n  \"pages\": [\n    {\"blocks\": [x]}\n  ]\n}\n");
   writeFile(path("typo.json"), R"({"pages":[{"blocks":[{"text":"a","sise":3}]}]})");
+  writeFile(path("flat.json"), R"({"pages":[{"width":0,"height":0,"blocks":[{"text":"a"}]}]})");
   writeFile(path("twice.json"),
             R"({"pages":[{"blocks":[]},{"blocks":[{"text":"a"},{"size":3,"text":"b","size":4}]}]})");
   writeFile(path("broken.pdf"), "%PDF-1.4 nothing of a PDF follows");
@@ -271,6 +272,8 @@ TEST_F(Cli, BadInputNamesTheFileExitsWithOneAndLeavesOutputsAlone) {
        "pages[0].blocks[0]: unknown key \"sise\""},
       {{"compile", path("twice.json").string(), "-o", path("out.kvr").string()},
        "pages[1].blocks[1]: duplicate key \"size\""},
+      {{"compile", path("flat.json").string(), "-o", path("out.kvr").string()},
+       "pages[0].width: out of range [1, "},
       {{"dump", path("missing.kvr").string()}, "missing.kvr: cannot open"},
       {{"outline", path("broken.pdf").string()}, pdfError},
       {{"explain", path("broken.pdf").string()}, pdfError},
@@ -290,7 +293,7 @@ TEST_F(Cli, BadInputNamesTheFileExitsWithOneAndLeavesOutputsAlone) {
     leftovers.push_back(entry.path().filename().string());
   }
   std::sort(leftovers.begin(), leftovers.end());
-  EXPECT_EQ(leftovers, (std::vector<std::string>{"bad.json", "broken.pdf", "garbage.bin",
+  EXPECT_EQ(leftovers, (std::vector<std::string>{"bad.json", "broken.pdf", "flat.json", "garbage.bin",
                                                  "old.kvr", "stderr", "stdout", "twice.json",
                                                  "typo.json"}));
 }
