@@ -2,6 +2,8 @@
 
 #include <limits>
 #include <regex>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace Kivrel::cli {
@@ -35,16 +37,32 @@ std::string pageRangeProblem(const std::string& text) {
   }
 }
 
+// What is wrong with a --max-length value; "" when it is a whole number of
+// at least 1 (below, every candidate would be dropped).
+std::string maxLengthProblem(const std::string& text) {
+  static const std::regex whole(R"([ \t]*[+-]?[0-9]+[ \t]*)");
+  if (!std::regex_match(text, whole)) return "expected a whole number, not '" + text + "'";
+  std::size_t used = 0;
+  long long value = 0;
+  try {
+    value = std::stoll(text, &used);
+  } catch (const std::out_of_range&) {
+    return "'" + text + "' is too large";
+  }
+  if (value < 1) return "must be at least 1, not " + text;
+  if (value > std::numeric_limits<int>::max()) return "'" + text + "' is too large";
+  return {};
+}
+
 }  // namespace
 
 void SettingsOptions::addTo(CLI::App& command) {
   command.add_option("--exclude", exclude, "Pages left out of the outline, e.g. 1-3,5,10-")
       ->check(CLI::Validator(pageRangeProblem, "RANGES"));
-  // Below 1 every candidate would be dropped, never what a user means.
   command
       .add_option("--max-length", maxLength,
                   "Drop candidates of this many UTF-16 units or more (default 80)")
-      ->check(CLI::Range(1, std::numeric_limits<int>::max()));
+      ->check(CLI::Validator(maxLengthProblem, "N"));
   command.add_option("--page-offset", pageOffset,
                      "Added to page numbers read from contents lines (with --toc-document)");
   std::vector<CLI::Option*> switches = {

@@ -440,8 +440,10 @@ TEST_F(Cli, UsageErrorsNameWhatWasNotUnderstood) {
       {{"outline", "--exclude", "1..3", kSample}, "1..3"},
       {{"outline", "--exclude", "1-3 5", kSample}, "1-3 5"},
       {{"outline", "--log", "same.log", "--log-raw", "same.log", kSample}, "same.log"},
-      {{"outline", "--max-length", "0", kSample}, "--max-length"},
-      {{"outline", "--max-length", "-3", kSample}, "--max-length"},
+      {{"outline", "--max-length", "0", kSample}, "at least 1, not 0"},
+      {{"outline", "--max-length", "-3", kSample}, "at least 1, not -3"},
+      {{"outline", "--max-length", "abc", kSample}, "whole number, not 'abc'"},
+      {{"outline", "--max-length", "99999999999", kSample}, "'99999999999' is too large"},
   };
   for (const auto& [args, named] : cases) {
     SCOPED_TRACE(named);
