@@ -11,6 +11,7 @@
 #include "commands.h"
 #include "kivrel/progress.h"
 #include "kivrel/quality.h"
+#include "outline_format.h"
 #include "run_extract.h"
 #include "settings_options.h"
 
@@ -82,8 +83,8 @@ void writeText(const std::vector<Row>& rows) {
     std::cout << std::setw(4) << v.pageNo << std::setw(5) << v.paragraphIndex << std::setw(8)
               << v.cx << std::setw(8) << v.cy << std::setw(6) << v.charSize << std::setw(7)
               << hex(v.styleFlags) << std::setw(7) << v.tableCells << "  "
-              << (r.q ? qualityWords(*r.q) : verdictWords(v)) << "\n      " << utf8(v.text)
-              << '\n';
+              << (r.q ? qualityWords(*r.q) : verdictWords(v)) << "\n      "
+              << withVisibleControls(utf8(v.text), false) << '\n';
   }
 }
 

@@ -21,8 +21,8 @@ void writeTree(std::ostream& out, const std::vector<OutlineEntry>& entries) {
   for (const OutlineEntry& e : entries) {
     const std::string page = std::to_string(e.page);
     out << std::string(static_cast<std::size_t>(widest) - page.size(), ' ') << page << "  "
-        << std::string(2 * (std::clamp(e.level, 1, kDeepestIndentedLevel) - 1), ' ') << e.text
-        << '\n';
+        << std::string(2 * (std::clamp(e.level, 1, kDeepestIndentedLevel) - 1), ' ')
+        << withVisibleControls(e.text, false) << '\n';
   }
 }
 
@@ -36,34 +36,19 @@ void writeJson(std::ostream& out, int result, const std::vector<OutlineEntry>& e
   out << doc.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
 }
 
-// Cells never hold a raw tab or line break, so every row stays one line.
-std::string tsvField(const std::string& text) {
-  std::string field;
-  for (char c : text) {
-    switch (c) {
-      case '\t': field += "\\t"; break;
-      case '\n': field += "\\n"; break;
-      case '\r': field += "\\r"; break;
-      case '\\': field += "\\\\"; break;
-      default: field += c;
-    }
-  }
-  return field;
-}
-
 void writeTsv(std::ostream& out, const std::vector<OutlineEntry>& entries) {
   out << "page\tpoint\tlevel\tcx\tcy\ttext\n";
   for (const OutlineEntry& e : entries) {
     out << e.page << '\t' << e.point << '\t' << e.level << '\t' << e.cx << '\t' << e.cy << '\t'
-        << tsvField(e.text) << '\n';
+        << withVisibleControls(e.text, true) << '\n';
   }
 }
 
 std::string markdownText(const std::string& text) {
   std::string escaped;
-  for (char c : text) {
+  for (char c : withVisibleControls(text, false)) {
     if (std::string_view("\\`*_[]<>#|").find(c) != std::string_view::npos) escaped += '\\';
-    escaped += c == '\n' ? ' ' : c;
+    escaped += c;
   }
   return escaped;
 }
@@ -81,6 +66,39 @@ void writeMarkdown(std::ostream& out, const std::vector<OutlineEntry>& entries) 
 }
 
 }  // namespace
+
+std::string withVisibleControls(const std::string& utf8, bool escapeBackslash) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    unsigned control = 0x100;  // none
+    if (c < 0x20 || c == 0x7F) {
+      control = c;
+    } else if (c == 0xC2 && i + 1 < utf8.size()) {
+      const auto next = static_cast<unsigned char>(utf8[i + 1]);
+      if (next >= 0x80 && next <= 0x9F) {
+        control = next;
+        ++i;
+      }
+    }
+    switch (control) {
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case 0x100:
+        if (c == '\\' && escapeBackslash) out += '\\';
+        out += static_cast<char>(c);
+        break;
+      default:
+        out += "\\x";
+        out += kHex[control >> 4];
+        out += kHex[control & 0xF];
+    }
+  }
+  return out;
+}
 
 std::vector<OutlineEntry> toEntries(KivOutlineList& list) {
   // point -> level: the highest point is level 1. A map, so that every item

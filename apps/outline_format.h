@@ -25,6 +25,13 @@ enum class OutlineFormat { kTree, kJson, kTsv, kMarkdown };
 // the distinct points of the list, highest first.
 std::vector<OutlineEntry> toEntries(KivOutlineList& list);
 
+// Text for a terminal or a one-line field. Control characters would reach a
+// terminal as commands (a PDF can carry escape sequences) and break the one
+// line per entry: they are written as \t, \n, \r or \xHH (C1 controls by
+// their code point), and with escapeBackslash a backslash as \\, so that a
+// TSV cell reads back exactly.
+std::string withVisibleControls(const std::string& utf8, bool escapeBackslash);
+
 void writeOutline(std::ostream& out, OutlineFormat format, int result,
                   const std::vector<OutlineEntry>& entries);
 

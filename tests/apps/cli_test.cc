@@ -398,6 +398,27 @@ TEST_F(Cli, MarkdownNestsEachItemAtMostOneLevelBelowTheOneBefore) {
             "  - 1.2 Mid (p. 1)\n");
 }
 
+TEST_F(Cli, ControlCharactersInHeadingsAreWrittenVisiblyInEveryTextFormat) {
+  // ESC [31m would recolour a terminal; CSI (U+009B) is its one-unit form.
+  const std::string text = "第1章 a\x1b[31mb\\c\x7f\xc2\x9b\xc2\xa0" "d";
+  const std::string stream = compile({{"pages", {{{"blocks", {heading(text, 1800)}}}}}});
+  const std::pair<const char*, std::string> cases[] = {
+      {"tree", "第1章 a\\x1b[31mb\\c\\x7f\\x9b\xc2\xa0" "d\n"},
+      {"tsv", "第1章 a\\x1b[31mb\\\\c\\x7f\\x9b\xc2\xa0" "d\n"},
+      {"markdown", "第1章 a\\\\x1b\\[31mb\\\\c\\\\x7f\\\\x9b\xc2\xa0" "d (p. 1)\n"},
+  };
+  for (const auto& [format, line] : cases) {
+    SCOPED_TRACE(format);
+    const Result r = run({"outline", "--no-title", "--format", format, stream});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(r.out.size() >= line.size() &&
+                r.out.compare(r.out.size() - line.size(), line.size(), line) == 0)
+        << r.out;
+  }
+  const Result explained = run({"explain", "--no-title", stream});
+  EXPECT_NE(explained.out.find("\n      " + cases[0].second), std::string::npos) << explained.out;
+}
+
 TEST_F(Cli, TreeIndentsLevelsDeeperThanSixteenAsSixteen) {
   // Each heading larger than all before it: twenty levels, the last heading
   // at level 1 and the first at level 20.
