@@ -1,6 +1,7 @@
 #include "text_layout.h"
 
 #include <algorithm>
+#include <limits>
 #include <cmath>
 #include <map>
 #include <tuple>
@@ -142,40 +143,59 @@ std::vector<Row> groupRows(std::vector<Word> words) {
 }
 
 double gutterOf(const std::vector<Row>& rows, double pageWidth) {
-  if (pageWidth <= 0) return -1;
-  const int bins = static_cast<int>(std::ceil(pageWidth));
-  std::vector<int> coverage(bins + 1, 0);
+  if (!(pageWidth > 0)) return -1;
+  // Whole points, as the fragments cover them; a sweep over the fragments'
+  // ends rather than a counter per point, so a page claiming to be a billion
+  // points wide costs no more than any other.
+  const double width = std::min(std::ceil(pageWidth), double{std::numeric_limits<int>::max() - 1});
+  auto point = [&](double x) { return static_cast<int>(std::clamp(x, 0.0, width)); };
+  std::vector<std::pair<int, int>> ends;  // (point, +1 where a fragment starts, -1 past its end)
+  int counted = 0;
   for (const Row& row : rows) {
     for (const Fragment& f : row.fragments) {
       if (f.x1 - f.x0 >= kFullWidthLine * pageWidth) continue;
-      const int from = std::clamp(static_cast<int>(std::floor(f.x0)), 0, bins);
-      const int to = std::clamp(static_cast<int>(std::ceil(f.x1)), 0, bins);
-      for (int x = from; x < to; ++x) ++coverage[x];
+      ++counted;
+      const int from = point(std::floor(f.x0));
+      const int to = point(std::ceil(f.x1));
+      if (from >= to) continue;
+      ends.emplace_back(from, 1);
+      ends.emplace_back(to, -1);
     }
   }
+  std::sort(ends.begin(), ends.end());
   // A centred title or a figure caption may cross the gutter; a few such
   // lines do not hide it.
-  int counted = 0;
-  for (const Row& row : rows) {
-    for (const Fragment& f : row.fragments) counted += f.x1 - f.x0 < kFullWidthLine * pageWidth;
-  }
   const int allowed = static_cast<int>(kGutterCrossingShare * counted);
-  const int searchFrom = static_cast<int>(kGutterSearchFrom * pageWidth);
-  const int searchTo = static_cast<int>(kGutterSearchTo * pageWidth);
+  const int searchFrom = static_cast<int>(std::min(kGutterSearchFrom * pageWidth, width));
+  const int searchTo = static_cast<int>(std::min(kGutterSearchTo * pageWidth, width));
   int bestStart = -1;
   int bestLength = 0;
-  for (int x = searchFrom; x < searchTo;) {
-    if (coverage[x] > allowed) {
-      ++x;
-      continue;
-    }
-    const int start = x;
-    while (x < searchTo && coverage[x] <= allowed) ++x;
-    if (x - start > bestLength) {
-      bestLength = x - start;
+  int runStart = -1;  // start of the current stretch of low coverage, or -1
+  int coverage = 0;
+  auto closeRun = [&](int at) {
+    if (runStart < 0) return;
+    const int start = std::max(runStart, searchFrom);
+    const int end = std::min(at, searchTo);
+    if (end - start > bestLength) {
+      bestLength = end - start;
       bestStart = start;
     }
+    runStart = -1;
+  };
+  std::size_t i = 0;
+  int x = 0;
+  for (;;) {
+    // Coverage is constant from x to the next end.
+    if (coverage <= allowed) {
+      if (runStart < 0) runStart = x;
+    } else {
+      closeRun(x);
+    }
+    if (i == ends.size() || x >= searchTo) break;
+    x = ends[i].first;
+    while (i < ends.size() && ends[i].first == x) coverage += ends[i++].second;
   }
+  closeRun(searchTo);
   if (bestStart < 0 || bestLength < kMinGutterPt) return -1;
   const double gutter = bestStart + bestLength / 2.0;
   int left = 0;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,11 @@ TEST(TextLayout, TwoColumnsReadLeftThenRight) {
   EXPECT_GT(gutter, 250);
   EXPECT_LT(gutter, 320);
   EXPECT_LT(findGutter(words(one), kPageWidth), 0);
+  // The same columns at the left of pages claiming absurd widths: no gutter
+  // in the middle, found without a counter per point of the width.
+  for (double width : {1e9, 1e12, std::numeric_limits<double>::infinity()}) {
+    EXPECT_LT(findGutter(words(two), width), 0) << width;
+  }
 }
 
 }  // namespace
