@@ -18,6 +18,7 @@
 #include <cstring>
 #include <condition_variable>
 #include <exception>
+#include <limits>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -51,13 +52,17 @@ constexpr int kMaxWorkers = 4;
 // Pages converted ahead of the writer, to bound the memory held.
 constexpr int kLookAheadPages = 32;
 
-std::int32_t toTwips(double points) {
-  return static_cast<std::int32_t>(std::lround(points * kTwipsPerPoint));
+// Rounded, and saturated where a page claims a size beyond any real one.
+std::int32_t toInt32(double value) {
+  if (std::isnan(value)) return 0;
+  constexpr double kLow = std::numeric_limits<std::int32_t>::min();
+  constexpr double kHigh = std::numeric_limits<std::int32_t>::max();
+  return static_cast<std::int32_t>(std::lround(std::clamp(value, kLow, kHigh)));
 }
 
-std::int32_t toHalfPoints(double points) {
-  return static_cast<std::int32_t>(std::lround(points * kHalfPointsPerPoint));
-}
+std::int32_t toTwips(double points) { return toInt32(points * kTwipsPerPoint); }
+
+std::int32_t toHalfPoints(double points) { return toInt32(points * kHalfPointsPerPoint); }
 
 // poppler reports recoverable damage on stderr; a library must stay quiet.
 // The parameters poppler needs are set up once and kept for the process,

@@ -1,8 +1,8 @@
 #include "text_layout.h"
 
 #include <algorithm>
-#include <limits>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <tuple>
 
@@ -496,10 +496,37 @@ double findGutter(const std::vector<Word>& words, double pageWidth) {
   return gutterOf(groupRows(words), pageWidth);
 }
 
+namespace {
+
+// A PDF may put text a billion points away or set it in a font of 1e300
+// points; every count and record field derived from a page must stay
+// within int, so coordinates and sizes are pulled into these bounds.
+constexpr double kMaxExtentPt = 1e6;
+constexpr double kMinFontSizePt = 0.01;
+constexpr double kMaxFontSizePt = 1e5;
+
+double withinExtent(double v) { return std::clamp(v, -kMaxExtentPt, kMaxExtentPt); }
+
+// False for a word that has a coordinate or size that is not a number.
+bool boundWord(Word& w) {
+  for (double* v : {&w.x0, &w.y0, &w.x1, &w.y1, &w.fontSize}) {
+    if (!std::isfinite(*v)) return false;
+  }
+  w.x0 = withinExtent(w.x0);
+  w.y0 = withinExtent(w.y0);
+  w.x1 = withinExtent(w.x1);
+  w.y1 = withinExtent(w.y1);
+  if (w.fontSize > 0) w.fontSize = std::clamp(w.fontSize, kMinFontSizePt, kMaxFontSizePt);
+  return true;
+}
+
+}  // namespace
+
 std::vector<LayoutItem> layoutPage(std::vector<Word> words, double pageWidth) {
   std::vector<LayoutItem> items;
+  pageWidth = std::isnan(pageWidth) ? 0 : std::clamp(pageWidth, 0.0, kMaxExtentPt);
   words.erase(std::remove_if(words.begin(), words.end(),
-                             [](const Word& w) { return w.text.empty() || w.x1 < w.x0; }),
+                             [](Word& w) { return w.text.empty() || !boundWord(w) || w.x1 < w.x0; }),
               words.end());
   if (words.empty()) return items;
   std::vector<Row> rows = groupRows(std::move(words));

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <limits>
 #include <string>
 #include <vector>
@@ -108,6 +110,31 @@ TEST(TextLayout, TwoColumnsReadLeftThenRight) {
   // in the middle, found without a counter per point of the width.
   for (double width : {1e9, 1e12, std::numeric_limits<double>::infinity()}) {
     EXPECT_LT(findGutter(words(two), width), 0) << width;
+  }
+}
+
+TEST(TextLayout, WordsBeyondAnyRealPageAreBoundedOrDropped) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  std::vector<Word> page = words({{u"Huge", 1e12, 1e12, 1e300}, {u"Tiny", 72, 200, 1e-300},
+                                  {u"Body", 72, 300}});
+  for (double bad : {nan, inf}) {
+    Word w = page.back();
+    w.text = u"Lost";
+    w.x1 = bad;
+    page.push_back(w);
+    w.x1 = page.back().x0 + 20;
+    w.fontSize = bad;
+    page.push_back(w);
+  }
+  const std::vector<LayoutItem> items = layoutPage(page, inf);
+  EXPECT_EQ(texts(items), (std::vector<std::u16string>{u"Tiny", u"Body", u"Huge"}));
+  for (const LayoutItem& item : items) {
+    const TextBlock& b = item.cells.front();
+    EXPECT_LE(std::max({std::abs(b.x0), std::abs(b.x1), std::abs(b.y0), std::abs(b.y1)}), 1e6);
+    EXPECT_LE(b.fontSize, 1e5);
+    EXPECT_GE(item.blankLinesBefore, 0);
+    EXPECT_LE(item.blankLinesBefore, 3);
   }
 }
 
