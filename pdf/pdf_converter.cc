@@ -211,14 +211,20 @@ class PageConverter {
   std::string convert(int index) {
     // Catalog::getPage is null for a page that cannot be read.
     const Page* page = doc_->getCatalog()->getPage(index + 1);
-    if (!page) throw PdfError("damaged page " + std::to_string(index + 1));
+    std::ostringstream out(std::ios::binary);
+    RecordWriter writer(out);
+    SectionFields section;
+    // A page poppler cannot read stays in as an empty page of the least
+    // size, so that the readable ones keep their numbers.
+    section.width = section.height = 1;
+    if (!page) {
+      writer.section(section);
+      return std::move(out).str();
+    }
     const PDFRectangle* box = page->getCropBox();
     double width = box->x2 - box->x1;
     double height = box->y2 - box->y1;
     if (page->getRotate() == 90 || page->getRotate() == 270) std::swap(width, height);
-    std::ostringstream out(std::ios::binary);
-    RecordWriter writer(out);
-    SectionFields section;
     // A Section of all zero bytes would be dropped by the reader and shift
     // every later page number, so a degenerate page is kept 1 twip large.
     section.width = std::max<std::int32_t>(toTwips(width), 1);

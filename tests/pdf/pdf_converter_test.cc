@@ -186,6 +186,20 @@ TEST(PdfConverter, EveryPageBecomesASectionOfItsSizeAndProgressSeesIt) {
   EXPECT_EQ(calls, (std::vector<std::pair<int, int>>{{1, 3}, {2, 3}}));
 }
 
+TEST(PdfConverter, APageThatCannotBeReadStaysInAsAnEmptyPage) {
+  PdfMaker pdf;
+  pdf.text("first", 72, 72).newPage().text("second", 72, 72);
+  std::string bytes = pdf.finish();
+  // The page tree claims a third page that is not there.
+  const std::size_t count = bytes.find("/Count 2");
+  ASSERT_NE(count, std::string::npos);
+  bytes[count + 7] = '3';
+  ASSERT_EQ(pdfPageCount(bytes), 3);
+  const ConvertedDoc doc = convertPdf(bytes);
+  EXPECT_EQ(doc.pageSizes, (PageSizes{{11906, 16838}, {11906, 16838}, {1, 1}}));
+  EXPECT_EQ(doc.summary(), (std::vector<std::string>{"20 first", "20 second"}));
+}
+
 TEST(PdfConverter, WorkerThreadsWriteTheSameStreamAsOneThread) {
   // Only the first page shows the bold face first, so any worker that starts
   // elsewhere meets the fonts in another order than one thread does.
