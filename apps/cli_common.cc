@@ -151,23 +151,32 @@ std::string convertPdfInMemory(const std::string& pdf, const std::string& name, 
 std::string loadRecordStream(const std::string& path, bool quiet, bool* wasPdf) {
   const std::string name = displayName(path);
   std::string bytes = readWholeInput(path, quiet);
-  if (wasPdf) *wasPdf = startsLikePdf(bytes);
-  if (startsLikePdf(bytes)) {
+  const bool pdf = startsLikePdf(bytes);
+  if (wasPdf) *wasPdf = pdf;
+  if (pdf) {
 #ifdef KIVREL_HAVE_PDF
-    return convertPdfInMemory(bytes, name, quiet);
+    bytes = convertPdfInMemory(bytes, name, quiet);
 #else
     throw CommandError(name + ": is a PDF, and this kivrel was built without the PDF front end "
                        "(poppler); convert it to a record stream first");
 #endif
-  }
-  if (!bytes.empty()) {
+  } else if (!bytes.empty()) {
     std::uint32_t firstType = 0;
     for (std::size_t i = 0; i < 4 && i < bytes.size(); ++i)
       firstType |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])) << (8 * i);
-    if (bytes.size() < 4 || firstType != kSectionType)
-      throw CommandError(name + ": not a record stream (it does not open with a Section record;"
-                         " 'kivrel dump' shows what it holds)");
+    if (bytes.size() < 4 || firstType != kSectionType) {
+      const std::size_t first = bytes.find_first_not_of(" \t\r\n");
+      const bool json = first != std::string::npos && bytes[first] == '{';
+      throw CommandError(name + ": not a record stream (it does not open with a Section record; " +
+                         (json ? "a JSON document description becomes one with 'kivrel compile'"
+                               : "'kivrel dump' shows what it holds") +
+                         ")");
+    }
   }
+  // Not an error, but most often a failed download or conversion.
+  if (bytes.empty())
+    std::cerr << "kivrel: " << name << ": " << (pdf ? "the PDF has no pages" : "empty input")
+              << ", so there is nothing to outline\n";
   return bytes;
 }
 

@@ -275,6 +275,8 @@ TEST_F(Cli, BadInputNamesTheFileExitsWithOneAndLeavesOutputsAlone) {
       {{"compile", path("flat.json").string(), "-o", path("out.kvr").string()},
        "pages[0].width: out of range [1, "},
       {{"dump", path("missing.kvr").string()}, "missing.kvr: cannot open"},
+      {{"outline", path("typo.json").string()}, "typo.json: not a record stream ("},
+      {{"explain", path("typo.json").string()}, "with 'kivrel compile'"},
       {{"outline", path("broken.pdf").string()}, pdfError},
       {{"explain", path("broken.pdf").string()}, pdfError},
       {{"pdf2records", path("broken.pdf").string(), "-o", path("out.kvr").string()}, ""},
@@ -288,14 +290,21 @@ TEST_F(Cli, BadInputNamesTheFileExitsWithOneAndLeavesOutputsAlone) {
   }
   EXPECT_FALSE(fs::exists(path("out.kvr")));
   EXPECT_EQ(readFile(path("old.kvr")), "previous");
+  // Empty input is no error, but is said.
+  writeFile(path("empty.kvr"), "");
+  const Result empty = run({"outline", path("empty.kvr").string()});
+  EXPECT_EQ(empty.exitCode, 0);
+  EXPECT_TRUE(empty.out.empty());
+  EXPECT_NE(empty.err.find("empty.kvr: empty input"), std::string::npos) << empty.err;
   std::vector<std::string> leftovers;
   for (const auto& entry : fs::directory_iterator(dir_)) {
     leftovers.push_back(entry.path().filename().string());
   }
   std::sort(leftovers.begin(), leftovers.end());
-  EXPECT_EQ(leftovers, (std::vector<std::string>{"bad.json", "broken.pdf", "flat.json", "garbage.bin",
-                                                 "old.kvr", "stderr", "stdout", "twice.json",
-                                                 "typo.json"}));
+  EXPECT_EQ(leftovers,
+            (std::vector<std::string>{"bad.json", "broken.pdf", "empty.kvr", "flat.json",
+                                      "garbage.bin", "old.kvr", "stderr", "stdout", "twice.json",
+                                      "typo.json"}));
 }
 
 TEST_F(Cli, UsageErrorsExitWithTwo) {
