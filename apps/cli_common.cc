@@ -30,9 +30,9 @@ constexpr std::uint32_t kSectionType = 1;
 
 std::string errnoText(int error) { return std::strerror(error); }
 
-bool startsLikePdf(std::string_view bytes) { return bytes.substr(0, 5) == "%PDF-"; }
-
 }  // namespace
+
+bool startsLikePdf(std::string_view bytes) { return bytes.substr(0, 5) == "%PDF-"; }
 
 void installInterruptHandler() {
   struct sigaction action {};

@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace Kivrel::cli {
 
@@ -40,6 +41,9 @@ void throwIfInterrupted();
 bool isStdin(const std::string& path);
 // The name used in messages: the path, or "<stdin>".
 std::string displayName(const std::string& path);
+
+// The bytes open as a PDF file does.
+bool startsLikePdf(std::string_view bytes);
 
 // Reads a whole file (or standard input, which need not be seekable) into
 // memory, with a progress bar unless quiet. Throws CommandError naming the

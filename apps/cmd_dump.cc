@@ -18,6 +18,10 @@ struct DumpOptions {
 
 int runDump(const DumpOptions& options) {
   const std::string bytes = readWholeInput(options.file, options.quiet);
+  // Decoded as records, a PDF is one nonsense record.
+  if (startsLikePdf(bytes))
+    throw CommandError(displayName(options.file) +
+                       ": is a PDF; 'kivrel pdf2records' converts it to a record stream");
   const std::vector<DumpedRecord> records = dumpRecords(bytes);
   std::size_t problems = 0;
   for (const DumpedRecord& record : records) {

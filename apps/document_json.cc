@@ -274,7 +274,8 @@ class DuplicateKeyCheck {
     switch (event) {
       case Json::parse_event_t::object_start:
       case Json::parse_event_t::array_start:
-        frames_.push_back({event == Json::parse_event_t::array_start});
+        frames_.emplace_back();
+        frames_.back().array = event == Json::parse_event_t::array_start;
         break;
       case Json::parse_event_t::key: {
         Frame& top = frames_.back();
@@ -296,7 +297,7 @@ class DuplicateKeyCheck {
 
  private:
   struct Frame {
-    bool array;
+    bool array = false;
     std::size_t index = 0;
     std::string key;
     std::set<std::string> keys;

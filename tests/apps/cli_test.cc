@@ -276,6 +276,7 @@ TEST_F(Cli, BadInputNamesTheFileExitsWithOneAndLeavesOutputsAlone) {
        "pages[0].width: out of range [1, "},
       {{"dump", path("missing.kvr").string()}, "missing.kvr: cannot open"},
       {{"outline", path("typo.json").string()}, "typo.json: not a record stream ("},
+      {{"dump", path("broken.pdf").string()}, "broken.pdf: is a PDF; 'kivrel pdf2records'"},
       {{"explain", path("typo.json").string()}, "with 'kivrel compile'"},
       {{"outline", path("broken.pdf").string()}, pdfError},
       {{"explain", path("broken.pdf").string()}, pdfError},
