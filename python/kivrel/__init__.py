@@ -151,7 +151,7 @@ def _check_callable(name: str, value: Any) -> None:
 def _write_log(log: Union[BinaryIO, TextIO], data: bytes) -> None:
     # The library writes its log as Shift-JIS; text streams get it decoded.
     if isinstance(log, io.TextIOBase):
-        log.write(data.decode("cp932", errors="replace"))
+        log.write(_kivrel.decode_log(data))
     else:
         log.write(data)
 

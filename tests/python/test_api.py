@@ -119,6 +119,17 @@ class Outline(TempFiles):
         kivrel.outline(documents.report(0), log=text)
         self.assertGreater(len(raw.getvalue()), 0)
         self.assertEqual(text.getvalue(), raw.getvalue().decode("cp932", errors="replace"))
+        # A character Shift-JIS lacks is written as the two substitution
+        # bytes, and reads back as one U+FFFD, as kivrel --log gives it.
+        w = kivrel.RecordWriter()
+        w.section(documents.A4_WIDTH, documents.A4_HEIGHT)
+        w.paragraph_format(28)
+        w.text("1 A\U0001F600B")
+        raw, text = io.BytesIO(), io.StringIO()
+        kivrel.outline(w.getvalue(), log=raw)
+        kivrel.outline(w.getvalue(), log=text)
+        self.assertIn(b"1 A\xfc\xfcB", raw.getvalue())
+        self.assertIn("1 A\ufffdB", text.getvalue())
 
     def test_explain_accepts_exactly_the_outline_items(self):
         data = documents.report(4)
