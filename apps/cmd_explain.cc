@@ -11,6 +11,7 @@
 #include "commands.h"
 #include "kivrel/progress.h"
 #include "kivrel/quality.h"
+#include "log_options.h"
 #include "outline_format.h"
 #include "run_extract.h"
 #include "settings_options.h"
@@ -22,6 +23,7 @@ namespace {
 struct ExplainOptions {
   std::string file = "-";
   SettingsOptions settings;
+  LogOptions log;
   bool json = false;
   bool quiet = false;
   bool exact = false;
@@ -118,7 +120,8 @@ void writeJson(const std::vector<Row>& rows, bool quality) {
             << '\n';
 }
 
-int runExplain(const ExplainOptions& options) {
+int runExplain(ExplainOptions& options) {
+  std::ostream* log = options.log.stream();
   ExtractRun run(options.file, options.settings.toSettings(), options.quiet);
   KivOutlineList list;
   VerdictCollector collector;
@@ -126,12 +129,13 @@ int runExplain(const ExplainOptions& options) {
   std::vector<Row> rows;
   const bool quality = run.usesQuality(options.exact, options.quality);
   if (quality) {
-    run.extractQuality(list, nullptr, verdicts);
+    run.extractQuality(list, log, verdicts);
     for (const KivQualityVerdict& q : verdicts) rows.push_back({q.exact, &q});
   } else {
-    run.extract(list, nullptr, &collector);
+    run.extract(list, log, &collector);
     for (const KivParagraphVerdict& v : collector.verdicts) rows.push_back({v, nullptr});
   }
+  options.log.write();
   if (options.json) writeJson(rows, quality);
   else writeText(rows);
   flushStandardOutput();
@@ -148,6 +152,7 @@ Command addExplainCommand(CLI::App& parent) {
   app->add_option("FILE", options->file, "Record stream or PDF; '-' or nothing reads stdin");
   options->settings.addTo(*app);
   app->add_flag("--json", options->json, "One JSON document instead of the table");
+  options->log.addTo(*app);
   app->add_flag("-q,--quiet", options->quiet, "No progress bar");
   CLI::Option* exact = app->add_flag(
       "--exact", options->exact, "For PDF input: the exact verdicts instead of the quality mode's");

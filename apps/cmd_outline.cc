@@ -4,13 +4,12 @@
 #include <iostream>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <vector>
 
-#include "output_file.h"
 #include "cli_common.h"
 #include "commands.h"
 #include "kivrel/kivrant.h"
+#include "log_options.h"
 #include "outline_format.h"
 #include "progress_bar.h"
 #include "run_extract.h"
@@ -24,26 +23,21 @@ struct OutlineOptions {
   std::string file = "-";
   std::string format = "tree";
   SettingsOptions settings;
-  std::string log;
-  std::string logRaw;
+  LogOptions log;
   bool quiet = false;
   bool exact = false;
   bool quality = false;
 };
 
-int runOutline(const OutlineOptions& options) {
-  if (!options.log.empty() && options.log == options.logRaw && options.log != "-")
-    throw CommandError("--log and --log-raw name the same file, " + options.log, kExitUsage);
+int runOutline(OutlineOptions& options) {
+  std::ostream* log = options.log.stream();
   ExtractRun run(options.file, options.settings.toSettings(), options.quiet);
-  const bool wantLog = !options.log.empty() || !options.logRaw.empty();
-  std::ostringstream log(std::ios::binary);
   KivOutlineList list;
   std::vector<KivQualityVerdict> verdicts;
   const bool quality = run.usesQuality(options.exact, options.quality);
-  const int result = quality ? run.extractQuality(list, wantLog ? &log : nullptr, verdicts)
-                             : run.extract(list, wantLog ? &log : nullptr, nullptr);
-  if (!options.logRaw.empty()) writeOutputFile(options.logRaw, log.str());
-  if (!options.log.empty()) writeOutputFile(options.log, logToUtf8(log.str()));
+  const int result = quality ? run.extractQuality(list, log, verdicts)
+                             : run.extract(list, log, nullptr);
+  options.log.write();
   const std::map<std::string, OutlineFormat> formats = {{"tree", OutlineFormat::kTree},
                                                         {"json", OutlineFormat::kJson},
                                                         {"tsv", OutlineFormat::kTsv},
@@ -71,8 +65,7 @@ Command addOutlineCommand(CLI::App& parent) {
   app->add_option("--format", options->format, "tree (default), json, tsv or markdown")
       ->check(CLI::IsMember({"tree", "json", "tsv", "markdown"}));
   options->settings.addTo(*app);
-  app->add_option("--log", options->log, "Write the diagnostic log to FILE, as UTF-8");
-  app->add_option("--log-raw", options->logRaw, "Write the diagnostic log's exact bytes to FILE");
+  options->log.addTo(*app);
   app->add_flag("-q,--quiet", options->quiet, "No progress bar");
   CLI::Option* exact = app->add_flag(
       "--exact", options->exact,

@@ -214,6 +214,11 @@ TEST_F(Cli, ExplainAndLogFilesAgreeWithTheOutline) {
   EXPECT_EQ(raw.find("ページ"), std::string::npos);
   EXPECT_NE(raw.find("\x83\x79\x81\x5b\x83\x57"), std::string::npos);  // ページ in Shift-JIS
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), std::count(raw.begin(), raw.end(), '\n'));
+  // explain writes the log of the same run.
+  const Result explainLogged =
+      run({"explain", "--log-raw", path("explain.txt").string(), kSample});
+  ASSERT_EQ(explainLogged.exitCode, 0) << explainLogged.err;
+  EXPECT_EQ(readFile(path("explain.txt")), raw);
 }
 
 TEST_F(Cli, DumpDecodesTheSampleAndFlagsWhatTheReaderWouldMisread) {
