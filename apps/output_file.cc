@@ -109,6 +109,7 @@ void replaceAtomically(const std::string& path, const std::string& target, std::
 }  // namespace
 
 void writeOutputFile(const std::string& path, std::string_view bytes) {
+  if (path.empty()) throw CommandError("an output file name is empty", kExitUsage);
   if (path == "-") {
     std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     flushStandardOutput();

@@ -314,6 +314,7 @@ TEST_F(Cli, BadInputNamesTheFileExitsWithOneAndLeavesOutputsAlone) {
 }
 
 TEST_F(Cli, UsageErrorsExitWithTwo) {
+  writeFile(path("doc.json"), R"({"pages":[{"blocks":[{"text":"a"}]}]})");
   const std::vector<std::string> cases[] = {
       {},
       {"outline", "--no-such-option", kSample},
@@ -321,6 +322,7 @@ TEST_F(Cli, UsageErrorsExitWithTwo) {
       {"outline", "--format", "yaml", kSample},
       {"compile", kSample},
       {"frobnicate"},
+      {"compile", path("doc.json").string(), "-o", ""},
   };
   for (const auto& args : cases) {
     const Result r = run(args);
