@@ -42,10 +42,9 @@ std::string pageRangeProblem(const std::string& text) {
 std::string maxLengthProblem(const std::string& text) {
   static const std::regex whole(R"([ \t]*[+-]?[0-9]+[ \t]*)");
   if (!std::regex_match(text, whole)) return "expected a whole number, not '" + text + "'";
-  std::size_t used = 0;
   long long value = 0;
   try {
-    value = std::stoll(text, &used);
+    value = std::stoll(text);
   } catch (const std::out_of_range&) {
     return "'" + text + "' is too large";
   }
