@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "interface/text_pieces.h"
 #include "model/little_endian.h"
 #include "model/record_format.h"
 
@@ -99,19 +100,25 @@ void RecordWriter::text(const icu::UnicodeString& text) {
 }
 
 void RecordWriter::text(std::u16string_view text) {
-  header(typeValue(RecordType::kText), static_cast<std::uint32_t>(text.size() * 2));
-  unsigned char chunk[kTextChunkUnits * 2];
-  for (std::size_t start = 0; start < text.size(); start += kTextChunkUnits) {
-    std::size_t n = std::min(kTextChunkUnits, text.size() - start);
-    for (std::size_t i = 0; i < n; ++i) storeU16(chunk, i * 2, text[start + i]);
-    bytes(chunk, n * 2);
-  }
+  do {
+    const std::u16string_view record = text.substr(0, internal::kMaxTextRecordUnits);
+    text.remove_prefix(record.size());
+    header(typeValue(RecordType::kText), static_cast<std::uint32_t>(record.size() * 2));
+    unsigned char chunk[kTextChunkUnits * 2];
+    for (std::size_t start = 0; start < record.size(); start += kTextChunkUnits) {
+      std::size_t n = std::min(kTextChunkUnits, record.size() - start);
+      for (std::size_t i = 0; i < n; ++i) storeU16(chunk, i * 2, record[start + i]);
+      bytes(chunk, n * 2);
+    }
+  } while (!text.empty());
 }
 
 void RecordWriter::textUtf8(std::string_view utf8) {
-  icu::UnicodeString converted = icu::UnicodeString::fromUTF8(
-      icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
-  text(converted);
+  do {
+    const std::size_t n = internal::firstUtf8PieceBytes(utf8, internal::kMaxUtf8PieceBytes);
+    text(icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(n))));
+    utf8.remove_prefix(n);
+  } while (!utf8.empty());
 }
 
 void RecordWriter::paragraphBreak() { header(typeValue(RecordType::kParagraphBreak), 0); }

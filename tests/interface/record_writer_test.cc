@@ -1,8 +1,14 @@
 // The record writer: what the reader does not read back.
 #include <gtest/gtest.h>
 
-#include <sstream>
+#include <unicode/unistr.h>
 
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "interface/text_pieces.h"
 #include "kivrel/record_writer.h"
 
 namespace Kivrel {
@@ -46,6 +52,39 @@ TEST(RecordWriter, TextIsUtf16LittleEndianAcrossChunks) {
   EXPECT_EQ(u32(b, 8 + 19996), 0x898B0078u);
   EXPECT_EQ(u32(b, 20012), 4u);
   EXPECT_EQ(u32(b, 20016), 0x0061FFFDu);
+}
+
+// Very long UTF-8 is converted piece by piece; a cut inside a character, or
+// inside a malformed sequence, would change what the reader gets back.
+TEST(RecordWriter, Utf8PiecesConvertToWhatTheWholeDoes) {
+  std::vector<std::string> inputs = {
+      "abc\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80xyz",
+      "\xE2\x82\xE2\x82\xAC\xF0\x90\x80\x41",  // truncated sequences
+      "a\x80\x80\x80\x80\x80\x80\xBFz",           // lone continuation bytes
+      "\xC0\xAF\xED\xA0\x80\xF4\x90\x80\x80\xF8\x88\x80\x80\x80",  // never well formed
+  };
+  const char alphabet[] = "a\x80\x9F\xBF\xC3\xE2\xED\xF0\xF4\xF8";
+  std::mt19937 random(20261208);
+  for (int n = 0; n < 200; ++n) {
+    std::string s;
+    for (int i = 0; i < 40; ++i) s += alphabet[random() % (sizeof alphabet - 1)];
+    inputs.push_back(s);
+  }
+  for (const std::string& input : inputs) {
+    const icu::UnicodeString whole = icu::UnicodeString::fromUTF8(input);
+    for (std::size_t maxBytes = 4; maxBytes <= 9; ++maxBytes) {
+      icu::UnicodeString joined;
+      std::string_view rest = input;
+      while (!rest.empty()) {
+        std::size_t n = internal::firstUtf8PieceBytes(rest, maxBytes);
+        ASSERT_GE(n, 1u);
+        ASSERT_LE(n, maxBytes);
+        joined += icu::UnicodeString::fromUTF8(icu::StringPiece(rest.data(), static_cast<int32_t>(n)));
+        rest.remove_prefix(n);
+      }
+      EXPECT_EQ(joined, whole) << testing::PrintToString(input) << " in pieces of " << maxBytes;
+    }
+  }
 }
 
 }  // namespace
