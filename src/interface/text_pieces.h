@@ -21,8 +21,8 @@ inline std::size_t firstUtf8PieceBytes(std::string_view utf8, std::size_t maxByt
   if (utf8.size() <= maxBytes) return utf8.size();
   auto continues = [&](std::size_t i) { return (static_cast<unsigned char>(utf8[i]) & 0xC0) == 0x80; };
   // A byte that is no continuation byte always starts afresh. A character has
-  // at most three continuation bytes, so when the three bytes before the cut
-  // continue as well, the one at the cut stands alone.
+  // at most three continuation bytes, so when the byte at the cut and the
+  // three before it all continue, the one at the cut stands alone.
   for (std::size_t back = 0; back <= 3; ++back) {
     if (!continues(maxBytes - back)) return maxBytes - back;
   }
