@@ -1,16 +1,11 @@
 #include "cli_common.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <csignal>
-#include <cstring>
 #include <iostream>
 #include <streambuf>
 
+#include "input_file.h"
 #include "progress_bar.h"
 
 #ifdef KIVREL_HAVE_PDF
@@ -25,10 +20,7 @@ volatile std::sig_atomic_t interruptSeen = 0;
 
 extern "C" void onInterrupt(int) { interruptSeen = 1; }
 
-constexpr std::size_t kReadChunk = 1 << 20;
 constexpr std::uint32_t kSectionType = 1;
-
-std::string errnoText(int error) { return std::strerror(error); }
 
 }  // namespace
 
@@ -52,43 +44,7 @@ bool isStdin(const std::string& path) { return path.empty() || path == "-"; }
 std::string displayName(const std::string& path) { return isStdin(path) ? "<stdin>" : path; }
 
 std::string readWholeInput(const std::string& path, bool quiet) {
-  const std::string name = displayName(path);
-  int fd = STDIN_FILENO;
-  if (!isStdin(path)) {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw CommandError(name + ": cannot open: " + errnoText(errno));
-  }
-  struct stat info {};
-  std::uint64_t total = 0;
-  if (::fstat(fd, &info) == 0) {
-    if (S_ISDIR(info.st_mode)) {
-      if (fd != STDIN_FILENO) ::close(fd);
-      throw CommandError(name + ": is a directory, not a file");
-    }
-    if (S_ISREG(info.st_mode)) total = static_cast<std::uint64_t>(info.st_size);
-  }
-  ProgressBar bar("reading " + name, total, quiet);
-  std::string bytes;
-  if (total) bytes.reserve(static_cast<std::size_t>(total));
-  std::string chunk(kReadChunk, '\0');
-  for (;;) {
-    if (interrupted()) {
-      if (fd != STDIN_FILENO) ::close(fd);
-      throw Interrupted();
-    }
-    const ssize_t n = ::read(fd, chunk.data(), chunk.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int error = errno;
-      if (fd != STDIN_FILENO) ::close(fd);
-      throw CommandError(name + ": read error: " + errnoText(error));
-    }
-    if (n == 0) break;
-    bytes.append(chunk.data(), static_cast<std::size_t>(n));
-    bar.update(bytes.size());
-  }
-  if (fd != STDIN_FILENO) ::close(fd);
-  return bytes;
+  return InputFile(path).readAll(quiet);
 }
 
 void flushStandardOutput() {
@@ -148,36 +104,24 @@ std::string convertPdfInMemory(const std::string& pdf, const std::string& name, 
 }
 #endif
 
-std::string loadRecordStream(const std::string& path, bool quiet, bool* wasPdf) {
-  const std::string name = displayName(path);
-  std::string bytes = readWholeInput(path, quiet);
-  const bool pdf = startsLikePdf(bytes);
-  if (wasPdf) *wasPdf = pdf;
-  if (pdf) {
-#ifdef KIVREL_HAVE_PDF
-    bytes = convertPdfInMemory(bytes, name, quiet);
-#else
-    throw CommandError(name + ": is a PDF, and this kivrel was built without the PDF front end "
-                       "(poppler); convert it to a record stream first");
-#endif
-  } else if (!bytes.empty()) {
-    std::uint32_t firstType = 0;
-    for (std::size_t i = 0; i < 4 && i < bytes.size(); ++i)
-      firstType |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])) << (8 * i);
-    if (bytes.size() < 4 || firstType != kSectionType) {
-      const std::size_t first = bytes.find_first_not_of(" \t\r\n");
-      const bool json = first != std::string::npos && bytes[first] == '{';
-      throw CommandError(name + ": not a record stream (it does not open with a Section record; " +
-                         (json ? "a JSON document description becomes one with 'kivrel compile'"
-                               : "'kivrel dump' shows what it holds") +
-                         ")");
-    }
-  }
+void checkRecordStreamHead(std::string_view head, const std::string& name) {
+  if (head.empty()) return;
+  std::uint32_t firstType = 0;
+  for (std::size_t i = 0; i < 4 && i < head.size(); ++i)
+    firstType |= static_cast<std::uint32_t>(static_cast<unsigned char>(head[i])) << (8 * i);
+  if (head.size() >= 4 && firstType == kSectionType) return;
+  const std::size_t first = head.find_first_not_of(" \t\r\n");
+  const bool json = first != std::string::npos && head[first] == '{';
+  throw CommandError(name + ": not a record stream (it does not open with a Section record; " +
+                     (json ? "a JSON document description becomes one with 'kivrel compile'"
+                           : "'kivrel dump' shows what it holds") +
+                     ")");
+}
+
+void noteNothingToOutline(const std::string& name, bool pdf) {
   // Not an error, but most often a failed download or conversion.
-  if (bytes.empty())
-    std::cerr << "kivrel: " << name << ": " << (pdf ? "the PDF has no pages" : "empty input")
-              << ", so there is nothing to outline\n";
-  return bytes;
+  std::cerr << "kivrel: " << name << ": " << (pdf ? "the PDF has no pages" : "empty input")
+            << ", so there is nothing to outline\n";
 }
 
 }  // namespace Kivrel::cli

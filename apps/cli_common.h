@@ -53,10 +53,11 @@ std::string readWholeInput(const std::string& path, bool quiet);
 // Flushes std::cout; CommandError when the output could not be written.
 void flushStandardOutput();
 
-// The input of outline and explain: a record stream as it stands, or a PDF
-// converted to one in memory. Non-empty input must open with a Section record.
-// wasPdf, when given, tells whether the input was a converted PDF.
-std::string loadRecordStream(const std::string& path, bool quiet, bool* wasPdf = nullptr);
+// Throws CommandError naming the input unless its first bytes (head) open
+// with a Section record, as a record stream does; empty input passes.
+void checkRecordStreamHead(std::string_view head, const std::string& name);
+// Says on stderr that empty input, or a PDF without pages, has no outline.
+void noteNothingToOutline(const std::string& name, bool pdf);
 
 // A PDF converted to a record stream, with a progress bar over its pages
 // unless quiet. Throws CommandError naming the file for an unreadable PDF,

@@ -19,7 +19,27 @@ class InterruptPoll : public KivProgressHandler {
 }  // namespace
 
 ExtractRun::ExtractRun(const std::string& path, KivSettings settings, bool quiet)
-    : path_(path), records_(loadRecordStream(path, quiet, &wasPdf_)), settings_(settings), quiet_(quiet) {}
+    : input_(path), settings_(settings), quiet_(quiet) {
+  // Five bytes tell a PDF; a record stream is checked on its first four, a
+  // JSON description by its first character beyond white space.
+  constexpr std::size_t kHeadBytes = 4096;
+  const std::string_view head = input_.head(kHeadBytes);
+  wasPdf_ = startsLikePdf(head);
+  if (wasPdf_) {
+#ifdef KIVREL_HAVE_PDF
+    converted_ = convertPdfInMemory(input_.readAll(quiet), input_.name(), quiet);
+    if (converted_.empty()) noteNothingToOutline(input_.name(), true);
+#else
+    throw CommandError(input_.name() +
+                       ": is a PDF, and this kivrel was built without the PDF front end "
+                       "(poppler); convert it to a record stream first");
+#endif
+  } else if (head.empty()) {
+    noteNothingToOutline(input_.name(), false);
+  } else {
+    checkRecordStreamHead(head, input_.name());
+  }
+}
 
 int ExtractRun::extract(KivOutlineList& list, std::ostream* log, KivVerdictHandler* verdicts) {
   return run(log, [&](Kivrant& extractor, std::istream& input, KivSettings& settings) {
@@ -36,9 +56,11 @@ int ExtractRun::extractQuality(KivOutlineList& list, std::ostream* log,
 }
 
 int ExtractRun::run(std::ostream* log, const Runner& runner) {
-  ProgressBar bar("extracting " + displayName(path_), records_.size(), quiet_);
-  CountingReadBuffer buffer(records_, &bar);
-  std::istream input(&buffer);
+  ProgressBar bar("extracting " + input_.name(), wasPdf_ ? converted_.size() : input_.size(),
+                  quiet_);
+  CountingReadBuffer convertedBuffer(converted_, &bar);
+  InputFileBuffer fileBuffer(input_, &bar);
+  std::istream input(wasPdf_ ? static_cast<std::streambuf*>(&convertedBuffer) : &fileBuffer);
   InterruptPoll poll;
   Kivrant extractor;
   extractor.setLogStream(log);
@@ -46,6 +68,7 @@ int ExtractRun::run(std::ostream* log, const Runner& runner) {
   KivSettings settings = settings_;
   const int result = runner(extractor, input, settings);
   bar.finish();
+  input_.throwIfFailed();
   if (result == -1 || interrupted()) throw Interrupted();
   return result;
 }

@@ -9,15 +9,19 @@
 
 #include <vector>
 
+#include "input_file.h"
 #include "kivrel/kivrant.h"
 #include "kivrel/quality.h"
 #include "kivrel/settings.h"
 
 namespace Kivrel::cli {
 
+// A record stream is streamed to the extraction, a PDF converted in memory
+// first. One run per object: a stream cannot be read twice.
 class ExtractRun {
  public:
-  // Loads the input at once (CommandError when it cannot be read).
+  // Opens the input and looks at its head; converts a PDF. Throws
+  // CommandError when the input cannot be read or is no record stream.
   ExtractRun(const std::string& path, KivSettings settings, bool quiet);
 
   // Runs extract with a progress bar over the bytes the reader consumes.
@@ -38,9 +42,9 @@ class ExtractRun {
   // Runs one extraction with the progress bar, interrupt poll and log.
   int run(std::ostream* log, const Runner& runner);
 
-  std::string path_;
-  bool wasPdf_ = false;  // set while records_ is loaded, so declared first
-  std::string records_;
+  InputFile input_;
+  bool wasPdf_ = false;
+  std::string converted_;  // the record stream of a PDF
   KivSettings settings_;
   bool quiet_;
 };

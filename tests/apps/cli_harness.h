@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -48,6 +49,7 @@ struct Result {
   int exitCode;
   std::string out;
   std::string err;
+  long peakRssKb = 0;  // the child's resident high-water mark
 };
 
 class CliTest : public ::testing::Test {
@@ -84,9 +86,10 @@ class CliTest : public ::testing::Test {
     if (spawned != 0) return {-1, "", "spawn failed"};
     if (whileRunning) whileRunning(pid);
     int status = 0;
-    waitpid(pid, &status, 0);
+    struct rusage usage {};
+    wait4(pid, &status, 0, &usage);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
-            stdoutTarget.empty() ? readFile(out) : "", readFile(err)};
+            stdoutTarget.empty() ? readFile(out) : "", readFile(err), usage.ru_maxrss};
   }
 
   fs::path dir_;

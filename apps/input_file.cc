@@ -1,0 +1,139 @@
+#include "input_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "cli_common.h"
+#include "progress_bar.h"
+
+namespace Kivrel::cli {
+
+namespace {
+
+constexpr std::size_t kReadChunk = 1 << 20;
+// Enough to tell a PDF, a record stream and a JSON description apart.
+constexpr std::size_t kHeadChunk = 64 * 1024;
+
+}  // namespace
+
+InputFile::InputFile(const std::string& path) : name_(displayName(path)), fd_(STDIN_FILENO) {
+  if (!isStdin(path)) {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) throw CommandError(name_ + ": cannot open: " + std::strerror(errno));
+  }
+  struct stat info {};
+  if (::fstat(fd_, &info) == 0) {
+    if (S_ISDIR(info.st_mode)) {
+      if (fd_ != STDIN_FILENO) ::close(fd_);
+      throw CommandError(name_ + ": is a directory, not a file");
+    }
+    if (S_ISREG(info.st_mode)) size_ = static_cast<std::uint64_t>(info.st_size);
+  }
+}
+
+InputFile::~InputFile() {
+  if (fd_ != STDIN_FILENO) ::close(fd_);
+}
+
+std::size_t InputFile::readFile(char* dst, std::size_t size) noexcept {
+  if (readError_ || interruptedRead_) return 0;
+  for (;;) {
+    if (interrupted()) {
+      interruptedRead_ = true;
+      return 0;
+    }
+    const ssize_t n = ::read(fd_, dst, size);
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno != EINTR) {
+      readError_ = errno;
+      return 0;
+    }
+  }
+}
+
+std::string_view InputFile::head(std::size_t n) {
+  while (head_.size() < n) {
+    const std::size_t old = head_.size();
+    head_.resize(old + std::max(n - old, kHeadChunk));
+    const std::size_t got = readFile(head_.data() + old, head_.size() - old);
+    head_.resize(old + got);
+    if (got == 0) break;
+  }
+  throwIfFailed();
+  return std::string_view(head_).substr(0, n);
+}
+
+std::string InputFile::readAll(bool quiet) {
+  ProgressBar bar("reading " + name_, size_, quiet);
+  std::string bytes = std::move(head_);
+  head_.clear();
+  if (size_ > bytes.size()) bytes.reserve(static_cast<std::size_t>(size_));
+  std::string chunk(kReadChunk, '\0');
+  while (const std::size_t got = readFile(chunk.data(), chunk.size())) {
+    bytes.append(chunk.data(), got);
+    bar.update(bytes.size());
+  }
+  throwIfFailed();
+  return bytes;
+}
+
+std::size_t InputFile::readSome(char* dst, std::size_t size) noexcept {
+  if (handedOut_ < head_.size()) {
+    const std::size_t n = std::min(size, head_.size() - handedOut_);
+    std::memcpy(dst, head_.data() + handedOut_, n);
+    handedOut_ += n;
+    return n;
+  }
+  return readFile(dst, size);
+}
+
+void InputFile::throwIfFailed() const {
+  if (interruptedRead_) throw Interrupted();
+  if (readError_) throw CommandError(name_ + ": read error: " + std::strerror(readError_));
+}
+
+InputFileBuffer::InputFileBuffer(InputFile& input, ProgressBar* bar)
+    : input_(input), bar_(bar), buffer_(kReadChunk) {}
+
+void InputFileBuffer::delivered(std::size_t bytes) {
+  delivered_ += bytes;
+  if (bar_) bar_->update(delivered_);
+}
+
+InputFileBuffer::int_type InputFileBuffer::underflow() {
+  if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+  const std::size_t got = input_.readSome(buffer_.data(), buffer_.size());
+  if (got == 0) return traits_type::eof();
+  delivered(got);
+  setg(buffer_.data(), buffer_.data(), buffer_.data() + got);
+  return traits_type::to_int_type(*gptr());
+}
+
+std::streamsize InputFileBuffer::xsgetn(char* dst, std::streamsize count) {
+  std::streamsize done = 0;
+  while (done < count) {
+    const std::size_t wanted = static_cast<std::size_t>(count - done);
+    if (gptr() < egptr()) {
+      const std::size_t n = std::min(wanted, static_cast<std::size_t>(egptr() - gptr()));
+      std::memcpy(dst + done, gptr(), n);
+      gbump(static_cast<int>(n));
+      done += static_cast<std::streamsize>(n);
+    } else if (wanted >= buffer_.size()) {
+      // Large reads go straight to the caller, without a copy in between.
+      const std::size_t got = input_.readSome(dst + done, wanted);
+      if (got == 0) break;
+      delivered(got);
+      done += static_cast<std::streamsize>(got);
+    } else if (traits_type::eq_int_type(underflow(), traits_type::eof())) {
+      break;
+    }
+  }
+  return done;
+}
+
+}  // namespace Kivrel::cli
