@@ -53,6 +53,27 @@ std::string maxLengthProblem(const std::string& text) {
   return {};
 }
 
+// --flags in decimal or 0x hexadecimal, as `python3 -m kivrel.batch` takes
+// it. The value goes on in plain decimal, so "010" means ten, not the eight
+// of a C literal.
+std::string flagsInDecimal(std::string& text) {
+  static const std::regex number(R"([ \t]*(0[xX]([0-9a-fA-F]+)|([0-9]+))[ \t]*)");
+  std::smatch parts;
+  if (!std::regex_match(text, parts, number))
+    return "expected a whole number in decimal or 0x hexadecimal, not '" + text + "'";
+  const bool hex = parts[2].matched;
+  unsigned long long value = 0;
+  try {
+    value = std::stoull(hex ? parts[2].str() : parts[3].str(), nullptr, hex ? 16 : 10);
+  } catch (const std::out_of_range&) {
+    return "'" + text + "' is too large";
+  }
+  if (value > static_cast<unsigned long long>(std::numeric_limits<int>::max()))
+    return "'" + text + "' is too large";
+  text = std::to_string(value);
+  return {};
+}
+
 }  // namespace
 
 void SettingsOptions::addTo(CLI::App& command) {
@@ -78,8 +99,11 @@ void SettingsOptions::addTo(CLI::App& command) {
                        "Do not lower font-derived points by indent (clears 0x200)"),
   };
   CLI::Option* flags =
-      command.add_option("--flags", rawFlags, "The raw flags value (default 522); "
-                                              "conflicts with the named switches");
+      command
+          .add_option("--flags", rawFlags,
+                      "The raw flags value, decimal or 0x hexadecimal (default 522); "
+                      "conflicts with the named switches")
+          ->transform(CLI::Validator(flagsInDecimal, "N"));
   for (CLI::Option* option : switches) flags->excludes(option);
 }
 

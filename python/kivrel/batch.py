@@ -294,12 +294,19 @@ def _page_ranges(text: str) -> str:
     return text
 
 
+_FLAGS = re.compile(r"[ \t]*(?:0[xX]([0-9a-fA-F]+)|([0-9]+))[ \t]*")
+
+
 def _flags(text: str) -> int:
-    # Decimal or 0x hexadecimal, as kivrel outline takes it.
-    try:
-        return int(text, 0)
-    except ValueError:
-        raise argparse.ArgumentTypeError(f"not a number: {text!r}") from None
+    # Decimal or 0x hexadecimal, as kivrel outline takes it ("010" is ten).
+    match = _FLAGS.fullmatch(text)
+    if not match:
+        raise argparse.ArgumentTypeError(
+            f"expected a whole number in decimal or 0x hexadecimal, not {text!r}")
+    value = int(match[1], 16) if match[1] else int(match[2])
+    if value > 2**31 - 1:
+        raise argparse.ArgumentTypeError(f"{text!r} is too large")
+    return value
 
 
 def _parse_args(argv: Optional[Sequence[str]]) -> argparse.Namespace:

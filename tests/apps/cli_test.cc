@@ -213,6 +213,11 @@ TEST_F(Cli, EachOptionReachesTheSettings) {
   const std::vector<json> unrefined = outline({"--no-indent-refinement", doc}, "point");
   EXPECT_NE(outline({doc}, "point"), unrefined);
   EXPECT_EQ(unrefined, outline({"--flags", std::to_string(522 & ~0x200), doc}, "point"));
+  // --flags reads decimal (even with a leading zero) or 0x hexadecimal; ten
+  // keeps the comma heading that eight, octal 010, drops.
+  EXPECT_TRUE(has(outline({"--flags", "010", doc}), "第3章 設計、実装"));
+  EXPECT_FALSE(has(outline({"--flags", "8", doc}), "第3章 設計、実装"));
+  EXPECT_EQ(outline({"--flags", "0x20A", doc}), base);
 
   // Page 2 holds one heading.
   const std::vector<json> withoutPage2 = outline({"--exclude", "2", doc});
@@ -530,6 +535,9 @@ TEST_F(Cli, UsageErrorsNameWhatWasNotUnderstood) {
       {{"outline", "--max-length", "-3", kSample}, "at least 1, not -3"},
       {{"outline", "--max-length", "abc", kSample}, "whole number, not 'abc'"},
       {{"outline", "--max-length", "99999999999", kSample}, "'99999999999' is too large"},
+      {{"outline", "--flags", "0b1", kSample}, "decimal or 0x hexadecimal, not '0b1'"},
+      {{"outline", "--flags", "-1", kSample}, "not '-1'"},
+      {{"outline", "--flags", "0x80000000", kSample}, "'0x80000000' is too large"},
   };
   for (const auto& [args, named] : cases) {
     SCOPED_TRACE(named);

@@ -205,6 +205,9 @@ class BatchOptions(unittest.TestCase):
             ("--exclude", "abc", False),
             ("--flags", "522", True),
             ("--flags", "0x20A", True),
+            ("--flags", "0b1", False),
+            ("--flags", "-1", False),
+            ("--flags", "2147483648", False),
             ("--max-length", "1", True),
             ("--max-length", "0", False),
         ]
@@ -218,6 +221,12 @@ class BatchOptions(unittest.TestCase):
                         with self.assertRaises(SystemExit) as caught:
                             batch._parse_args(argv)
                         self.assertEqual(caught.exception.code, 2)
+
+    def test_flags_are_decimal_or_hexadecimal_as_on_the_command_line(self):
+        for value, flags in [("010", 10), ("0x10", 16), (" 522 ", 522)]:
+            with self.subTest(value=value):
+                argv = ["in", "-o", "out.jsonl", "--flags", value]
+                self.assertEqual(batch._parse_args(argv).flags, flags)
 
 
 class TtyStream(io.StringIO):
