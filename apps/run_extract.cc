@@ -1,6 +1,7 @@
 #include "run_extract.h"
 
 #include <istream>
+#include <optional>
 
 #include "cli_common.h"
 #include "kivrel/quality.h"
@@ -58,9 +59,15 @@ int ExtractRun::extractQuality(KivOutlineList& list, std::ostream* log,
 int ExtractRun::run(std::ostream* log, const Runner& runner) {
   ProgressBar bar("extracting " + input_.name(), wasPdf_ ? converted_.size() : input_.size(),
                   quiet_);
-  CountingReadBuffer convertedBuffer(converted_, &bar);
-  InputFileBuffer fileBuffer(input_, &bar);
-  std::istream input(wasPdf_ ? static_cast<std::streambuf*>(&convertedBuffer) : &fileBuffer);
+  std::optional<CountingReadBuffer> convertedBuffer;
+  std::optional<InputFileBuffer> fileBuffer;
+  std::streambuf* source = nullptr;
+  if (wasPdf_) {
+    source = &convertedBuffer.emplace(converted_, &bar);
+  } else {
+    source = &fileBuffer.emplace(input_, &bar);
+  }
+  std::istream input(source);
   InterruptPoll poll;
   Kivrant extractor;
   extractor.setLogStream(log);

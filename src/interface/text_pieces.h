@@ -19,7 +19,9 @@ constexpr std::size_t kMaxUtf8PieceBytes = 0x40000000;
 // included. REQUIRES: maxBytes >= 4.
 inline std::size_t firstUtf8PieceBytes(std::string_view utf8, std::size_t maxBytes) {
   if (utf8.size() <= maxBytes) return utf8.size();
-  auto continues = [&](std::size_t i) { return (static_cast<unsigned char>(utf8[i]) & 0xC0) == 0x80; };
+  auto continues = [&](std::size_t i) {
+    return (static_cast<unsigned char>(utf8[i]) & 0xC0) == 0x80;
+  };
   // A byte that is no continuation byte always starts afresh. A character has
   // at most three continuation bytes, so when the byte at the cut and the
   // three before it all continue, the one at the cut stands alone.
