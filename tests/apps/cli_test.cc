@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "apps/cli_harness.h"
+#include "support/sanitized.h"
 
 namespace {
 
@@ -17,19 +18,6 @@ using namespace kivrel_cli_test;
 using nlohmann::json;
 
 const std::string kSample = envOr("KIVREL_SAMPLE", KIVREL_SAMPLE_PATH);
-
-// Shadow memory and quarantine make a sanitized binary's memory no measure.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
 
 class Cli : public CliTest {
  protected:

@@ -10,22 +10,11 @@
 #include <vector>
 
 #include "document_generator.h"
+#include "support/sanitized.h"
 
 namespace {
 
 using Kivrel::bench::Hostile;
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
 
 constexpr double kMiB = 1024.0 * 1024.0;
 constexpr int kDefaultFlags = 522;
