@@ -73,9 +73,9 @@ struct CharacterFormatFields {
 };
 
 // One call per record; every call writes a complete record (header and body
-// of the exact size the reader consumes). A text of 2^31 code units or more,
-// or of 2^30 UTF-8 bytes or more, goes out as several Text records, which the
-// reader appends alike. The stream must be binary and must outlive the
+// of the exact size the reader consumes). A text of 2^30 code units or more,
+// or of more than 2^30 UTF-8 bytes, goes out as several Text records, which
+// the reader appends alike. The stream must be binary and must outlive the
 // writer. Write errors show in the stream's state.
 class KIVREL_EXPORT RecordWriter {
  public:

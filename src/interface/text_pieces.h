@@ -7,9 +7,10 @@
 
 namespace Kivrel::internal {
 
-// A Text record states its byte length in 32 bits; longer texts go out as
-// several records, which the reader appends to the same paragraph.
-constexpr std::size_t kMaxTextRecordUnits = 0x7FFFFFFF;
+// Longer texts go out as several Text records, which the reader appends to
+// the same paragraph. Each stays below 2^31 bytes: a reader that passes over
+// one (no paragraph yet) then moves past it, not to the end of the input.
+constexpr std::size_t kMaxTextRecordUnits = 0x3FFFFFFF;
 // ICU converts UTF-8 of at most INT32_MAX bytes at a time.
 constexpr std::size_t kMaxUtf8PieceBytes = 0x40000000;
 
