@@ -303,10 +303,14 @@ def _flags(text: str) -> int:
     if not match:
         raise argparse.ArgumentTypeError(
             f"expected a whole number in decimal or 0x hexadecimal, not {text!r}")
-    value = int(match[1], 16) if match[1] else int(match[2])
-    if value > 2**31 - 1:
+    # Without leading zeros, and no longer than the largest value, so that
+    # int() never meets a string beyond its length limit.
+    digits = (match[1] or match[2]).lstrip("0") or "0"
+    base = 16 if match[1] else 10
+    largest = format(2**31 - 1, "x" if base == 16 else "d")
+    if len(digits) > len(largest) or int(digits, base) > 2**31 - 1:
         raise argparse.ArgumentTypeError(f"{text!r} is too large")
-    return value
+    return int(digits, base)
 
 
 def _parse_args(argv: Optional[Sequence[str]]) -> argparse.Namespace:

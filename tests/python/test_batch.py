@@ -208,6 +208,7 @@ class BatchOptions(unittest.TestCase):
             ("--flags", "0b1", False),
             ("--flags", "-1", False),
             ("--flags", "2147483648", False),
+            ("--flags", "9" * 5000, False),
             ("--max-length", "1", True),
             ("--max-length", "0", False),
         ]
@@ -223,7 +224,7 @@ class BatchOptions(unittest.TestCase):
                         self.assertEqual(caught.exception.code, 2)
 
     def test_flags_are_decimal_or_hexadecimal_as_on_the_command_line(self):
-        for value, flags in [("010", 10), ("0x10", 16), (" 522 ", 522)]:
+        for value, flags in [("010", 10), ("0x10", 16), (" 522 ", 522), ("0" * 5000 + "1", 1)]:
             with self.subTest(value=value):
                 argv = ["in", "-o", "out.jsonl", "--flags", value]
                 self.assertEqual(batch._parse_args(argv).flags, flags)
