@@ -23,7 +23,10 @@ constexpr std::size_t kHeadChunk = 64 * 1024;
 
 InputFile::InputFile(const std::string& path) : name_(displayName(path)), fd_(STDIN_FILENO) {
   if (!isStdin(path)) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opening a FIFO waits for its writer; SIGINT ends the wait.
+    while ((fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC)) < 0 && errno == EINTR) {
+      throwIfInterrupted();
+    }
     if (fd_ < 0) throw CommandError(name_ + ": cannot open: " + std::strerror(errno));
   }
   struct stat info {};
@@ -41,14 +44,20 @@ InputFile::~InputFile() {
 }
 
 std::size_t InputFile::readFile(char* dst, std::size_t size) noexcept {
-  if (readError_ || interruptedRead_) return 0;
+  // A terminal gives end of input once per Ctrl-D: asking again would wait
+  // for another.
+  if (atEnd_ || readError_ || interruptedRead_) return 0;
   for (;;) {
     if (interrupted()) {
       interruptedRead_ = true;
       return 0;
     }
     const ssize_t n = ::read(fd_, dst, size);
-    if (n >= 0) return static_cast<std::size_t>(n);
+    if (n > 0) return static_cast<std::size_t>(n);
+    if (n == 0) {
+      atEnd_ = true;
+      return 0;
+    }
     if (errno != EINTR) {
       readError_ = errno;
       return 0;
@@ -126,6 +135,8 @@ std::streamsize InputFileBuffer::xsgetn(char* dst, std::streamsize count) {
     } else if (wanted >= buffer_.size()) {
       // Large reads go straight to the caller, without a copy in between.
       const std::size_t got = input_.readSome(dst + done, wanted);
+      // The window read before is no longer what lies behind the position.
+      setg(buffer_.data(), buffer_.data(), buffer_.data());
       if (got == 0) break;
       delivered(got);
       done += static_cast<std::streamsize>(got);

@@ -52,6 +52,7 @@ class InputFile {
   std::uint64_t size_ = 0;
   std::string head_;            // read ahead by head
   std::size_t handedOut_ = 0;   // of head_
+  bool atEnd_ = false;          // a read gave end of input
   int readError_ = 0;           // errno of the failed read
   bool interruptedRead_ = false;
 };

@@ -37,6 +37,11 @@ ExtractRun::ExtractRun(const std::string& path, KivSettings settings, bool quiet
 #endif
   } else if (head.empty()) {
     noteNothingToOutline(input_.name(), false);
+  } else if (head.find_first_not_of(" \t\r\n") == std::string_view::npos &&
+             head.size() == kHeadBytes) {
+    // No record stream, but perhaps a JSON description after much white space.
+    constexpr std::size_t kJsonSearchBytes = 1 << 20;
+    checkRecordStreamHead(input_.head(kJsonSearchBytes), input_.name());
   } else {
     checkRecordStreamHead(head, input_.name());
   }

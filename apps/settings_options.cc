@@ -1,14 +1,32 @@
 #include "settings_options.h"
 
+#include <algorithm>
 #include <limits>
-#include <regex>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace Kivrel::cli {
 
 namespace {
+
+// The checks below parse by hand: std::regex matches by recursion, one level
+// per character, and a long argument would overflow the stack.
+
+// Without the spaces and tabs around it.
+std::string_view trimBlanks(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+bool allDigits(std::string_view text, bool hex = false) {
+  return std::all_of(text.begin(), text.end(), [hex](char c) {
+    return (c >= '0' && c <= '9') ||
+           (hex && ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')));
+  });
+}
 
 // The library reads any text as page ranges and ignores what it cannot use;
 // on the command line a typing slip should not silently select other pages.
@@ -26,25 +44,31 @@ std::string pageRangeProblem(const std::string& text) {
     if (c >= 0x80) return problem;
     ascii += static_cast<char>(c);
   }
-  static const std::regex item(R"([ \t]*([0-9]+|[0-9]*[ \t]*-[ \t]*[0-9]*)?[ \t]*)");
-  std::size_t start = 0;
+  std::string_view rest = ascii;
   for (;;) {
-    const std::size_t comma = ascii.find(',', start);
-    const std::string one = ascii.substr(start, comma == std::string::npos ? comma : comma - start);
-    if (!std::regex_match(one, item)) return problem;
-    if (comma == std::string::npos) return {};
-    start = comma + 1;
+    const std::size_t comma = rest.find(',');
+    const std::string_view item = trimBlanks(rest.substr(0, comma));
+    const std::size_t dash = item.find('-');
+    const bool page = allDigits(item);
+    const bool range = dash != std::string_view::npos &&
+                       allDigits(trimBlanks(item.substr(0, dash))) &&
+                       allDigits(trimBlanks(item.substr(dash + 1)));
+    if (!page && !range) return problem;
+    if (comma == std::string_view::npos) return {};
+    rest.remove_prefix(comma + 1);
   }
 }
 
 // What is wrong with a --max-length value; "" when it is a whole number of
 // at least 1 (below, every candidate would be dropped).
 std::string maxLengthProblem(const std::string& text) {
-  static const std::regex whole(R"([ \t]*[+-]?[0-9]+[ \t]*)");
-  if (!std::regex_match(text, whole)) return "expected a whole number, not '" + text + "'";
+  std::string_view number = trimBlanks(text);
+  const std::string_view digits =
+      !number.empty() && (number[0] == '+' || number[0] == '-') ? number.substr(1) : number;
+  if (digits.empty() || !allDigits(digits)) return "expected a whole number, not '" + text + "'";
   long long value = 0;
   try {
-    value = std::stoll(text);
+    value = std::stoll(std::string(number));
   } catch (const std::out_of_range&) {
     return "'" + text + "' is too large";
   }
@@ -57,14 +81,14 @@ std::string maxLengthProblem(const std::string& text) {
 // it. The value goes on in plain decimal, so "010" means ten, not the eight
 // of a C literal.
 std::string flagsInDecimal(std::string& text) {
-  static const std::regex number(R"([ \t]*(0[xX]([0-9a-fA-F]+)|([0-9]+))[ \t]*)");
-  std::smatch parts;
-  if (!std::regex_match(text, parts, number))
+  const std::string_view number = trimBlanks(text);
+  const bool hex = number.size() > 2 && number[0] == '0' && (number[1] == 'x' || number[1] == 'X');
+  const std::string_view digits = hex ? number.substr(2) : number;
+  if (digits.empty() || !allDigits(digits, hex))
     return "expected a whole number in decimal or 0x hexadecimal, not '" + text + "'";
-  const bool hex = parts[2].matched;
   unsigned long long value = 0;
   try {
-    value = std::stoull(hex ? parts[2].str() : parts[3].str(), nullptr, hex ? 16 : 10);
+    value = std::stoull(std::string(digits), nullptr, hex ? 16 : 10);
   } catch (const std::out_of_range&) {
     return "'" + text + "' is too large";
   }

@@ -206,6 +206,12 @@ TEST_F(Cli, EachOptionReachesTheSettings) {
   EXPECT_TRUE(has(outline({"--flags", "010", doc}), "第3章 設計、実装"));
   EXPECT_FALSE(has(outline({"--flags", "8", doc}), "第3章 設計、実装"));
   EXPECT_EQ(outline({"--flags", "0x20A", doc}), base);
+  // Long arguments (up to the 128 KiB the system passes) are read, not
+  // recursed over.
+  const std::string blanks(60000, ' ');
+  EXPECT_EQ(outline({"--flags", std::string(120000, '0') + "522", doc}), base);
+  EXPECT_EQ(outline({"--max-length", blanks + "80", doc}), base);
+  EXPECT_EQ(outline({"--exclude", blanks + "2" + blanks, doc}).size(), base.size() - 1);
 
   // Page 2 holds one heading.
   const std::vector<json> withoutPage2 = outline({"--exclude", "2", doc});
@@ -303,6 +309,7 @@ TEST_F(Cli, BadInputNamesTheFileExitsWithOneAndLeavesOutputsAlone) {
   writeFile(path("twice.json"),
             R"({"pages":[{"blocks":[]},{"blocks":[{"text":"a"},{"size":3,"text":"b","size":4}]}]})");
   writeFile(path("broken.pdf"), "%PDF-1.4 nothing of a PDF follows");
+  writeFile(path("padded.json"), std::string(100000, '\n') + "{\"pages\": []}");
   writeFile(path("old.kvr"), "previous");
 #ifdef KIVREL_HAVE_PDF
   const std::string pdfError = "broken.pdf: cannot read the PDF";
@@ -324,6 +331,7 @@ TEST_F(Cli, BadInputNamesTheFileExitsWithOneAndLeavesOutputsAlone) {
       {{"outline", path("typo.json").string()}, "typo.json: not a record stream ("},
       {{"dump", path("broken.pdf").string()}, "broken.pdf: is a PDF; 'kivrel pdf2records'"},
       {{"explain", path("typo.json").string()}, "with 'kivrel compile'"},
+      {{"outline", path("padded.json").string()}, "with 'kivrel compile'"},
       {{"outline", path("broken.pdf").string()}, pdfError},
       {{"explain", path("broken.pdf").string()}, pdfError},
       {{"pdf2records", path("broken.pdf").string(), "-o", path("out.kvr").string()}, ""},
@@ -350,8 +358,8 @@ TEST_F(Cli, BadInputNamesTheFileExitsWithOneAndLeavesOutputsAlone) {
   std::sort(leftovers.begin(), leftovers.end());
   EXPECT_EQ(leftovers,
             (std::vector<std::string>{"bad.json", "broken.pdf", "empty.kvr", "flat.json",
-                                      "garbage.bin", "old.kvr", "stderr", "stdout", "twice.json",
-                                      "typo.json"}));
+                                      "garbage.bin", "old.kvr", "padded.json", "stderr", "stdout",
+                                      "twice.json", "typo.json"}));
 }
 
 TEST_F(Cli, UsageErrorsExitWithTwo) {
@@ -389,6 +397,14 @@ TEST_F(Cli, InterruptWhileReadingExitsWith130) {
   });
   writer.join();
   EXPECT_EQ(r.exitCode, 130);
+  // Opening a FIFO that no one writes to waits as well.
+  const std::string unopened = path("unopened.fifo").string();
+  ASSERT_EQ(mkfifo(unopened.c_str(), 0600), 0);
+  const Result waiting = run({"outline", "--quiet", unopened}, "/dev/null", [](pid_t pid) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    kill(pid, SIGINT);
+  });
+  EXPECT_EQ(waiting.exitCode, 130) << waiting.err;
 }
 
 TEST_F(Cli, OutputsThatAreNotRegularFilesAreWrittenThroughNotReplaced) {
