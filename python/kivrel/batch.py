@@ -308,9 +308,10 @@ def _flags(text: str) -> int:
     digits = (match[1] or match[2]).lstrip("0") or "0"
     base = 16 if match[1] else 10
     largest = format(2**31 - 1, "x" if base == 16 else "d")
-    if len(digits) > len(largest) or int(digits, base) > 2**31 - 1:
+    value = int(digits, base) if len(digits) <= len(largest) else 2**31
+    if value > 2**31 - 1:
         raise argparse.ArgumentTypeError(f"{text!r} is too large")
-    return int(digits, base)
+    return value
 
 
 def _parse_args(argv: Optional[Sequence[str]]) -> argparse.Namespace:
