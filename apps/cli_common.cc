@@ -104,15 +104,21 @@ std::string convertPdfInMemory(const std::string& pdf, const std::string& name, 
 }
 #endif
 
-void checkRecordStreamHead(std::string_view head, const std::string& name) {
+void checkRecordStreamHead(InputFile& input) {
+  const std::string_view head = input.head(4);
   if (head.empty()) return;
   std::uint32_t firstType = 0;
-  for (std::size_t i = 0; i < 4 && i < head.size(); ++i)
+  for (std::size_t i = 0; i < head.size(); ++i)
     firstType |= static_cast<std::uint32_t>(static_cast<unsigned char>(head[i])) << (8 * i);
-  if (head.size() >= 4 && firstType == kSectionType) return;
-  const std::size_t first = head.find_first_not_of(" \t\r\n");
-  const bool json = first != std::string::npos && head[first] == '{';
-  throw CommandError(name + ": not a record stream (it does not open with a Section record; " +
+  if (head.size() == 4 && firstType == kSectionType) return;
+  // Only on the way to the error: a JSON description may open with much
+  // white space before its '{'.
+  constexpr std::size_t kJsonSearchBytes = 1 << 20;
+  const std::string_view start = input.head(kJsonSearchBytes);
+  const std::size_t first = start.find_first_not_of(" \t\r\n");
+  const bool json = first != std::string::npos && start[first] == '{';
+  throw CommandError(input.name() +
+                     ": not a record stream (it does not open with a Section record; " +
                      (json ? "a JSON document description becomes one with 'kivrel compile'"
                            : "'kivrel dump' shows what it holds") +
                      ")");

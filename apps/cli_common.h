@@ -53,9 +53,11 @@ std::string readWholeInput(const std::string& path, bool quiet);
 // Flushes std::cout; CommandError when the output could not be written.
 void flushStandardOutput();
 
-// Throws CommandError naming the input unless its first bytes (head) open
-// with a Section record, as a record stream does; empty input passes.
-void checkRecordStreamHead(std::string_view head, const std::string& name);
+class InputFile;
+// Throws CommandError naming the input unless its first bytes open with a
+// Section record, as a record stream does; empty input passes.
+// REQUIRES: nothing of input was handed out yet.
+void checkRecordStreamHead(InputFile& input);
 // Says on stderr that empty input, or a PDF without pages, has no outline.
 void noteNothingToOutline(const std::string& name, bool pdf);
 

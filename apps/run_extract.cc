@@ -21,11 +21,7 @@ class InterruptPoll : public KivProgressHandler {
 
 ExtractRun::ExtractRun(const std::string& path, KivSettings settings, bool quiet)
     : input_(path), settings_(settings), quiet_(quiet) {
-  // Five bytes tell a PDF; a record stream is checked on its first four, a
-  // JSON description by its first character beyond white space.
-  constexpr std::size_t kHeadBytes = 4096;
-  const std::string_view head = input_.head(kHeadBytes);
-  wasPdf_ = startsLikePdf(head);
+  wasPdf_ = startsLikePdf(input_.head(5));
   if (wasPdf_) {
 #ifdef KIVREL_HAVE_PDF
     converted_ = convertPdfInMemory(input_.readAll(quiet), input_.name(), quiet);
@@ -35,15 +31,10 @@ ExtractRun::ExtractRun(const std::string& path, KivSettings settings, bool quiet
                        ": is a PDF, and this kivrel was built without the PDF front end "
                        "(poppler); convert it to a record stream first");
 #endif
-  } else if (head.empty()) {
+  } else if (input_.head(1).empty()) {
     noteNothingToOutline(input_.name(), false);
-  } else if (head.find_first_not_of(" \t\r\n") == std::string_view::npos &&
-             head.size() == kHeadBytes) {
-    // No record stream, but perhaps a JSON description after much white space.
-    constexpr std::size_t kJsonSearchBytes = 1 << 20;
-    checkRecordStreamHead(input_.head(kJsonSearchBytes), input_.name());
   } else {
-    checkRecordStreamHead(head, input_.name());
+    checkRecordStreamHead(input_);
   }
 }
 
