@@ -35,7 +35,12 @@ InputFile::InputFile(const std::string& path) : name_(displayName(path)), fd_(ST
       if (fd_ != STDIN_FILENO) ::close(fd_);
       throw CommandError(name_ + ": is a directory, not a file");
     }
-    if (S_ISREG(info.st_mode)) size_ = static_cast<std::uint64_t>(info.st_size);
+    if (S_ISREG(info.st_mode)) {
+      // Standard input may start part-way into its file: only the rest is read.
+      const off_t at = ::lseek(fd_, 0, SEEK_CUR);
+      const off_t start = at > 0 && at <= info.st_size ? at : 0;
+      size_ = static_cast<std::uint64_t>(info.st_size - start);
+    }
   }
 }
 

@@ -25,7 +25,7 @@ class InputFile {
 
   // The name used in messages: the path, or "<stdin>".
   const std::string& name() const { return name_; }
-  // The size of a regular file; 0 when it is not known.
+  // The bytes a regular file holds from where reading starts; 0 when not known.
   std::uint64_t size() const { return size_; }
 
   // The first n bytes, or all of a shorter input. Throws CommandError for a
