@@ -106,24 +106,33 @@ class Verdict:
 Mode = str  # "auto", "exact" or "quality"
 
 
-def _read_source(source: Source) -> bytes:
+_SECTION_RECORD = b"\x01\x00\x00\x00"  # the type of the record every stream opens with
+
+
+def _read_source(source: Source) -> Tuple[Optional[bytes], Optional[str], bytes]:
+    """(data, None, data) for bytes and file objects; (None, path, first bytes)
+    for a path, whose file the extension then reads as the run goes."""
     if isinstance(source, bytes):
-        return source
+        return source, None, source
     if isinstance(source, (bytearray, memoryview)):
-        return bytes(source)
+        data = bytes(source)
+        return data, None, data
     if isinstance(source, (str, os.PathLike)):
         path = os.fspath(source)
         if not isinstance(path, str):
             path = os.fsdecode(path)
+        # Opened here too, so that a missing file or a directory raises the
+        # OSError subclass that says so.
         with open(path, "rb") as f:
-            return f.read()
+            head = f.read(len(_SECTION_RECORD) + 1)
+        return None, path, head
     if hasattr(source, "read"):
         data = source.read()
         if isinstance(data, (bytearray, memoryview)):
             data = bytes(data)
         if not isinstance(data, bytes):
             raise TypeError("source file object must be opened in binary mode")
-        return data
+        return data, None, data
     raise TypeError(
         "source must be a path, bytes or a binary file object, not "
         + type(source).__name__
@@ -138,9 +147,6 @@ def _check_settings(settings: Optional[Settings]) -> Settings:
     if not isinstance(settings, Settings):
         raise TypeError("settings must be a kivrel.Settings, not " + type(settings).__name__)
     return settings
-
-
-_SECTION_RECORD = b"\x01\x00\x00\x00"  # the type of the record every stream opens with
 
 
 def _check_callable(name: str, value: Any) -> None:
@@ -163,10 +169,10 @@ def _run(source, settings, log, progress, *, verdicts=False, pages=False, mode="
         raise TypeError("log must be a writable file object")
     if not isinstance(mode, str):
         raise TypeError("mode must be 'auto', 'exact' or 'quality', not " + type(mode).__name__)
-    data = _read_source(source)
+    data, path, head = _read_source(source)
     # As the command line does: the library would read any bytes as an empty
     # document, which hides a wrong file.
-    if data and not _kivrel.looks_like_pdf(data) and data[:4] != _SECTION_RECORD:
+    if head and not _kivrel.looks_like_pdf(head) and head[:4] != _SECTION_RECORD:
         raise Error("not a record stream (it does not open with a Section record)")
     result = _kivrel.run(
         data,
@@ -176,6 +182,7 @@ def _run(source, settings, log, progress, *, verdicts=False, pages=False, mode="
         want_verdicts=verdicts,
         want_pages=pages,
         mode=mode,
+        path=None if path is None else os.fsencode(path),
     )
     if log is not None:
         _write_log(log, result["log"])
@@ -209,7 +216,8 @@ def outline(
     for a binary file, decoded text for a text file). ``progress(stage, done,
     total)`` is called at the extractor's polls (stage ``"outline"``, done
     1..3 of 3) and after each converted PDF page (stage ``"pdf"``); returning
-    ``False`` stops the run and raises :class:`Cancelled`.
+    ``False`` stops the run and raises :class:`Cancelled`. A record stream
+    given by its path is read as the run goes; other sources are held whole.
 
     Raises TypeError or ValueError for bad arguments, OSError (such as
     FileNotFoundError) when a path cannot be read, :class:`Error` for an

@@ -82,10 +82,14 @@ def process_document(path: str, settings: Optional[dict] = None) -> dict:
     a failure becomes the record's "error"."""
     record: Dict[str, object] = {"path": path, "sha256": None, "pages": None}
     try:
+        # Hashed, then extracted from the path, so that a large document is
+        # never held whole.
+        digest = hashlib.sha256()
         with open(path, "rb") as f:
-            data = f.read()
-        record["sha256"] = hashlib.sha256(data).hexdigest()
-        items, pages = kivrel.outline_with_pages(data, kivrel.Settings(**(settings or {})))
+            for block in iter(lambda: f.read(1 << 20), b""):
+                digest.update(block)
+        record["sha256"] = digest.hexdigest()
+        items, pages = kivrel.outline_with_pages(path, kivrel.Settings(**(settings or {})))
         record["pages"] = pages
         record["items"] = [item.to_dict() for item in items]
     except Exception as e:  # noqa: BLE001 - every failure is data here

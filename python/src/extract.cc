@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <exception>
+#include <fstream>
 #include <istream>
 #include <optional>
 #include <sstream>
@@ -144,15 +145,15 @@ std::uint32_t readU32(const char* p) {
 }
 
 // Pages a record stream opens: every Section the reader keeps and every page
-// break after the first page. Walks the headers as the reader does.
-int recordStreamPageCount(std::string_view data) {
-  std::size_t pos = 0;
+// break after the first page. Walks the headers as the reader does, reading
+// the stream from where it stands to its end.
+int recordStreamPageCount(std::istream& in) {
   int pages = 0;
-  while (data.size() - pos >= kRecordHeaderSize) {
-    const auto type = static_cast<RecordType>(readU32(data.data() + pos));
-    const std::uint32_t length = readU32(data.data() + pos + 4);
-    pos += kRecordHeaderSize;
-    std::size_t body = length;
+  char header[kRecordHeaderSize];
+  char section[kSectionBodySize];
+  while (in.read(header, sizeof header)) {
+    const auto type = static_cast<RecordType>(readU32(header));
+    std::streamsize body = readU32(header + 4);
     switch (type) {
       case RecordType::kSection: body = kSectionBodySize; break;
       case RecordType::kTableRowFormat: body = kTableRowFormatBodySize; break;
@@ -163,16 +164,17 @@ int recordStreamPageCount(std::string_view data) {
       case RecordType::kParagraphPosition: body = kParagraphPositionBodySize; break;
       default: break;
     }
-    if (data.size() - pos < body) break;
     if (type == RecordType::kSection) {
-      const char* section = data.data() + pos;
+      if (!in.read(section, body)) break;
       const bool ignored = readU32(section + 4) & kIgnoredSectionOption;
       const bool allZero = std::all_of(section, section + body, [](char c) { return c == 0; });
       if (!ignored && !allZero) ++pages;
-    } else if (type == RecordType::kPageBreak && pages > 0) {
-      ++pages;
+      continue;
     }
-    pos += body;
+    // ignore() goes through the stream's buffer: no system call per record.
+    in.ignore(body);
+    if (in.gcount() < body) break;
+    if (type == RecordType::kPageBreak && pages > 0) ++pages;
   }
   return pages;
 }
@@ -205,17 +207,58 @@ py::dict qualityToDict(const KivQualityVerdict& q) {
   return d;
 }
 
+// A path's record stream is read as the run goes, so that a large document
+// is never held whole; a PDF is read whole, as its parser needs.
+class PathInput {
+ public:
+  explicit PathInput(const std::string& path) : path_(path) {
+    // Fewer, larger reads than the default buffer's.
+    file_.rdbuf()->pubsetbuf(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+    file_.open(path, std::ios::binary);
+    if (!file_) throw ReadError("cannot open " + path);
+    char head[kPdfMagic.size()];
+    file_.read(head, sizeof head);
+    pdf_ = looksLikePdfBytes(std::string_view(head, static_cast<std::size_t>(file_.gcount())));
+    checkNotBad();
+    file_.clear();
+    file_.seekg(0);
+  }
+
+  bool pdf() const { return pdf_; }
+  std::istream& stream() { return file_; }
+
+  std::string readAll() {
+    std::ostringstream whole(std::ios::binary);
+    whole << file_.rdbuf();
+    checkNotBad();
+    return std::move(whole).str();
+  }
+
+  // The stream stops at a read error as at its end; tell them apart.
+  void checkNotBad() const {
+    if (file_.bad()) throw ReadError("cannot read " + path_);
+  }
+
+ private:
+  std::string path_;
+  std::vector<char> buffer_ = std::vector<char>(1 << 20);
+  std::ifstream file_;
+  bool pdf_ = false;
+};
+
 // Returns {"items": [(page, point, text, cx, cy, level)...], "log": bytes|None,
 // "verdicts": [dict...]|None, "pages": int|None, "mode": "exact"|"quality"}.
-// level is 0 in the exact mode (the caller ranks the points). mode "auto"
-// picks the quality mode for PDF input, as the kivrel command does.
-py::dict run(const py::bytes& source, const KivSettings& settingsIn, const py::object& progress,
-             bool wantLog, bool wantVerdicts, bool wantPages, const std::string& mode) {
+// The document is data, or with data None the file at path. level is 0 in
+// the exact mode (the caller ranks the points). mode "auto" picks the quality
+// mode for PDF input, as the kivrel command does.
+py::dict run(const std::optional<py::bytes>& data, const KivSettings& settingsIn,
+             const py::object& progress, bool wantLog, bool wantVerdicts, bool wantPages,
+             const std::string& mode, const std::optional<std::string>& path) {
   if (mode != "auto" && mode != "exact" && mode != "quality") {
     throw py::value_error("mode must be 'auto', 'exact' or 'quality'");
   }
-  const std::string_view data = source;  // source outlives the run
-  KivSettings settings = settingsIn;     // the run rewrites excludePages
+  if (data.has_value() == path.has_value()) throw py::type_error("give data or path");
+  KivSettings settings = settingsIn;  // the run rewrites excludePages
   KivOutlineList outline;
   std::ostringstream log(std::ios::binary);
   VerdictCollector verdicts;
@@ -229,22 +272,36 @@ py::dict run(const py::bytes& source, const KivSettings& settingsIn, const py::o
   {
     py::gil_scoped_release release;
     try {
-      std::string converted;
-      std::string_view records = data;
-      const bool pdf = looksLikePdfBytes(data);
-      if (pdf) {
-        converted = pdfToRecords(data, bridge ? &*bridge : nullptr);
-        records = converted;
+      std::optional<PathInput> file;
+      std::string whole;
+      std::string_view bytes;  // the document, unless it streams from file
+      if (data) {
+        bytes = *data;  // data outlives the run
+      } else {
+        file.emplace(*path);
+        if (file->pdf()) bytes = whole = file->readAll();
       }
+      const bool pdf = file ? file->pdf() : looksLikePdfBytes(bytes);
+      std::string converted;
+      if (pdf) {
+        converted = pdfToRecords(bytes, bridge ? &*bridge : nullptr);
+      }
+      const std::string_view records = pdf ? converted : bytes;
+      MemoryBuffer buffer(records.data(), records.size());
+      std::istream inMemory(&buffer);
+      const bool streamed = file && !pdf;
+      std::istream& input = streamed ? file->stream() : inMemory;
       if (wantPages) {
 #ifdef KIVREL_PYTHON_WITH_PDF
-        pages = pdf ? pdfPageCount(data) : recordStreamPageCount(records);
-#else
-        pages = recordStreamPageCount(records);
+        if (pdf) pages = pdfPageCount(bytes);
 #endif
+        if (!pdf) {
+          pages = recordStreamPageCount(input);
+          if (file) file->checkNotBad();
+          input.clear();
+          input.seekg(0);
+        }
       }
-      MemoryBuffer buffer(records.data(), records.size());
-      std::istream input(&buffer);
       Kivrant extractor;
       if (wantLog) extractor.setLogStream(&log);
       if (bridge) extractor.setProgressHandler(&*bridge);
@@ -255,9 +312,12 @@ py::dict run(const py::bytes& source, const KivSettings& settingsIn, const py::o
         if (wantVerdicts) extractor.setVerdictHandler(&verdicts);
         status = extractor.extract(input, outline, &settings);
       }
+      if (streamed) file->checkNotBad();
     } catch (const Cancelled&) {
       status = -1;
     } catch (const Error&) {
+      failure = std::current_exception();
+    } catch (const ReadError&) {
       failure = std::current_exception();
     } catch (const std::exception& e) {
       failure = std::make_exception_ptr(Error(std::string("extraction failed: ") + e.what()));
@@ -298,8 +358,9 @@ py::dict run(const py::bytes& source, const KivSettings& settingsIn, const py::o
 void bindExtract(py::module_& m) {
   m.def("run", &run, py::arg("data"), py::arg("settings"), py::arg("progress") = py::none(),
         py::arg("want_log") = false, py::arg("want_verdicts") = false,
-        py::arg("want_pages") = false, py::arg("mode") = "exact",
-        "Extracts the outline of a record stream or PDF given as bytes.");
+        py::arg("want_pages") = false, py::arg("mode") = "exact", py::arg("path") = py::none(),
+        "Extracts the outline of a record stream or PDF given as bytes, or with data None\n"
+        "as the file at path.");
   m.def(
       "looks_like_pdf", [](const py::bytes& data) { return looksLikePdfBytes(data); },
       py::arg("data"));

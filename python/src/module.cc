@@ -64,6 +64,13 @@ PYBIND11_MODULE(_kivrel, m) {
   error.doc() = "A document could not be processed; the message gives the reason.";
   auto& cancelled = py::register_exception<Cancelled>(m, "Cancelled", error.ptr());
   cancelled.doc() = "The progress callback returned False.";
+  py::register_exception_translator([](std::exception_ptr p) {
+    try {
+      if (p) std::rethrow_exception(p);
+    } catch (const ReadError& e) {
+      PyErr_SetString(PyExc_OSError, e.what());
+    }
+  });
 
   m.def("parse_page_ranges", &parsePageRanges, py::arg("text"),
         "Parses a page-range string such as '1-3,5,10-' into ascending (first, last) pairs;\n"

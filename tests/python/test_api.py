@@ -9,6 +9,7 @@ import os
 import pathlib
 import pickle
 import subprocess
+import sys
 import tempfile
 import threading
 import unittest
@@ -103,6 +104,44 @@ class Outline(TempFiles):
             with self.subTest(source=type(source).__name__):
                 self.assertEqual(kivrel.outline(source), expected)
                 getattr(source, "close", lambda: None)()
+
+    def test_a_path_reads_like_its_bytes_whole_or_cut(self):
+        data = documents.report(2, pages=7)
+        # Cuts inside the first Section, a later page's Section and a record.
+        for end in (len(data), 200, len(data) // 2, len(data) - 3):
+            with self.subTest(end=end):
+                path = self.write("cut.kvr", data[:end])
+                from_path, from_bytes = io.BytesIO(), io.BytesIO()
+                ours = kivrel.outline_with_pages(path)
+                self.assertEqual(ours, kivrel.outline_with_pages(data[:end]))
+                if end == len(data):
+                    self.assertEqual(ours[1], 7)
+                    self.assertTrue(ours[0])
+                kivrel.explain(path, log=from_path)
+                kivrel.explain(data[:end], log=from_bytes)
+                self.assertEqual(from_path.getvalue(), from_bytes.getvalue())
+                self.assertTrue(from_path.getvalue())
+
+    def test_a_large_stream_path_is_read_as_it_goes_not_held_whole(self):
+        # The sample, then a 64 MiB record the reader passes over.
+        path = self.write("large.kvr", b"")
+        with open(path, "wb") as f:
+            f.write(documents.report(1) + (0x7F).to_bytes(4, "little")
+                    + (64 << 20).to_bytes(4, "little"))
+            for _ in range(64):
+                f.write(bytes(1 << 20))
+        small = self.write("small.kvr", documents.report(1))
+        probe = ("import kivrel, resource, sys; n = len(kivrel.outline(sys.argv[1])); "
+                 "print(n, resource.getrusage(resource.RUSAGE_SELF).ru_maxrss)")
+
+        def peak(p):
+            out = subprocess.run([sys.executable, "-c", probe, p], check=True,
+                                 capture_output=True, text=True).stdout.split()
+            return int(out[0]), int(out[1])
+
+        (large_items, large_kb), (small_items, small_kb) = peak(path), peak(small)
+        self.assertEqual(large_items, small_items)
+        self.assertLess(large_kb - small_kb, 16 * 1024)
 
     def test_no_settings_means_default_settings_and_settings_are_not_changed(self):
         data = documents.report(5)
