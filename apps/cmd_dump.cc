@@ -1,9 +1,14 @@
 // kivrel dump: the records of a stream, one per line.
+#include <unistd.h>
+
 #include <iostream>
+#include <istream>
 #include <memory>
 
 #include "cli_common.h"
 #include "commands.h"
+#include "input_file.h"
+#include "progress_bar.h"
 #include "record_dump.h"
 
 namespace Kivrel::cli {
@@ -17,15 +22,22 @@ struct DumpOptions {
 };
 
 int runDump(const DumpOptions& options) {
-  const std::string bytes = readWholeInput(options.file, options.quiet);
+  InputFile input(options.file);
   // Decoded as records, a PDF is one nonsense record.
-  if (startsLikePdf(bytes))
-    throw CommandError(displayName(options.file) +
+  if (startsLikePdf(input.head(5)))
+    throw CommandError(input.name() +
                        ": is a PDF; 'kivrel pdf2records' converts it to a record stream");
-  const std::vector<DumpedRecord> records = dumpRecords(bytes);
+  // Records are printed as they are read: a bar on the same terminal would
+  // break their lines.
+  ProgressBar bar("reading " + input.name(), input.size(),
+                  options.quiet || isatty(STDOUT_FILENO));
+  InputFileBuffer buffer(input, &bar);
+  std::istream in(&buffer);
+  std::size_t records = 0;
   std::size_t problems = 0;
-  for (const DumpedRecord& record : records) {
+  const std::uint64_t bytes = dumpRecords(in, [&](const DumpedRecord& record) {
     throwIfInterrupted();
+    ++records;
     problems += record.problems.size();
     if (options.json)
       std::cout << recordToJson(record).dump(-1, ' ', false,
@@ -33,10 +45,11 @@ int runDump(const DumpOptions& options) {
                 << '\n';
     else
       std::cout << formatRecordLine(record) << '\n';
-  }
+  });
+  bar.finish();
+  input.throwIfFailed();
   if (!options.json)
-    std::cout << records.size() << " records, " << bytes.size() << " bytes, " << problems
-              << " problems\n";
+    std::cout << records << " records, " << bytes << " bytes, " << problems << " problems\n";
   flushStandardOutput();
   return kExitOk;
 }

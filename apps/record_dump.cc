@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
 
 #include "kivrel/record_writer.h"
 
@@ -94,6 +95,27 @@ void decodeFields(DumpedRecord& record, std::string_view body) {
   }
 }
 
+// Reads up to n bytes into body; returns how many there were. Grows body as
+// bytes arrive, so a false length costs no more than the input holds.
+std::uint64_t readBody(std::istream& in, std::uint64_t n, std::string& body) {
+  constexpr std::uint64_t kChunk = 1 << 20;
+  body.clear();
+  while (body.size() < n) {
+    const std::size_t old = body.size();
+    body.resize(old + static_cast<std::size_t>(std::min(kChunk, n - old)));
+    in.read(body.data() + old, static_cast<std::streamsize>(body.size() - old));
+    body.resize(old + static_cast<std::size_t>(in.gcount()));
+    if (!in) break;
+  }
+  return body.size();
+}
+
+// Passes over up to n bytes; returns how many there were.
+std::uint64_t skipBody(std::istream& in, std::uint64_t n) {
+  in.ignore(static_cast<std::streamsize>(n));
+  return static_cast<std::uint64_t>(in.gcount());
+}
+
 std::string hexOffset(std::uint64_t offset) {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%08llx", static_cast<unsigned long long>(offset));
@@ -102,25 +124,29 @@ std::string hexOffset(std::uint64_t offset) {
 
 }  // namespace
 
-std::vector<DumpedRecord> dumpRecords(std::string_view bytes) {
-  std::vector<DumpedRecord> records;
+std::uint64_t dumpRecords(std::istream& in, const RecordVisitor& onRecord) {
   std::uint64_t at = 0;
-  while (at < bytes.size()) {
+  std::string body;
+  for (;;) {
+    char header[kRecordHeaderSize];
+    in.read(header, sizeof header);
+    const std::size_t got = static_cast<std::size_t>(in.gcount());
+    if (got == 0) break;
     DumpedRecord record;
     record.offset = at;
-    const std::uint64_t left = bytes.size() - at;
-    if (left < kRecordHeaderSize) {
+    at += got;
+    if (got < kRecordHeaderSize) {
       record.name = "truncated";
-      record.problems.push_back(std::to_string(left) +
+      record.problems.push_back(std::to_string(got) +
                                 " trailing bytes, too few for a record header");
-      records.push_back(std::move(record));
+      onRecord(record);
       break;
     }
-    record.type = u32(bytes, at);
-    record.length = u32(bytes, at + 4);
+    const std::string_view headerBytes(header, sizeof header);
+    record.type = u32(headerBytes, 0);
+    record.length = u32(headerBytes, 4);
     const TypeInfo info = typeInfo(record.type);
     record.name = info.name;
-    at += kRecordHeaderSize;
     const std::uint64_t consumed = info.fixedSize == kByLength ? record.length : info.fixedSize;
 
     if (info.fixedSize == kByLength) {
@@ -139,18 +165,20 @@ std::vector<DumpedRecord> dumpRecords(std::string_view bytes) {
       record.problems.push_back("unknown type: the reader skips " +
                                 std::to_string(record.length) + " bytes");
 
-    const std::uint64_t available = bytes.size() - at;
-    if (consumed > available) {
+    const bool decoded = info.fixedSize != kByLength ||
+                         record.type == static_cast<std::uint32_t>(RecordType::kText);
+    const std::uint64_t available = decoded ? readBody(in, consumed, body) : skipBody(in, consumed);
+    at += available;
+    if (available < consumed) {
       record.problems.push_back("truncated: the body needs " + std::to_string(consumed) +
                                 " bytes, " + std::to_string(available) + " remain");
-      at = bytes.size();
-    } else {
-      decodeFields(record, bytes.substr(at, consumed));
-      at += consumed;
+      onRecord(record);
+      break;
     }
-    records.push_back(std::move(record));
+    if (decoded) decodeFields(record, body);
+    onRecord(record);
   }
-  return records;
+  return at;
 }
 
 std::string formatRecordLine(const DumpedRecord& record) {

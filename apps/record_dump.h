@@ -3,9 +3,10 @@
 #define KIVREL_APPS_RECORD_DUMP_H_
 
 #include <cstdint>
+#include <functional>
+#include <istream>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace Kivrel::cli {
@@ -20,11 +21,14 @@ struct DumpedRecord {
   std::vector<std::string> problems;
 };
 
-// Walks bytes record by record, consuming what the reader consumes: the fixed
+using RecordVisitor = std::function<void(const DumpedRecord&)>;
+
+// Walks in record by record, consuming what the reader consumes: the fixed
 // body size for fixed-size types, recordLength for the others, nothing for
-// Tab. A tail too short for a header or body is reported as a last record
-// named "truncated".
-std::vector<DumpedRecord> dumpRecords(std::string_view bytes);
+// Tab; hands each record to onRecord as it is decoded. A tail too short for
+// a header or body is reported as a last record named "truncated". Returns
+// the bytes read.
+std::uint64_t dumpRecords(std::istream& in, const RecordVisitor& onRecord);
 
 // One line: offset, type name, length, fields, then "!! problem" notes.
 std::string formatRecordLine(const DumpedRecord& record);

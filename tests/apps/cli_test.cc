@@ -170,6 +170,12 @@ TEST_F(Cli, ALargeStreamIsReadAsItGoesNotHeldWhole) {
     EXPECT_EQ(r->out, expected);
     if (!kSanitized) EXPECT_LT(r->peakRssKb, 32 * 1024) << (r == &fromFile ? "file" : "pipe");
   }
+  const Result dumped = run({"dump", large});
+  EXPECT_EQ(dumped.exitCode, 0) << dumped.err;
+  EXPECT_NE(dumped.out.find("  unknown "), std::string::npos);
+  EXPECT_NE(dumped.out.find(std::to_string(std::filesystem::file_size(large)) + " bytes, "),
+            std::string::npos);
+  if (!kSanitized) EXPECT_LT(dumped.peakRssKb, 32 * 1024) << "dump";
 }
 
 TEST_F(Cli, EachOptionReachesTheSettings) {
