@@ -36,6 +36,8 @@ int runDump(const DumpOptions& options) {
   std::size_t records = 0;
   std::size_t problems = 0;
   const std::uint64_t bytes = dumpRecords(in, [&](const DumpedRecord& record) {
+    // A failed read looks like a cut stream: report it, not a truncated record.
+    input.throwIfFailed();
     throwIfInterrupted();
     ++records;
     problems += record.problems.size();
