@@ -5,6 +5,7 @@
 
 #include "kivrel/kiv_map.h"
 #include "kivrel/kivrant.h"
+#include "kivrel/log_decoder.h"
 #include "kivrel/outline.h"
 #include "kivrel/progress.h"
 #include "kivrel/quality.h"

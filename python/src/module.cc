@@ -41,16 +41,6 @@ std::vector<std::pair<int, int>> parsePageRanges(const std::string& text) {
   return out;
 }
 
-// The log's bytes as text, decoded by the converter that wrote them, so that
-// an unmappable character reads back as one U+FFFD, as in kivrel's --log.
-std::string logToUtf8(const py::bytes& log) {
-  const std::string_view bytes = log;
-  const icu::UnicodeString text(bytes.data(), static_cast<int32_t>(bytes.size()), "windows-31j");
-  std::string utf8;
-  text.toUTF8String(utf8);
-  return utf8;
-}
-
 }  // namespace
 
 }  // namespace Kivrel::python
@@ -79,7 +69,9 @@ PYBIND11_MODULE(_kivrel, m) {
       "describe_reason",
       [](int code) { return std::string(Kivrel::describeQualityReason(code)); },
       py::arg("code"), "Words for a reason code (exact or quality mode); '' for unknown codes.");
-  m.def("decode_log", &logToUtf8, py::arg("data"), "The log's Shift-JIS bytes as text.");
+  m.def(
+      "decode_log", [](const py::bytes& data) { return Kivrel::logToUtf8(std::string_view(data)); },
+      py::arg("data"), "The log's Shift-JIS bytes as text.");
   m.attr("VERSION") = KIVREL_VERSION_STRING;
 
   bindSettings(m);
