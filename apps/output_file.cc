@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <utility>
 #include <vector>
 
 #include "cli_common.h"
@@ -20,32 +21,6 @@ namespace {
 [[noreturn]] void fail(const std::string& path, const char* what, int error) {
   throw CommandError(path + ": " + what + ": " + std::strerror(error));
 }
-
-// An open descriptor, closed when it goes out of scope unless close() ran.
-struct Descriptor {
-  int fd = -1;
-  ~Descriptor() {
-    if (fd >= 0) ::close(fd);
-  }
-  // Closes now: a failed close is a failed write (a full disk or quota may
-  // show only here).
-  void close(const std::string& path) {
-    const int open = fd;
-    fd = -1;
-    if (::close(open) != 0) fail(path, "write error", errno);
-  }
-};
-
-// Removes the temporary file unless the rename took it over.
-struct TempFile {
-  explicit TempFile(std::string name) : name(std::move(name)) {}
-  ~TempFile() {
-    if (!committed) ::unlink(name.c_str());  // an open file may be unlinked
-  }
-  std::string name;
-  Descriptor descriptor;
-  bool committed = false;
-};
 
 void writeAll(int fd, std::string_view bytes, const std::string& path) {
   const char* data = bytes.data();
@@ -77,55 +52,74 @@ std::string followLinks(const std::string& path) {
   return current;
 }
 
-void writeInPlace(const std::string& path, const std::string& target, std::string_view bytes) {
-  Descriptor out{::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC)};
-  if (out.fd < 0) fail(path, "cannot open", errno);
-  writeAll(out.fd, bytes, path);
-  out.close(path);
-}
-
-void replaceAtomically(const std::string& path, const std::string& target, std::string_view bytes,
-                       mode_t mode) {
-  const std::size_t slash = target.rfind('/');
-  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-  if (base.empty()) throw CommandError(path + ": names a directory, not a file");
-
-  std::string pattern =
-      (slash == std::string::npos ? "" : target.substr(0, slash + 1)) + "." + base + ".XXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  const int fd = ::mkstemp(buffer.data());
-  if (fd < 0) fail(path, "cannot create a temporary file beside it", errno);
-  TempFile temp(buffer.data());
-  temp.descriptor.fd = fd;
-  writeAll(fd, bytes, path);
-  ::fchmod(fd, mode);  // mkstemp creates the file 0600
-  if (::fsync(fd) != 0) fail(path, "write error", errno);
-  temp.descriptor.close(path);
-  if (::rename(temp.name.c_str(), target.c_str()) != 0) fail(path, "cannot replace", errno);
-  temp.committed = true;
-}
-
 }  // namespace
 
-void writeOutputFile(const std::string& path, std::string_view bytes) {
+OutputFile::OutputFile(const std::string& path) : path_(path) {
   if (path.empty()) throw CommandError("an output file name is empty", kExitUsage);
   if (path == "-") {
-    std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    flushStandardOutput();
+    toStdout_ = true;
     return;
   }
-  const std::string target = followLinks(path);
+  target_ = followLinks(path);
   struct stat status;
-  if (::stat(target.c_str(), &status) == 0) {
+  if (::stat(target_.c_str(), &status) == 0) {
     if (S_ISDIR(status.st_mode)) throw CommandError(path + ": names a directory, not a file");
-    if (!S_ISREG(status.st_mode)) return writeInPlace(path, target, bytes);
-    return replaceAtomically(path, target, bytes, status.st_mode & 07777);
+    if (!S_ISREG(status.st_mode)) {
+      fd_ = ::open(target_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+      if (fd_ < 0) fail(path, "cannot open", errno);
+      return;
+    }
+    mode_ = status.st_mode & 07777;
+  } else {
+    // A new file gets the usual mode under the umask.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode_ = 0666 & ~mask;
   }
-  // A new file gets the usual mode under the umask.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  replaceAtomically(path, target, bytes, 0666 & ~mask);
+  const std::size_t slash = target_.rfind('/');
+  const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
+  if (base.empty()) throw CommandError(path + ": names a directory, not a file");
+  std::string pattern =
+      (slash == std::string::npos ? "" : target_.substr(0, slash + 1)) + "." + base + ".XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  fd_ = ::mkstemp(name.data());
+  if (fd_ < 0) fail(path, "cannot create a temporary file beside it", errno);
+  temp_ = name.data();
+}
+
+OutputFile::~OutputFile() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!temp_.empty() && !committed_) ::unlink(temp_.c_str());  // an open file may be unlinked
+}
+
+void OutputFile::write(std::string_view bytes) {
+  if (toStdout_) {
+    std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!std::cout) throw CommandError("<stdout>: write error");
+    return;
+  }
+  writeAll(fd_, bytes, path_);
+}
+
+void OutputFile::commit() {
+  if (toStdout_) return flushStandardOutput();
+  if (!temp_.empty()) {
+    ::fchmod(fd_, mode_);  // mkstemp creates the file 0600
+    if (::fsync(fd_) != 0) fail(path_, "write error", errno);
+  }
+  // A failed close is a failed write: a full disk or quota may show only here.
+  const int fd = std::exchange(fd_, -1);
+  if (::close(fd) != 0) fail(path_, "write error", errno);
+  if (temp_.empty()) return;
+  if (::rename(temp_.c_str(), target_.c_str()) != 0) fail(path_, "cannot replace", errno);
+  committed_ = true;
+}
+
+void writeOutputFile(const std::string& path, std::string_view bytes) {
+  OutputFile out(path);
+  out.write(bytes);
+  out.commit();
 }
 
 }  // namespace Kivrel::cli

@@ -2,20 +2,43 @@
 #ifndef KIVREL_APPS_OUTPUT_FILE_H_
 #define KIVREL_APPS_OUTPUT_FILE_H_
 
+#include <sys/types.h>
+
 #include <string>
 #include <string_view>
 
 namespace Kivrel::cli {
 
-// Writes bytes to the output named path and throws a CommandError naming it
-// when that fails.
+// An output named by the user, written as a run goes and completed at its end.
 // - "-" is standard output.
 // - A regular file, or a name not yet taken, gets a temporary file beside it
-//   that is flushed and renamed over it, so a failed run leaves no partial
-//   file and an existing one unchanged; an existing file keeps its mode. A
-//   symbolic link is followed: its target is replaced, not the link.
+//   that commit() flushes and renames over it, so a failed run leaves no
+//   partial file and an existing one unchanged; an existing file keeps its
+//   mode. A symbolic link is followed: its target is replaced, not the link.
 // - Anything else (a terminal, /dev/null, a named pipe) is written in place,
 //   as there is nothing to rename over it.
+// Every failure throws a CommandError naming the output.
+class OutputFile {
+ public:
+  explicit OutputFile(const std::string& path);
+  ~OutputFile();  // removes the temporary file unless commit() ran
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  void write(std::string_view bytes);
+  void commit();
+
+ private:
+  std::string path_;    // as the user named it
+  std::string target_;  // what the links lead to
+  std::string temp_;    // beside target_, renamed over it by commit()
+  bool toStdout_ = false;
+  int fd_ = -1;
+  mode_t mode_ = 0;
+  bool committed_ = false;
+};
+
+// Writes bytes to the output named path in one go.
 void writeOutputFile(const std::string& path, std::string_view bytes);
 
 }  // namespace Kivrel::cli

@@ -76,11 +76,4 @@ int ExtractRun::run(std::ostream* log, const Runner& runner) {
   return result;
 }
 
-std::string logToUtf8(const std::string& log) {
-  icu::UnicodeString text(log.data(), static_cast<int32_t>(log.size()), "windows-31j");
-  std::string utf8;
-  text.toUTF8String(utf8);
-  return utf8;
-}
-
 }  // namespace Kivrel::cli

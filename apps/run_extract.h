@@ -49,10 +49,6 @@ class ExtractRun {
   bool quiet_;
 };
 
-// The log's fixed texts and paragraph texts are windows-31j; this converts
-// the whole log to UTF-8.
-std::string logToUtf8(const std::string& log);
-
 }  // namespace Kivrel::cli
 
 #endif  // KIVREL_APPS_RUN_EXTRACT_H_

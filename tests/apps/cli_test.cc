@@ -178,6 +178,36 @@ TEST_F(Cli, ALargeStreamIsReadAsItGoesNotHeldWhole) {
   if (!kSanitized) EXPECT_LT(dumped.peakRssKb, 32 * 1024) << "dump";
 }
 
+TEST_F(Cli, ALongLogIsWrittenAsTheRunGoesNotHeldWhole) {
+  // Each empty record of an unknown type logs a line of its own: about
+  // 100 MB of log from a 24 MB stream.
+  constexpr int kRecords = 3'000'000;
+  const std::string emptyRecord("\x7f\0\0\0\0\0\0\0", 8);
+  const std::string stream = path("chatty.kvr").string();
+  {
+    std::ofstream out(stream, std::ios::binary);
+    out << readFile(kSample);
+    std::string block;
+    for (int i = 0; i < 1000; ++i) block += emptyRecord;
+    for (int i = 0; i < kRecords / 1000; ++i) out << block;
+  }
+  const Result r = run({"outline", "--log", path("log.txt").string(), "--log-raw",
+                        path("raw.txt").string(), stream});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, run({"outline", kSample}).out);
+  const std::string log = readFile(path("log.txt")), raw = readFile(path("raw.txt"));
+  std::size_t lines = 0;
+  for (std::size_t at = 0; (at = raw.find("recordType = 127, recordLength = 0\n", at)) !=
+                           std::string::npos;
+       ++at) {
+    ++lines;
+  }
+  EXPECT_EQ(lines, kRecords);
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), std::count(raw.begin(), raw.end(), '\n'));
+  EXPECT_NE(log.find("#sect ページ番号 1 width = 11906"), std::string::npos);
+  if (!kSanitized) EXPECT_LT(r.peakRssKb, 32 * 1024);
+}
+
 TEST_F(Cli, EachOptionReachesTheSettings) {
   const std::string doc = compile(switchesDocument());
   const std::vector<json> base = outline({doc});
@@ -341,6 +371,10 @@ TEST_F(Cli, BadInputNamesTheFileExitsWithOneAndLeavesOutputsAlone) {
       {{"outline", path("broken.pdf").string()}, pdfError},
       {{"explain", path("broken.pdf").string()}, pdfError},
       {{"pdf2records", path("broken.pdf").string(), "-o", path("out.kvr").string()}, ""},
+      {{"outline", "--log", path("out.log").string(), path("garbage.bin").string()},
+       "garbage.bin: not a record stream"},
+      {{"explain", "--log-raw", path("out.log").string(), path("missing.kvr").string()},
+       "missing.kvr: cannot open"},
   };
   for (const auto& [args, message] : cases) {
     SCOPED_TRACE(args[0] + " " + args[1]);
@@ -397,12 +431,18 @@ TEST_F(Cli, InterruptWhileReadingExitsWith130) {
     std::this_thread::sleep_for(std::chrono::seconds(3));
     if (fd >= 0) ::close(fd);
   });
-  const Result r = run({"outline", "--quiet", fifo}, "/dev/null", [](pid_t pid) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    kill(pid, SIGINT);
-  });
+  const Result r =
+      run({"outline", "--quiet", "--log", path("run.log").string(), fifo}, "/dev/null",
+          [](pid_t pid) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            kill(pid, SIGINT);
+          });
   writer.join();
   EXPECT_EQ(r.exitCode, 130);
+  // Neither the log nor the temporary file beside it is left.
+  for (const auto& entry : fs::directory_iterator(dir_)) {
+    EXPECT_EQ(entry.path().filename().string().find("run.log"), std::string::npos);
+  }
   // Opening a FIFO that no one writes to waits as well.
   const std::string unopened = path("unopened.fifo").string();
   ASSERT_EQ(mkfifo(unopened.c_str(), 0600), 0);
@@ -541,6 +581,7 @@ TEST_F(Cli, UsageErrorsNameWhatWasNotUnderstood) {
       {{"outline", "--exclude", "1..3", kSample}, "1..3"},
       {{"outline", "--exclude", "1-3 5", kSample}, "1-3 5"},
       {{"outline", "--log", "same.log", "--log-raw", "same.log", kSample}, "same.log"},
+      {{"explain", "--log", "-", "--log-raw", "-", kSample}, "both name standard output"},
       {{"outline", "--max-length", "0", kSample}, "at least 1, not 0"},
       {{"outline", "--max-length", "-3", kSample}, "at least 1, not -3"},
       {{"outline", "--max-length", "abc", kSample}, "whole number, not 'abc'"},
