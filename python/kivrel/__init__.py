@@ -154,14 +154,6 @@ def _check_callable(name: str, value: Any) -> None:
         raise TypeError(name + " must be callable")
 
 
-def _write_log(log: Union[BinaryIO, TextIO], data: bytes) -> None:
-    # The library writes its log as Shift-JIS; text streams get it decoded.
-    if isinstance(log, io.TextIOBase):
-        log.write(_kivrel.decode_log(data))
-    else:
-        log.write(data)
-
-
 def _run(source, settings, log, progress, *, verdicts=False, pages=False, mode="auto") -> dict:
     settings = _check_settings(settings)
     _check_callable("progress", progress)
@@ -178,14 +170,14 @@ def _run(source, settings, log, progress, *, verdicts=False, pages=False, mode="
         data,
         settings,
         progress,
-        want_log=log is not None,
+        log=log,
+        # The library writes its log as Shift-JIS; text streams get it decoded.
+        log_text=isinstance(log, io.TextIOBase),
         want_verdicts=verdicts,
         want_pages=pages,
         mode=mode,
         path=None if path is None else os.fsencode(path),
     )
-    if log is not None:
-        _write_log(log, result["log"])
     return result
 
 
@@ -212,8 +204,10 @@ def outline(
     them with layout signals (items the exact rules rejected then have point
     0, and ``level`` is the quality mode's own), ``"auto"`` picks the quality
     mode for PDF input and the exact one for record streams, as the kivrel
-    command does. ``settings`` is not changed. ``log`` receives the diagnostic log (bytes
-    for a binary file, decoded text for a text file). ``progress(stage, done,
+    command does. ``settings`` is not changed. ``log`` receives the diagnostic log as the run
+    writes it (bytes for a binary file, decoded text for a text file); a run
+    that raises has written it as far as it got, and an exception from its
+    ``write`` is raised. ``progress(stage, done,
     total)`` is called at the extractor's polls (stage ``"outline"``, done
     1..3 of 3) and after each converted PDF page (stage ``"pdf"``); returning
     ``False`` stops the run and raises :class:`Cancelled`. A record stream

@@ -12,10 +12,12 @@
 #include <streambuf>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "bindings.h"
 #include "kivrel/kivrel.h"
+#include "kivrel/log_decoder.h"
 #include "kivrel/quality.h"
 #ifdef KIVREL_PYTHON_WITH_PDF
 #include "kivrel/pdf.h"
@@ -95,6 +97,74 @@ class ProgressBridge : public KivProgressHandler {
   py::object callback_;
   int polls_ = 0;
   bool stopped_ = false;
+  std::exception_ptr failure_;
+};
+
+// Passes the log to a Python file object as the run goes: its bytes, or for a
+// text file their UTF-8 decoding, in blocks. Used with the GIL released; takes
+// it for each block. An exception from write() ends the passing on and is
+// raised again once the library has returned.
+class LogBridge : public std::streambuf {
+ public:
+  LogBridge(py::object target, bool text) : target_(std::move(target)) {
+    if (text) decoder_.emplace();
+    setp(buffer_.data(), buffer_.data() + buffer_.size());
+  }
+  LogBridge(const LogBridge&) = delete;
+  LogBridge& operator=(const LogBridge&) = delete;
+  ~LogBridge() override {
+    py::gil_scoped_acquire gil;
+    target_ = py::object();
+  }
+
+  // What is still buffered, at the end of the run.
+  void finish() { passOn(true); }
+
+  // With the GIL held.
+  void raiseIfFailed() {
+    if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+  }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (!passOn(false)) return traits_type::eof();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+      *pptr() = traits_type::to_char_type(c);
+      pbump(1);
+    }
+    return traits_type::not_eof(c);
+  }
+  int sync() override { return passOn(false) ? 0 : -1; }
+
+ private:
+  bool passOn(bool last) {
+    const std::string_view bytes(pbase(), static_cast<std::size_t>(pptr() - pbase()));
+    setp(buffer_.data(), buffer_.data() + buffer_.size());
+    if (failure_) return false;
+    if (bytes.empty() && !(last && decoder_)) return true;
+    text_.clear();
+    if (decoder_) {
+      decoder_->decode(bytes, text_);
+      if (last) decoder_->finish(text_);
+    }
+    py::gil_scoped_acquire gil;
+    try {
+      if (decoder_) {
+        if (!text_.empty()) target_.attr("write")(py::str(text_));
+      } else {
+        target_.attr("write")(py::bytes(bytes.data(), bytes.size()));
+      }
+    } catch (...) {
+      failure_ = std::current_exception();
+      return false;
+    }
+    return true;
+  }
+
+  py::object target_;
+  std::optional<KivLogDecoder> decoder_;
+  std::vector<char> buffer_ = std::vector<char>(256 * 1024);
+  std::string text_;
   std::exception_ptr failure_;
 };
 
@@ -246,13 +316,16 @@ class PathInput {
   bool pdf_ = false;
 };
 
-// Returns {"items": [(page, point, text, cx, cy, level)...], "log": bytes|None,
-// "verdicts": [dict...]|None, "pages": int|None, "mode": "exact"|"quality"}.
+// Returns {"items": [(page, point, text, cx, cy, level)...], "verdicts":
+// [dict...]|None, "pages": int|None, "mode": "exact"|"quality"}. The log, when
+// log is a file object, is written to it as the run goes (decoded to text
+// with logText).
 // The document is data, or with data None the file at path. level is 0 in
 // the exact mode (the caller ranks the points). mode "auto" picks the quality
 // mode for PDF input, as the kivrel command does.
 py::dict run(const std::optional<py::bytes>& data, const KivSettings& settingsIn,
-             const py::object& progress, bool wantLog, bool wantVerdicts, bool wantPages,
+             const py::object& progress, const py::object& logTarget, bool logText,
+             bool wantVerdicts, bool wantPages,
              const std::string& mode, const std::optional<std::string>& path) {
   if (mode != "auto" && mode != "exact" && mode != "quality") {
     throw py::value_error("mode must be 'auto', 'exact' or 'quality'");
@@ -260,7 +333,10 @@ py::dict run(const std::optional<py::bytes>& data, const KivSettings& settingsIn
   if (data.has_value() == path.has_value()) throw py::type_error("give data or path");
   KivSettings settings = settingsIn;  // the run rewrites excludePages
   KivOutlineList outline;
-  std::ostringstream log(std::ios::binary);
+  std::optional<LogBridge> logBridge;
+  if (!logTarget.is_none()) logBridge.emplace(logTarget, logText);
+  std::optional<std::ostream> log;
+  if (logBridge) log.emplace(&*logBridge);
   VerdictCollector verdicts;
   std::vector<KivQualityVerdict> qualityVerdicts;
   bool quality = mode == "quality";
@@ -303,7 +379,7 @@ py::dict run(const std::optional<py::bytes>& data, const KivSettings& settingsIn
         }
       }
       Kivrant extractor;
-      if (wantLog) extractor.setLogStream(&log);
+      if (log) extractor.setLogStream(&*log);
       if (bridge) extractor.setProgressHandler(&*bridge);
       quality = quality || (mode == "auto" && pdf);
       if (quality) {
@@ -322,8 +398,10 @@ py::dict run(const std::optional<py::bytes>& data, const KivSettings& settingsIn
     } catch (const std::exception& e) {
       failure = std::make_exception_ptr(Error(std::string("extraction failed: ") + e.what()));
     }
+    if (logBridge) logBridge->finish();  // a failed run's log too, as far as it got
   }
   if (bridge) bridge->raiseIfStopped();
+  if (logBridge) logBridge->raiseIfFailed();
   if (failure) std::rethrow_exception(failure);
   if (status == -1) throw Cancelled();
 
@@ -339,7 +417,6 @@ py::dict run(const std::optional<py::bytes>& data, const KivSettings& settingsIn
   }
   py::dict out;
   out["items"] = items;
-  out["log"] = wantLog ? py::object(py::bytes(log.str())) : py::none();
   if (wantVerdicts) {
     py::list list;
     for (const KivParagraphVerdict& v : verdicts.verdicts) list.append(verdictToDict(v));
@@ -357,7 +434,7 @@ py::dict run(const std::optional<py::bytes>& data, const KivSettings& settingsIn
 
 void bindExtract(py::module_& m) {
   m.def("run", &run, py::arg("data"), py::arg("settings"), py::arg("progress") = py::none(),
-        py::arg("want_log") = false, py::arg("want_verdicts") = false,
+        py::arg("log") = py::none(), py::arg("log_text") = false, py::arg("want_verdicts") = false,
         py::arg("want_pages") = false, py::arg("mode") = "exact", py::arg("path") = py::none(),
         "Extracts the outline of a record stream or PDF given as bytes, or with data None\n"
         "as the file at path.");

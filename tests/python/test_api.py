@@ -170,6 +170,41 @@ class Outline(TempFiles):
         self.assertIn(b"1 A\xfc\xfcB", raw.getvalue())
         self.assertIn("1 A\ufffdB", text.getvalue())
 
+    def test_a_long_log_is_passed_on_as_the_run_goes(self):
+        # Each empty record of an unknown type logs a line: about 100 MB of
+        # log from a 24 MB stream.
+        path = self.write("chatty.kvr", b"")
+        with open(path, "wb") as f:
+            f.write(documents.report(1))
+            f.write(((0x7F).to_bytes(4, "little") + bytes(4)) * 3_000_000)
+        probe = """if True:
+            import io, kivrel, resource, sys
+            class Count(io.RawIOBase):
+                calls = size = 0
+                def writable(self): return True
+                def write(self, b): Count.calls += 1; Count.size += len(b); return len(b)
+            class CountText(io.TextIOBase):
+                def write(self, s): Count.calls += 1; Count.size += len(s); return len(s)
+            n = len(kivrel.outline(sys.argv[1], log=Count() if sys.argv[2] == "bytes" else CountText()))
+            print(n, Count.calls, Count.size, resource.getrusage(resource.RUSAGE_SELF).ru_maxrss)
+        """
+        small = self.write("small.kvr", documents.report(1))
+        for mode in ("bytes", "text"):
+            with self.subTest(mode=mode):
+                runs = [subprocess.run([sys.executable, "-c", probe, p, mode], check=True,
+                                       capture_output=True, text=True).stdout.split()
+                        for p in (path, small)]
+                (items, calls, size, peak_kb), (small_items, _, _, small_kb) = [
+                    [int(v) for v in r] for r in runs]
+                self.assertEqual(items, small_items)
+                self.assertGreater(size, 100_000_000)
+                self.assertGreater(calls, 10)
+                self.assertLess(peak_kb - small_kb, 16 * 1024)
+        with self.assertRaises(ValueError):  # write() to a closed file raises it
+            closed = io.BytesIO()
+            closed.close()
+            kivrel.outline(documents.report(1), log=closed)
+
     def test_explain_accepts_exactly_the_outline_items(self):
         data = documents.report(4)
         verdicts = kivrel.explain(data)
