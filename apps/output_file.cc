@@ -60,12 +60,13 @@ OutputFile::OutputFile(const std::string& path) : path_(path) {
     toStdout_ = true;
     return;
   }
-  target_ = followLinks(path);
+  // The kernel follows the links here, /dev/stderr's into /proc included,
+  // whose pipe targets no path names.
   struct stat status;
-  if (::stat(target_.c_str(), &status) == 0) {
+  if (::stat(path.c_str(), &status) == 0) {
     if (S_ISDIR(status.st_mode)) throw CommandError(path + ": names a directory, not a file");
     if (!S_ISREG(status.st_mode)) {
-      fd_ = ::open(target_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+      fd_ = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
       if (fd_ < 0) fail(path, "cannot open", errno);
       return;
     }
@@ -76,6 +77,7 @@ OutputFile::OutputFile(const std::string& path) : path_(path) {
     ::umask(mask);
     mode_ = 0666 & ~mask;
   }
+  target_ = followLinks(path);
   const std::size_t slash = target_.rfind('/');
   const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
   if (base.empty()) throw CommandError(path + ": names a directory, not a file");

@@ -481,6 +481,18 @@ TEST_F(Cli, OutputsThatAreNotRegularFilesAreWrittenThroughNotReplaced) {
   EXPECT_TRUE(readFile(path("target.kvr")) == expected);
   EXPECT_EQ(fs::status(path("target.kvr")).permissions(),
             fs::perms::owner_read | fs::perms::owner_write);
+
+  // /dev/stdout on a pipe: its link names no file to put a temporary beside.
+  const std::string command = "'" + cliPath() + "' outline --log-raw /dev/stdout '" + kSample + "'";
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string logged;
+  char buffer[4096];
+  for (std::size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+    logged.append(buffer, got);
+  }
+  EXPECT_EQ(pclose(pipe), 0);
+  EXPECT_EQ(logged.rfind("recordType = 1, recordLength = 356\n", 0), 0u) << logged.substr(0, 200);
 }
 
 TEST_F(Cli, DashAsAnOutputMeansStandardOutput) {
