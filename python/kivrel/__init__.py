@@ -107,16 +107,17 @@ Mode = str  # "auto", "exact" or "quality"
 
 
 _SECTION_RECORD = b"\x01\x00\x00\x00"  # the type of the record every stream opens with
+_HEAD_BYTES = len(b"%PDF-")  # enough to tell a PDF and a record stream apart
 
 
-def _read_source(source: Source) -> Tuple[Optional[bytes], Optional[str], bytes]:
-    """(data, None, data) for bytes and file objects; (None, path, first bytes)
-    for a path, whose file the extension then reads as the run goes."""
+def _read_source(source: Source) -> Tuple[Optional[bytes], Optional[str], Any, bytes]:
+    """(data, path, file object, first bytes), one of the first three given.
+    The extension reads a path's file and a file object as the run goes."""
     if isinstance(source, bytes):
-        return source, None, source
+        return source, None, None, source
     if isinstance(source, (bytearray, memoryview)):
         data = bytes(source)
-        return data, None, data
+        return data, None, None, data
     if isinstance(source, (str, os.PathLike)):
         path = os.fspath(source)
         if not isinstance(path, str):
@@ -124,15 +125,20 @@ def _read_source(source: Source) -> Tuple[Optional[bytes], Optional[str], bytes]
         # Opened here too, so that a missing file or a directory raises the
         # OSError subclass that says so.
         with open(path, "rb") as f:
-            head = f.read(len(_SECTION_RECORD) + 1)
-        return None, path, head
+            head = f.read(_HEAD_BYTES)
+        return None, path, None, head
     if hasattr(source, "read"):
-        data = source.read()
-        if isinstance(data, (bytearray, memoryview)):
-            data = bytes(data)
-        if not isinstance(data, bytes):
-            raise TypeError("source file object must be opened in binary mode")
-        return data, None, data
+        head = b""
+        while len(head) < _HEAD_BYTES:  # a pipe's read may give fewer bytes
+            more = source.read(_HEAD_BYTES - len(head))
+            if isinstance(more, (bytearray, memoryview)):
+                more = bytes(more)
+            if not isinstance(more, bytes):
+                raise TypeError("source file object must be opened in binary mode")
+            if not more:
+                break
+            head += more
+        return None, None, source, head
     raise TypeError(
         "source must be a path, bytes or a binary file object, not "
         + type(source).__name__
@@ -161,7 +167,7 @@ def _run(source, settings, log, progress, *, verdicts=False, pages=False, mode="
         raise TypeError("log must be a writable file object")
     if not isinstance(mode, str):
         raise TypeError("mode must be 'auto', 'exact' or 'quality', not " + type(mode).__name__)
-    data, path, head = _read_source(source)
+    data, path, file, head = _read_source(source)
     # As the command line does: the library would read any bytes as an empty
     # document, which hides a wrong file.
     if head and not _kivrel.looks_like_pdf(head) and head[:4] != _SECTION_RECORD:
@@ -177,6 +183,8 @@ def _run(source, settings, log, progress, *, verdicts=False, pages=False, mode="
         want_pages=pages,
         mode=mode,
         path=None if path is None else os.fsencode(path),
+        file=file,
+        head=head if file is not None else b"",
     )
     return result
 
@@ -211,7 +219,7 @@ def outline(
     total)`` is called at the extractor's polls (stage ``"outline"``, done
     1..3 of 3) and after each converted PDF page (stage ``"pdf"``); returning
     ``False`` stops the run and raises :class:`Cancelled`. A record stream
-    given by its path is read as the run goes; other sources are held whole.
+    given by its path or as a file object is read as the run goes.
 
     Raises TypeError or ValueError for bad arguments, OSError (such as
     FileNotFoundError) when a path cannot be read, :class:`Error` for an

@@ -316,21 +316,94 @@ class PathInput {
   bool pdf_ = false;
 };
 
+// Reads a Python binary file object as the run goes, head (the bytes the
+// caller already took from it) first. Used with the GIL released; takes it
+// for each block. An exception from read() ends the input and is raised again
+// once the library has returned.
+class FileObjectInput : public std::streambuf {
+ public:
+  FileObjectInput(py::object file, std::string head)
+      : file_(std::move(file)), block_(std::move(head)) {
+    char* begin = block_.data();
+    setg(begin, begin, begin + block_.size());
+  }
+  FileObjectInput(const FileObjectInput&) = delete;
+  FileObjectInput& operator=(const FileObjectInput&) = delete;
+  ~FileObjectInput() override {
+    py::gil_scoped_acquire gil;
+    file_ = py::object();
+  }
+
+  std::string readAll() {
+    std::string whole;
+    do {
+      whole.append(gptr(), egptr());
+      setg(eback(), egptr(), egptr());
+    } while (!traits_type::eq_int_type(underflow(), traits_type::eof()));
+    return whole;
+  }
+
+  // With the GIL held.
+  void raiseIfFailed() {
+    if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+  }
+
+ protected:
+  int_type underflow() override {
+    if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+    if (atEnd_) return traits_type::eof();
+    {
+      py::gil_scoped_acquire gil;
+      try {
+        const py::object got = file_.attr("read")(kBlockBytes);
+        if (PyBytes_Check(got.ptr())) {
+          block_.assign(PyBytes_AS_STRING(got.ptr()), PyBytes_GET_SIZE(got.ptr()));
+        } else if (PyByteArray_Check(got.ptr())) {
+          block_.assign(PyByteArray_AS_STRING(got.ptr()), PyByteArray_GET_SIZE(got.ptr()));
+        } else {
+          throw py::type_error("source file object must be opened in binary mode");
+        }
+      } catch (...) {
+        failure_ = std::current_exception();
+        block_.clear();
+      }
+    }
+    if (block_.empty()) {
+      atEnd_ = true;
+      return traits_type::eof();
+    }
+    char* begin = block_.data();
+    setg(begin, begin, begin + block_.size());
+    return traits_type::to_int_type(*gptr());
+  }
+
+ private:
+  static constexpr std::size_t kBlockBytes = 1 << 20;
+  py::object file_;
+  std::string block_;
+  bool atEnd_ = false;
+  std::exception_ptr failure_;
+};
+
 // Returns {"items": [(page, point, text, cx, cy, level)...], "verdicts":
 // [dict...]|None, "pages": int|None, "mode": "exact"|"quality"}. The log, when
 // log is a file object, is written to it as the run goes (decoded to text
 // with logText).
-// The document is data, or with data None the file at path. level is 0 in
+// The document is data, the file at path, or the binary file object file
+// whose first bytes, already read, are head. level is 0 in
 // the exact mode (the caller ranks the points). mode "auto" picks the quality
 // mode for PDF input, as the kivrel command does.
 py::dict run(const std::optional<py::bytes>& data, const KivSettings& settingsIn,
              const py::object& progress, const py::object& logTarget, bool logText,
              bool wantVerdicts, bool wantPages,
-             const std::string& mode, const std::optional<std::string>& path) {
+             const std::string& mode, const std::optional<std::string>& path,
+             const py::object& fileObject, const std::string& head) {
   if (mode != "auto" && mode != "exact" && mode != "quality") {
     throw py::value_error("mode must be 'auto', 'exact' or 'quality'");
   }
-  if (data.has_value() == path.has_value()) throw py::type_error("give data or path");
+  if (data.has_value() + path.has_value() + !fileObject.is_none() != 1) {
+    throw py::type_error("give one of data, path and file");
+  }
   KivSettings settings = settingsIn;  // the run rewrites excludePages
   KivOutlineList outline;
   std::optional<LogBridge> logBridge;
@@ -345,19 +418,35 @@ py::dict run(const std::optional<py::bytes>& data, const KivSettings& settingsIn
   int status = 0;
   int pages = -1;
   std::exception_ptr failure;
+  std::optional<FileObjectInput> fileObjectInput;
   {
     py::gil_scoped_release release;
     try {
       std::optional<PathInput> file;
+      std::optional<std::istream> fromFileObject;
+      std::istream* streamed = nullptr;  // a record stream read as the run goes
       std::string whole;
-      std::string_view bytes;  // the document, unless it streams from file
+      std::string_view bytes;  // the document held whole
       if (data) {
         bytes = *data;  // data outlives the run
-      } else {
+      } else if (path) {
         file.emplace(*path);
-        if (file->pdf()) bytes = whole = file->readAll();
+        if (file->pdf()) {
+          bytes = whole = file->readAll();
+        } else {
+          streamed = &file->stream();
+        }
+      } else {
+        fileObjectInput.emplace(fileObject, head);
+        // The page count reads the stream twice, which a file object may
+        // not allow.
+        if (looksLikePdfBytes(head) || wantPages) {
+          bytes = whole = fileObjectInput->readAll();
+        } else {
+          streamed = &fromFileObject.emplace(&*fileObjectInput);
+        }
       }
-      const bool pdf = file ? file->pdf() : looksLikePdfBytes(bytes);
+      const bool pdf = !streamed && looksLikePdfBytes(bytes);
       std::string converted;
       if (pdf) {
         converted = pdfToRecords(bytes, bridge ? &*bridge : nullptr);
@@ -365,8 +454,7 @@ py::dict run(const std::optional<py::bytes>& data, const KivSettings& settingsIn
       const std::string_view records = pdf ? converted : bytes;
       MemoryBuffer buffer(records.data(), records.size());
       std::istream inMemory(&buffer);
-      const bool streamed = file && !pdf;
-      std::istream& input = streamed ? file->stream() : inMemory;
+      std::istream& input = streamed ? *streamed : inMemory;
       if (wantPages) {
 #ifdef KIVREL_PYTHON_WITH_PDF
         if (pdf) pages = pdfPageCount(bytes);
@@ -388,7 +476,7 @@ py::dict run(const std::optional<py::bytes>& data, const KivSettings& settingsIn
         if (wantVerdicts) extractor.setVerdictHandler(&verdicts);
         status = extractor.extract(input, outline, &settings);
       }
-      if (streamed) file->checkNotBad();
+      if (file) file->checkNotBad();
     } catch (const Cancelled&) {
       status = -1;
     } catch (const Error&) {
@@ -402,6 +490,7 @@ py::dict run(const std::optional<py::bytes>& data, const KivSettings& settingsIn
   }
   if (bridge) bridge->raiseIfStopped();
   if (logBridge) logBridge->raiseIfFailed();
+  if (fileObjectInput) fileObjectInput->raiseIfFailed();
   if (failure) std::rethrow_exception(failure);
   if (status == -1) throw Cancelled();
 
@@ -436,6 +525,7 @@ void bindExtract(py::module_& m) {
   m.def("run", &run, py::arg("data"), py::arg("settings"), py::arg("progress") = py::none(),
         py::arg("log") = py::none(), py::arg("log_text") = false, py::arg("want_verdicts") = false,
         py::arg("want_pages") = false, py::arg("mode") = "exact", py::arg("path") = py::none(),
+        py::arg("file") = py::none(), py::arg("head") = py::bytes(),
         "Extracts the outline of a record stream or PDF given as bytes, or with data None\n"
         "as the file at path.");
   m.def(

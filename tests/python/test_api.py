@@ -99,8 +99,19 @@ class Outline(TempFiles):
         path = self.write("doc.kvr", data)
         expected = kivrel.outline(data)
         self.assertTrue(expected)
+        class Trickle(io.RawIOBase):  # one byte per read, as a slow pipe may give
+            def __init__(self):
+                self.left = memoryview(data)
+
+            def readable(self):
+                return True
+
+            def read(self, n=-1):
+                got, self.left = bytes(self.left[:1]), self.left[1:]
+                return got
+
         for source in (path, pathlib.Path(path), bytearray(data), memoryview(data),
-                       io.BytesIO(data), open(path, "rb")):
+                       io.BytesIO(data), open(path, "rb"), Trickle()):
             with self.subTest(source=type(source).__name__):
                 self.assertEqual(kivrel.outline(source), expected)
                 getattr(source, "close", lambda: None)()
@@ -114,6 +125,7 @@ class Outline(TempFiles):
                 from_path, from_bytes = io.BytesIO(), io.BytesIO()
                 ours = kivrel.outline_with_pages(path)
                 self.assertEqual(ours, kivrel.outline_with_pages(data[:end]))
+                self.assertEqual(ours, kivrel.outline_with_pages(io.BytesIO(data[:end])))
                 if end == len(data):
                     self.assertEqual(ours[1], 7)
                     self.assertTrue(ours[0])
@@ -122,7 +134,7 @@ class Outline(TempFiles):
                 self.assertEqual(from_path.getvalue(), from_bytes.getvalue())
                 self.assertTrue(from_path.getvalue())
 
-    def test_a_large_stream_path_is_read_as_it_goes_not_held_whole(self):
+    def test_a_large_stream_from_a_path_or_file_is_read_as_it_goes_not_held_whole(self):
         # The sample, then a 64 MiB record the reader passes over.
         path = self.write("large.kvr", b"")
         with open(path, "wb") as f:
@@ -131,17 +143,21 @@ class Outline(TempFiles):
             for _ in range(64):
                 f.write(bytes(1 << 20))
         small = self.write("small.kvr", documents.report(1))
-        probe = ("import kivrel, resource, sys; n = len(kivrel.outline(sys.argv[1])); "
+        probe = ("import kivrel, resource, sys; p = sys.argv[1]; "
+                 "n = len(kivrel.outline(p if sys.argv[2] == 'path' else open(p, 'rb'))); "
                  "print(n, resource.getrusage(resource.RUSAGE_SELF).ru_maxrss)")
 
-        def peak(p):
-            out = subprocess.run([sys.executable, "-c", probe, p], check=True,
+        def peak(p, kind):
+            out = subprocess.run([sys.executable, "-c", probe, p, kind], check=True,
                                  capture_output=True, text=True).stdout.split()
             return int(out[0]), int(out[1])
 
-        (large_items, large_kb), (small_items, small_kb) = peak(path), peak(small)
-        self.assertEqual(large_items, small_items)
-        self.assertLess(large_kb - small_kb, 16 * 1024)
+        for kind in ("path", "file object"):
+            with self.subTest(kind):
+                (large_items, large_kb), (small_items, small_kb) = (peak(path, kind),
+                                                                    peak(small, kind))
+                self.assertEqual(large_items, small_items)
+                self.assertLess(large_kb - small_kb, 16 * 1024)
 
     def test_no_settings_means_default_settings_and_settings_are_not_changed(self):
         data = documents.report(5)
@@ -292,6 +308,26 @@ class Errors(TempFiles):
         for i, (error, call) in enumerate(cases):
             with self.subTest(case=i):
                 self.assertRaises(error, call)
+        # What a file object's read raises reaches the caller.
+        class Failing(io.RawIOBase):
+            def __init__(self, second):
+                self.reads, self.second = 0, second
+
+            def readable(self):
+                return True
+
+            def read(self, n=-1):
+                self.reads += 1
+                if self.reads == 1:
+                    return data[:n]
+                if isinstance(self.second, Exception):
+                    raise self.second
+                return self.second
+
+        for second, error in ((OSError("disk gone"), OSError), ("text", TypeError)):
+            with self.subTest(second=second):
+                with self.assertRaises(error):
+                    kivrel.outline(Failing(second))
         # A damaged record stream just ends early; a damaged PDF is an error.
         self.assertEqual(kivrel.outline(b"\x01\x00\x00\x00\x05\x00"), [])
         path = self.write("broken.pdf", b"%PDF-1.7\n" + bytes(range(256)) * 4)
