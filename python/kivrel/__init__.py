@@ -106,39 +106,20 @@ class Verdict:
 Mode = str  # "auto", "exact" or "quality"
 
 
-_SECTION_RECORD = b"\x01\x00\x00\x00"  # the type of the record every stream opens with
-_HEAD_BYTES = len(b"%PDF-")  # enough to tell a PDF and a record stream apart
-
-
-def _read_source(source: Source) -> Tuple[Optional[bytes], Optional[str], Any, bytes]:
-    """(data, path, file object, first bytes), one of the first three given.
-    The extension reads a path's file and a file object as the run goes."""
+def _read_source(source: Source) -> Tuple[Optional[bytes], Optional[str], Any]:
+    """(data, path, file object), one of them given; the extension reads a
+    path's file and a file object as the run goes."""
     if isinstance(source, bytes):
-        return source, None, None, source
+        return source, None, None
     if isinstance(source, (bytearray, memoryview)):
-        data = bytes(source)
-        return data, None, None, data
+        return bytes(source), None, None
     if isinstance(source, (str, os.PathLike)):
         path = os.fspath(source)
         if not isinstance(path, str):
             path = os.fsdecode(path)
-        # Opened here too, so that a missing file or a directory raises the
-        # OSError subclass that says so.
-        with open(path, "rb") as f:
-            head = f.read(_HEAD_BYTES)
-        return None, path, None, head
+        return None, path, None
     if hasattr(source, "read"):
-        head = b""
-        while len(head) < _HEAD_BYTES:  # a pipe's read may give fewer bytes
-            more = source.read(_HEAD_BYTES - len(head))
-            if isinstance(more, (bytearray, memoryview)):
-                more = bytes(more)
-            if not isinstance(more, bytes):
-                raise TypeError("source file object must be opened in binary mode")
-            if not more:
-                break
-            head += more
-        return None, None, source, head
+        return None, None, source
     raise TypeError(
         "source must be a path, bytes or a binary file object, not "
         + type(source).__name__
@@ -167,11 +148,7 @@ def _run(source, settings, log, progress, *, verdicts=False, pages=False, mode="
         raise TypeError("log must be a writable file object")
     if not isinstance(mode, str):
         raise TypeError("mode must be 'auto', 'exact' or 'quality', not " + type(mode).__name__)
-    data, path, file, head = _read_source(source)
-    # As the command line does: the library would read any bytes as an empty
-    # document, which hides a wrong file.
-    if head and not _kivrel.looks_like_pdf(head) and head[:4] != _SECTION_RECORD:
-        raise Error("not a record stream (it does not open with a Section record)")
+    data, path, file = _read_source(source)
     result = _kivrel.run(
         data,
         settings,
@@ -184,7 +161,6 @@ def _run(source, settings, log, progress, *, verdicts=False, pages=False, mode="
         mode=mode,
         path=None if path is None else os.fsencode(path),
         file=file,
-        head=head if file is not None else b"",
     )
     return result
 

@@ -18,12 +18,6 @@ class Error : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Translated to OSError: a file could not be opened or read.
-class ReadError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
 // Translated to kivrel.Cancelled (a subclass of kivrel.Error).
 class Cancelled : public std::runtime_error {
  public:

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <exception>
-#include <fstream>
 #include <istream>
 #include <optional>
 #include <sstream>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "bindings.h"
+#include "sources.h"
 #include "kivrel/kivrel.h"
 #include "kivrel/log_decoder.h"
 #include "kivrel/quality.h"
@@ -143,9 +143,14 @@ class LogBridge : public std::streambuf {
     if (failure_) return false;
     if (bytes.empty() && !(last && decoder_)) return true;
     text_.clear();
-    if (decoder_) {
-      decoder_->decode(bytes, text_);
-      if (last) decoder_->finish(text_);
+    try {
+      if (decoder_) {
+        decoder_->decode(bytes, text_);
+        if (last) decoder_->finish(text_);
+      }
+    } catch (...) {
+      failure_ = std::current_exception();
+      return false;
     }
     py::gil_scoped_acquire gil;
     try {
@@ -184,6 +189,15 @@ bool looksLikePdfBytes(std::string_view data) {
 #endif
 }
 
+// As the command line does: the library would read any bytes as an empty
+// document, which hides a wrong file.
+void checkRecordStreamHead(std::string_view head) {
+  constexpr std::string_view kSectionType("\x01\0\0\0", 4);
+  if (!head.empty() && head.substr(0, kSectionType.size()) != kSectionType) {
+    throw Error("not a record stream (it does not open with a Section record)");
+  }
+}
+
 // PDF bytes to a record stream; runs without the GIL.
 std::string pdfToRecords(std::string_view data, ProgressBridge* progress) {
 #ifdef KIVREL_PYTHON_WITH_PDF
@@ -206,47 +220,6 @@ std::string pdfToRecords(std::string_view data, ProgressBridge* progress) {
   (void)progress;
   throw Error("PDF input needs the PDF front end, which this build of kivrel lacks");
 #endif
-}
-
-// Little-endian, as the stream format fixes.
-std::uint32_t readU32(const char* p) {
-  const auto* b = reinterpret_cast<const unsigned char*>(p);
-  return b[0] | (b[1] << 8) | (b[2] << 16) | (std::uint32_t(b[3]) << 24);
-}
-
-// Pages a record stream opens: every Section the reader keeps and every page
-// break after the first page. Walks the headers as the reader does, reading
-// the stream from where it stands to its end.
-int recordStreamPageCount(std::istream& in) {
-  int pages = 0;
-  char header[kRecordHeaderSize];
-  char section[kSectionBodySize];
-  while (in.read(header, sizeof header)) {
-    const auto type = static_cast<RecordType>(readU32(header));
-    std::streamsize body = readU32(header + 4);
-    switch (type) {
-      case RecordType::kSection: body = kSectionBodySize; break;
-      case RecordType::kTableRowFormat: body = kTableRowFormatBodySize; break;
-      case RecordType::kReserved3: body = kReserved3BodySize; break;
-      case RecordType::kParagraphFormat: body = kParagraphFormatBodySize; break;
-      case RecordType::kCharacterFormat: body = kCharacterFormatBodySize; break;
-      case RecordType::kTab: body = 0; break;
-      case RecordType::kParagraphPosition: body = kParagraphPositionBodySize; break;
-      default: break;
-    }
-    if (type == RecordType::kSection) {
-      if (!in.read(section, body)) break;
-      const bool ignored = readU32(section + 4) & kIgnoredSectionOption;
-      const bool allZero = std::all_of(section, section + body, [](char c) { return c == 0; });
-      if (!ignored && !allZero) ++pages;
-      continue;
-    }
-    // ignore() goes through the stream's buffer: no system call per record.
-    in.ignore(body);
-    if (in.gcount() < body) break;
-    if (type == RecordType::kPageBreak && pages > 0) ++pages;
-  }
-  return pages;
 }
 
 py::dict verdictToDict(const KivParagraphVerdict& v) {
@@ -277,114 +250,6 @@ py::dict qualityToDict(const KivQualityVerdict& q) {
   return d;
 }
 
-// A path's record stream is read as the run goes, so that a large document
-// is never held whole; a PDF is read whole, as its parser needs.
-class PathInput {
- public:
-  explicit PathInput(const std::string& path) : path_(path) {
-    // Fewer, larger reads than the default buffer's.
-    file_.rdbuf()->pubsetbuf(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
-    file_.open(path, std::ios::binary);
-    if (!file_) throw ReadError("cannot open " + path);
-    char head[kPdfMagic.size()];
-    file_.read(head, sizeof head);
-    pdf_ = looksLikePdfBytes(std::string_view(head, static_cast<std::size_t>(file_.gcount())));
-    checkNotBad();
-    file_.clear();
-    file_.seekg(0);
-  }
-
-  bool pdf() const { return pdf_; }
-  std::istream& stream() { return file_; }
-
-  std::string readAll() {
-    std::ostringstream whole(std::ios::binary);
-    whole << file_.rdbuf();
-    checkNotBad();
-    return std::move(whole).str();
-  }
-
-  // The stream stops at a read error as at its end; tell them apart.
-  void checkNotBad() const {
-    if (file_.bad()) throw ReadError("cannot read " + path_);
-  }
-
- private:
-  std::string path_;
-  std::vector<char> buffer_ = std::vector<char>(1 << 20);
-  std::ifstream file_;
-  bool pdf_ = false;
-};
-
-// Reads a Python binary file object as the run goes, head (the bytes the
-// caller already took from it) first. Used with the GIL released; takes it
-// for each block. An exception from read() ends the input and is raised again
-// once the library has returned.
-class FileObjectInput : public std::streambuf {
- public:
-  FileObjectInput(py::object file, std::string head)
-      : file_(std::move(file)), block_(std::move(head)) {
-    char* begin = block_.data();
-    setg(begin, begin, begin + block_.size());
-  }
-  FileObjectInput(const FileObjectInput&) = delete;
-  FileObjectInput& operator=(const FileObjectInput&) = delete;
-  ~FileObjectInput() override {
-    py::gil_scoped_acquire gil;
-    file_ = py::object();
-  }
-
-  std::string readAll() {
-    std::string whole;
-    do {
-      whole.append(gptr(), egptr());
-      setg(eback(), egptr(), egptr());
-    } while (!traits_type::eq_int_type(underflow(), traits_type::eof()));
-    return whole;
-  }
-
-  // With the GIL held.
-  void raiseIfFailed() {
-    if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
-  }
-
- protected:
-  int_type underflow() override {
-    if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
-    if (atEnd_) return traits_type::eof();
-    {
-      py::gil_scoped_acquire gil;
-      try {
-        const py::object got = file_.attr("read")(kBlockBytes);
-        if (PyBytes_Check(got.ptr())) {
-          block_.assign(PyBytes_AS_STRING(got.ptr()), PyBytes_GET_SIZE(got.ptr()));
-        } else if (PyByteArray_Check(got.ptr())) {
-          block_.assign(PyByteArray_AS_STRING(got.ptr()), PyByteArray_GET_SIZE(got.ptr()));
-        } else {
-          throw py::type_error("source file object must be opened in binary mode");
-        }
-      } catch (...) {
-        failure_ = std::current_exception();
-        block_.clear();
-      }
-    }
-    if (block_.empty()) {
-      atEnd_ = true;
-      return traits_type::eof();
-    }
-    char* begin = block_.data();
-    setg(begin, begin, begin + block_.size());
-    return traits_type::to_int_type(*gptr());
-  }
-
- private:
-  static constexpr std::size_t kBlockBytes = 1 << 20;
-  py::object file_;
-  std::string block_;
-  bool atEnd_ = false;
-  std::exception_ptr failure_;
-};
-
 // Returns {"items": [(page, point, text, cx, cy, level)...], "verdicts":
 // [dict...]|None, "pages": int|None, "mode": "exact"|"quality"}. The log, when
 // log is a file object, is written to it as the run goes (decoded to text
@@ -395,9 +260,8 @@ class FileObjectInput : public std::streambuf {
 // mode for PDF input, as the kivrel command does.
 py::dict run(const std::optional<py::bytes>& data, const KivSettings& settingsIn,
              const py::object& progress, const py::object& logTarget, bool logText,
-             bool wantVerdicts, bool wantPages,
-             const std::string& mode, const std::optional<std::string>& path,
-             const py::object& fileObject, const std::string& head) {
+             bool wantVerdicts, bool wantPages, const std::string& mode,
+             const std::optional<std::string>& path, const py::object& fileObject) {
   if (mode != "auto" && mode != "exact" && mode != "quality") {
     throw py::value_error("mode must be 'auto', 'exact' or 'quality'");
   }
@@ -416,57 +280,46 @@ py::dict run(const std::optional<py::bytes>& data, const KivSettings& settingsIn
   std::optional<ProgressBridge> bridge;
   if (!progress.is_none()) bridge.emplace(progress);
   int status = 0;
+  RecordPageCounter pageCounter;
   int pages = -1;
   std::exception_ptr failure;
-  std::optional<FileObjectInput> fileObjectInput;
+  std::optional<FileObjectSource> fileObjectSource;
+  std::optional<FileSource> fileSource;
   {
     py::gil_scoped_release release;
     try {
-      std::optional<PathInput> file;
-      std::optional<std::istream> fromFileObject;
-      std::istream* streamed = nullptr;  // a record stream read as the run goes
+      BlockSource* source = nullptr;  // the document read as the run goes
+      std::uint64_t sizeHint = 0;
+      if (path) {
+        source = &fileSource.emplace(*path);
+        sizeHint = fileSource->size();
+      } else if (!fileObject.is_none()) {
+        source = &fileObjectSource.emplace(fileObject);
+      }
       std::string whole;
-      std::string_view bytes;  // the document held whole
-      if (data) {
-        bytes = *data;  // data outlives the run
-      } else if (path) {
-        file.emplace(*path);
-        if (file->pdf()) {
-          bytes = whole = file->readAll();
-        } else {
-          streamed = &file->stream();
-        }
-      } else {
-        fileObjectInput.emplace(fileObject, head);
-        // The page count reads the stream twice, which a file object may
-        // not allow.
-        if (looksLikePdfBytes(head) || wantPages) {
-          bytes = whole = fileObjectInput->readAll();
-        } else {
-          streamed = &fromFileObject.emplace(&*fileObjectInput);
-        }
-      }
-      const bool pdf = !streamed && looksLikePdfBytes(bytes);
+      std::string_view bytes;  // the document held whole: data or a PDF
+      if (data) bytes = *data;  // data outlives the run
+      const bool pdf = looksLikePdfBytes(source ? source->head(kPdfMagic.size()) : bytes);
+      if (pdf && source) bytes = whole = source->readAll(sizeHint);
+      if (!pdf) checkRecordStreamHead(source ? source->head(4) : bytes);
+
       std::string converted;
-      if (pdf) {
-        converted = pdfToRecords(bytes, bridge ? &*bridge : nullptr);
-      }
+      if (pdf) converted = pdfToRecords(bytes, bridge ? &*bridge : nullptr);
       const std::string_view records = pdf ? converted : bytes;
       MemoryBuffer buffer(records.data(), records.size());
       std::istream inMemory(&buffer);
+      std::optional<std::istream> streamed;
+      if (source && !pdf) streamed.emplace(source);
       std::istream& input = streamed ? *streamed : inMemory;
-      if (wantPages) {
-#ifdef KIVREL_PYTHON_WITH_PDF
-        if (pdf) pages = pdfPageCount(bytes);
-#endif
-        if (!pdf) {
-          pages = recordStreamPageCount(input);
-          if (file) file->checkNotBad();
-          input.clear();
-          input.seekg(0);
+      if (wantPages && !pdf) {
+        // Counted from the bytes the extraction reads, in the same pass.
+        if (streamed) {
+          source->countPagesWith(&pageCounter);
+        } else {
+          pageCounter.feed(records);
         }
       }
-      Kivrant extractor;
+  Kivrant extractor;
       if (log) extractor.setLogStream(&*log);
       if (bridge) extractor.setProgressHandler(&*bridge);
       quality = quality || (mode == "auto" && pdf);
@@ -476,13 +329,21 @@ py::dict run(const std::optional<py::bytes>& data, const KivSettings& settingsIn
         if (wantVerdicts) extractor.setVerdictHandler(&verdicts);
         status = extractor.extract(input, outline, &settings);
       }
-      if (file) file->checkNotBad();
+      if (wantPages) {
+#ifdef KIVREL_PYTHON_WITH_PDF
+        pages = pdf ? pdfPageCount(bytes) : pageCounter.pages();
+#else
+        pages = pageCounter.pages();
+#endif
+      }
     } catch (const Cancelled&) {
       status = -1;
     } catch (const Error&) {
       failure = std::current_exception();
-    } catch (const ReadError&) {
+    } catch (const OsError&) {
       failure = std::current_exception();
+    } catch (const py::error_already_set&) {
+      failure = std::current_exception();  // a signal handler's exception
     } catch (const std::exception& e) {
       failure = std::make_exception_ptr(Error(std::string("extraction failed: ") + e.what()));
     }
@@ -490,7 +351,8 @@ py::dict run(const std::optional<py::bytes>& data, const KivSettings& settingsIn
   }
   if (bridge) bridge->raiseIfStopped();
   if (logBridge) logBridge->raiseIfFailed();
-  if (fileObjectInput) fileObjectInput->raiseIfFailed();
+  if (fileSource) fileSource->raiseIfFailed();
+  if (fileObjectSource) fileObjectSource->raiseIfFailed();
   if (failure) std::rethrow_exception(failure);
   if (status == -1) throw Cancelled();
 
@@ -525,12 +387,9 @@ void bindExtract(py::module_& m) {
   m.def("run", &run, py::arg("data"), py::arg("settings"), py::arg("progress") = py::none(),
         py::arg("log") = py::none(), py::arg("log_text") = false, py::arg("want_verdicts") = false,
         py::arg("want_pages") = false, py::arg("mode") = "exact", py::arg("path") = py::none(),
-        py::arg("file") = py::none(), py::arg("head") = py::bytes(),
-        "Extracts the outline of a record stream or PDF given as bytes, or with data None\n"
-        "as the file at path.");
-  m.def(
-      "looks_like_pdf", [](const py::bytes& data) { return looksLikePdfBytes(data); },
-      py::arg("data"));
+        py::arg("file") = py::none(),
+        "Extracts the outline of a record stream or PDF: data (bytes), the file at path,\n"
+        "or the binary file object file.");
 #ifdef KIVREL_PYTHON_WITH_PDF
   m.attr("HAVE_PDF") = true;
 #else

@@ -2,12 +2,14 @@
 // codes. The pure-Python package kivrel wraps it.
 #include <pybind11/stl.h>
 
+#include <cerrno>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "bindings.h"
+#include "sources.h"
 #include "kivrel/kivrel.h"
 #include "kivrel/quality.h"
 
@@ -57,8 +59,12 @@ PYBIND11_MODULE(_kivrel, m) {
   py::register_exception_translator([](std::exception_ptr p) {
     try {
       if (p) std::rethrow_exception(p);
-    } catch (const ReadError& e) {
-      PyErr_SetString(PyExc_OSError, e.what());
+    } catch (const OsError& e) {
+      const py::object name = py::reinterpret_steal<py::object>(
+          PyUnicode_DecodeFSDefaultAndSize(e.path().data(), static_cast<Py_ssize_t>(e.path().size())));
+      if (!name) return;  // the decoding error is set instead
+      errno = e.code();
+      PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, name.ptr());
     }
   });
 

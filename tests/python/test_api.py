@@ -8,6 +8,8 @@ import json
 import os
 import pathlib
 import pickle
+import random
+import re
 import subprocess
 import sys
 import tempfile
@@ -39,6 +41,31 @@ def three_page_pdf():
     return documents.simple_pdf(
         [[(24, 650, f"Chapter {p} Overview"), (16, 610, f"{p}.1 Scope")] + body
          for p in range(1, 4)])
+
+
+class Trickle(io.RawIOBase):
+    """Gives at most `step` bytes per read, as a slow pipe may."""
+
+    def __init__(self, data, step):
+        self.left, self.step = memoryview(data), step
+
+    def readable(self):
+        return True
+
+    def read(self, n=-1):
+        got, self.left = bytes(self.left[:self.step]), self.left[self.step:]
+        return got
+
+
+def record_starts(data):
+    """Offsets of the record headers, walked as the reader walks them."""
+    fixed = {1: 356, 2: 64, 3: 80, 4: 1408, 5: 120, 19: 0, 20: 8}
+    starts, at = [], 0
+    while at + 8 <= len(data):
+        starts.append(at)
+        kind = int.from_bytes(data[at:at + 4], "little")
+        at += 8 + fixed.get(kind, int.from_bytes(data[at + 4:at + 8], "little"))
+    return starts or [0]
 
 
 def as_dicts(items):
@@ -99,19 +126,8 @@ class Outline(TempFiles):
         path = self.write("doc.kvr", data)
         expected = kivrel.outline(data)
         self.assertTrue(expected)
-        class Trickle(io.RawIOBase):  # one byte per read, as a slow pipe may give
-            def __init__(self):
-                self.left = memoryview(data)
-
-            def readable(self):
-                return True
-
-            def read(self, n=-1):
-                got, self.left = bytes(self.left[:1]), self.left[1:]
-                return got
-
         for source in (path, pathlib.Path(path), bytearray(data), memoryview(data),
-                       io.BytesIO(data), open(path, "rb"), Trickle()):
+                       io.BytesIO(data), open(path, "rb"), Trickle(data, 1)):
             with self.subTest(source=type(source).__name__):
                 self.assertEqual(kivrel.outline(source), expected)
                 getattr(source, "close", lambda: None)()
@@ -133,6 +149,68 @@ class Outline(TempFiles):
                 kivrel.explain(data[:end], log=from_bytes)
                 self.assertEqual(from_path.getvalue(), from_bytes.getvalue())
                 self.assertTrue(from_path.getvalue())
+
+    def test_a_fifo_or_pipe_path_reads_like_a_file(self):
+        data = documents.report(3, pages=5)
+        expected = kivrel.outline_with_pages(data)
+        self.assertEqual(expected[1], 5)
+        fifo = os.path.join(self.dir, "in.fifo")
+        os.mkfifo(fifo)
+
+        def feed():
+            with open(fifo, "wb") as f:
+                f.write(data)
+
+        writer = threading.Thread(target=feed)
+        writer.start()
+        self.assertEqual(kivrel.outline_with_pages(fifo), expected)
+        writer.join()
+        probe = "import kivrel; print(kivrel.outline_with_pages('/dev/stdin')[1])"
+        piped = subprocess.run([sys.executable, "-c", probe], input=data, capture_output=True,
+                               check=True)
+        self.assertEqual(int(piped.stdout), 5)
+
+    def test_page_counts_are_the_pages_the_extractor_opens(self):
+        # The log has a line for every page the reader opens.
+        opened = re.compile(rb"#(?:sect|page) \x83\x79\x81\x5b\x83\x57\x94\xd4\x8d\x86")
+        rnd = random.Random(20261208)
+        zero_section = (1).to_bytes(4, "little") + (356).to_bytes(4, "little") + bytes(356)
+        ignored = bytearray(zero_section)
+        ignored[12] = 2  # sectionOptions bit 0x02
+        ignored[16] = 1
+        inserts = [zero_section, bytes(ignored), (11).to_bytes(4, "little") + bytes(4)]
+        lengths = [0, 3, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF]
+        page_break = (11).to_bytes(4, "little") + bytes(4)
+        report = documents.report(1, pages=3)
+        streams = [
+            zero_section + page_break + report,  # a page break before any page
+            bytes(ignored) + report + page_break[:6],  # a header cut inside its length
+            report + zero_section[:100],  # a Section cut in its body
+            report[:-3],
+        ]
+        for case in range(150):
+            data = bytearray(documents.report(case % 5, pages=rnd.randint(1, 6)))
+            starts = record_starts(bytes(data))
+            for _ in range(rnd.randint(0, 3)):
+                at = rnd.choice(starts)
+                kind = rnd.randrange(3)
+                if kind == 0:  # another type
+                    data[at:at + 4] = rnd.choice([1, 11, 6, 19, 0x7F]).to_bytes(4, "little")
+                elif kind == 1:  # another length
+                    data[at + 4:at + 8] = rnd.choice(lengths).to_bytes(4, "little")
+                else:
+                    data[at:at] = rnd.choice(inserts)
+                    starts = record_starts(bytes(data))
+            streams.append(bytes(data[:rnd.randint(0, len(data))] if rnd.random() < 0.5 else data))
+        for case, data in enumerate(streams):
+            if data[:4] != b"\x01\x00\x00\x00":
+                continue
+            with self.subTest(case=case):
+                log = io.BytesIO()
+                kivrel.outline(data, log=log)
+                expected = len(opened.findall(log.getvalue()))
+                self.assertEqual(kivrel.outline_with_pages(data)[1], expected)
+                self.assertEqual(kivrel.outline_with_pages(Trickle(data, 7))[1], expected)
 
     def test_a_large_stream_from_a_path_or_file_is_read_as_it_goes_not_held_whole(self):
         # The sample, then a 64 MiB record the reader passes over.
