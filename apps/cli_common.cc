@@ -16,9 +16,9 @@ namespace Kivrel::cli {
 
 namespace {
 
-volatile std::sig_atomic_t interruptSeen = 0;
+volatile std::sig_atomic_t stopSignal = 0;
 
-extern "C" void onInterrupt(int) { interruptSeen = 1; }
+extern "C" void onStopSignal(int signal) { stopSignal = signal; }
 
 constexpr std::uint32_t kSectionType = 1;
 
@@ -28,12 +28,15 @@ bool startsLikePdf(std::string_view bytes) { return bytes.substr(0, 5) == "%PDF-
 
 void installInterruptHandler() {
   struct sigaction action {};
-  action.sa_handler = onInterrupt;
+  action.sa_handler = onStopSignal;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
+  // Without SA_RESTART, so that a wait for input or a reader ends at once.
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
 }
 
-bool interrupted() { return interruptSeen != 0; }
+bool interrupted() { return stopSignal != 0; }
+
+int stoppingSignal() { return stopSignal; }
 
 void throwIfInterrupted() {
   if (interrupted()) throw Interrupted();

@@ -26,16 +26,20 @@ class CommandError : public std::runtime_error {
   int exitCode_;
 };
 
-// Thrown once SIGINT has been seen, from wherever the work can stop.
+// Thrown once SIGINT, SIGTERM or SIGHUP has been seen, from wherever the work
+// can stop, so that temporary files go as the stack unwinds.
 class Interrupted : public std::exception {
  public:
   const char* what() const noexcept override { return "interrupted"; }
 };
 
-// SIGINT sets a flag that long loops poll through interrupted().
+// SIGINT, SIGTERM and SIGHUP set a flag that long loops poll through
+// interrupted().
 void installInterruptHandler();
 bool interrupted();
 void throwIfInterrupted();
+// The signal that stopped the work, 0 before one came.
+int stoppingSignal();
 
 // "-" and "" mean standard input.
 bool isStdin(const std::string& path);

@@ -121,7 +121,9 @@ void writeJson(const std::vector<Row>& rows, bool quality) {
 }
 
 int runExplain(ExplainOptions& options) {
-  std::ostream* log = options.log.stream();
+  // Local, so that a failed or stopped run removes its files on the way out.
+  LogOutput logOutput = options.log.open();
+  std::ostream* log = logOutput.stream();
   ExtractRun run(options.file, options.settings.toSettings(), options.quiet);
   KivOutlineList list;
   VerdictCollector collector;
@@ -135,7 +137,7 @@ int runExplain(ExplainOptions& options) {
     run.extract(list, log, &collector);
     for (const KivParagraphVerdict& v : collector.verdicts) rows.push_back({v, nullptr});
   }
-  options.log.write();
+  logOutput.write();
   if (options.json) writeJson(rows, quality);
   else writeText(rows);
   flushStandardOutput();

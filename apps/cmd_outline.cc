@@ -30,14 +30,16 @@ struct OutlineOptions {
 };
 
 int runOutline(OutlineOptions& options) {
-  std::ostream* log = options.log.stream();
+  // Local, so that a failed or stopped run removes its files on the way out.
+  LogOutput logOutput = options.log.open();
+  std::ostream* log = logOutput.stream();
   ExtractRun run(options.file, options.settings.toSettings(), options.quiet);
   KivOutlineList list;
   std::vector<KivQualityVerdict> verdicts;
   const bool quality = run.usesQuality(options.exact, options.quality);
   const int result = quality ? run.extractQuality(list, log, verdicts)
                              : run.extract(list, log, nullptr);
-  options.log.write();
+  logOutput.write();
   const std::map<std::string, OutlineFormat> formats = {{"tree", OutlineFormat::kTree},
                                                         {"json", OutlineFormat::kJson},
                                                         {"tsv", OutlineFormat::kTsv},

@@ -38,7 +38,7 @@ InputFile::InputFile(const std::string& path) : name_(displayName(path)), fd_(ST
     if (S_ISREG(info.st_mode)) {
       // Standard input may start part-way into its file: only the rest is read.
       const off_t at = ::lseek(fd_, 0, SEEK_CUR);
-      const off_t start = at > 0 && at <= info.st_size ? at : 0;
+      const off_t start = at > 0 ? std::min(at, info.st_size) : 0;
       size_ = static_cast<std::uint64_t>(info.st_size - start);
     }
   }

@@ -1,5 +1,6 @@
 // A command's input, a file or standard input: opened at once, looked at from
-// the front, then read whole or streamed. It never seeks, so pipes work alike.
+// the front, then read whole or streamed. It never moves the read position by
+// seeking, so pipes work alike.
 #ifndef KIVREL_APPS_INPUT_FILE_H_
 #define KIVREL_APPS_INPUT_FILE_H_
 

@@ -75,30 +75,30 @@ class LogSink : public std::streambuf {
   std::exception_ptr error_;
 };
 
-LogOptions::LogOptions() = default;
-LogOptions::~LogOptions() = default;
+LogOutput::LogOutput() = default;
+LogOutput::LogOutput(LogOutput&&) noexcept = default;
+LogOutput::~LogOutput() = default;
+
+void LogOutput::write() {
+  if (sink_) sink_->finish();
+}
 
 void LogOptions::addTo(CLI::App& command) {
   command.add_option("--log", log_, "Write the diagnostic log to FILE, as UTF-8");
   command.add_option("--log-raw", logRaw_, "Write the diagnostic log's exact bytes to FILE");
 }
 
-std::ostream* LogOptions::stream() {
-  if (log_.empty() && logRaw_.empty()) return nullptr;
+LogOutput LogOptions::open() const {
+  LogOutput output;
+  if (log_.empty() && logRaw_.empty()) return output;
   if (log_ == logRaw_) {
     throw CommandError(log_ == "-" ? std::string("--log and --log-raw both name standard output")
                                    : "--log and --log-raw name the same file, " + log_,
                        kExitUsage);
   }
-  if (!stream_) {
-    sink_ = std::make_unique<LogSink>(log_, logRaw_);
-    stream_ = std::make_unique<std::ostream>(sink_.get());
-  }
-  return stream_.get();
-}
-
-void LogOptions::write() {
-  if (sink_) sink_->finish();
+  output.sink_ = std::make_unique<LogSink>(log_, logRaw_);
+  output.stream_ = std::make_unique<std::ostream>(output.sink_.get());
+  return output;
 }
 
 }  // namespace Kivrel::cli

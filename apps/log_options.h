@@ -13,26 +13,36 @@ namespace Kivrel::cli {
 
 class LogSink;
 
-class LogOptions {
+// The outputs of one run's log, removed unless write() completed them.
+class LogOutput {
  public:
-  LogOptions();
-  ~LogOptions();
+  LogOutput();
+  LogOutput(LogOutput&&) noexcept;
+  ~LogOutput();
 
-  void addTo(CLI::App& command);
-  // Opens the files named and returns the stream for the run, or null when
-  // no log was asked for. Throws a usage error when both options name one
-  // file, a CommandError when a file cannot be created.
-  std::ostream* stream();
+  // The stream for the run, or null when no log was asked for.
+  std::ostream* stream() { return stream_.get(); }
   // Completes the outputs: the log as UTF-8, and its exact bytes. Files are
   // renamed into place only here, so a failed run leaves none; standard
   // output and other outputs written in place have had the log so far.
   void write();
 
  private:
-  std::string log_;
-  std::string logRaw_;
+  friend class LogOptions;
   std::unique_ptr<LogSink> sink_;
   std::unique_ptr<std::ostream> stream_;
+};
+
+class LogOptions {
+ public:
+  void addTo(CLI::App& command);
+  // Opens the outputs named. Throws a usage error when both options name one
+  // file, a CommandError when a file cannot be created.
+  LogOutput open() const;
+
+ private:
+  std::string log_;
+  std::string logRaw_;
 };
 
 }  // namespace Kivrel::cli

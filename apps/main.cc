@@ -1,6 +1,7 @@
 // kivrel: outlines of record streams, and tools to read and write them.
 #include <CLI/CLI.hpp>
 
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -65,6 +66,12 @@ int main(int argc, char** argv) {
     try {
       return command.run();
     } catch (const Interrupted&) {
+      const int signal = stoppingSignal();
+      if (signal == SIGTERM || signal == SIGHUP) {
+        // Cleaned up; now end as the signal would have, for the parent's sake.
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+      }
       std::cerr << "kivrel: interrupted\n";
       return kExitInterrupted;
     } catch (const CommandError& e) {

@@ -66,7 +66,10 @@ OutputFile::OutputFile(const std::string& path) : path_(path) {
   if (::stat(path.c_str(), &status) == 0) {
     if (S_ISDIR(status.st_mode)) throw CommandError(path + ": names a directory, not a file");
     if (!S_ISREG(status.st_mode)) {
-      fd_ = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+      // Opening a FIFO waits for its reader; a stop signal ends the wait.
+      while ((fd_ = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC)) < 0 && errno == EINTR) {
+        throwIfInterrupted();
+      }
       if (fd_ < 0) fail(path, "cannot open", errno);
       return;
     }

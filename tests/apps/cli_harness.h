@@ -88,7 +88,8 @@ class CliTest : public ::testing::Test {
     int status = 0;
     struct rusage usage {};
     wait4(pid, &status, 0, &usage);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+    // As a shell reports them: a death by signal N is 128 + N.
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
             stdoutTarget.empty() ? readFile(out) : "", readFile(err), usage.ru_maxrss};
   }
 

@@ -423,25 +423,31 @@ TEST_F(Cli, UsageErrorsExitWithTwo) {
 }
 
 TEST_F(Cli, InterruptWhileReadingExitsWith130) {
-  const std::string fifo = path("input.fifo").string();
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  // Holds the write end open so that the command keeps waiting for input.
-  std::thread writer([&] {
-    const int fd = ::open(fifo.c_str(), O_WRONLY);
-    std::this_thread::sleep_for(std::chrono::seconds(3));
-    if (fd >= 0) ::close(fd);
-  });
-  const Result r =
-      run({"outline", "--quiet", "--log", path("run.log").string(), fifo}, "/dev/null",
-          [](pid_t pid) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(500));
-            kill(pid, SIGINT);
-          });
-  writer.join();
-  EXPECT_EQ(r.exitCode, 130);
-  // Neither the log nor the temporary file beside it is left.
-  for (const auto& entry : fs::directory_iterator(dir_)) {
-    EXPECT_EQ(entry.path().filename().string().find("run.log"), std::string::npos);
+  // SIGTERM and SIGHUP end the command as they would have, once it has
+  // cleaned up.
+  for (const auto& [signal, exitCode] : {std::pair{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}}) {
+    SCOPED_TRACE(signal);
+    const std::string fifo = path("input.fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // Holds the write end open so that the command keeps waiting for input.
+    std::thread writer([&] {
+      const int fd = ::open(fifo.c_str(), O_WRONLY);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+      if (fd >= 0) ::close(fd);
+    });
+    const Result r =
+        run({"outline", "--quiet", "--log", path("run.log").string(), fifo}, "/dev/null",
+            [signal = signal](pid_t pid) {
+              std::this_thread::sleep_for(std::chrono::milliseconds(300));
+              kill(pid, signal);
+            });
+    writer.join();
+    fs::remove(fifo);
+    EXPECT_EQ(r.exitCode, exitCode);
+    // Neither the log nor the temporary file beside it is left.
+    for (const auto& entry : fs::directory_iterator(dir_)) {
+      EXPECT_EQ(entry.path().filename().string().find("run.log"), std::string::npos);
+    }
   }
   // Opening a FIFO that no one writes to waits as well.
   const std::string unopened = path("unopened.fifo").string();
