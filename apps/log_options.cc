@@ -1,9 +1,6 @@
 #include "log_options.h"
 
-#include <exception>
 #include <optional>
-#include <streambuf>
-#include <vector>
 
 #include "cli_common.h"
 #include "kivrel/log_decoder.h"
@@ -11,68 +8,31 @@
 
 namespace Kivrel::cli {
 
-// Collects what the library writes and passes it on in blocks: its bytes to
-// the raw file, their UTF-8 to the other. A failed write is kept for write()
-// to raise; the library only sees a stream that has gone bad.
-class LogSink : public std::streambuf {
+// The log's bytes to the raw file, their UTF-8 to the other.
+class LogSink : public KivLogBuffer {
  public:
-  LogSink(const std::string& utf8Path, const std::string& rawPath) {
+  LogSink(const std::string& utf8Path, const std::string& rawPath)
+      : KivLogBuffer(!utf8Path.empty()) {
     if (!rawPath.empty()) raw_.emplace(rawPath);
-    if (!utf8Path.empty()) {
-      utf8_.emplace(utf8Path);
-      decoder_.emplace();
-    }
-    setp(buffer_.data(), buffer_.data() + buffer_.size());
+    if (!utf8Path.empty()) utf8_.emplace(utf8Path);
   }
 
-  void finish() {
-    passOn();
-    if (error_) std::rethrow_exception(error_);
+  void commit() {
+    finish();
+    rethrowIfFailed();
     if (raw_) raw_->commit();
-    if (utf8_) {
-      text_.clear();
-      decoder_->finish(text_);
-      utf8_->write(text_);
-      utf8_->commit();
-    }
+    if (utf8_) utf8_->commit();
   }
 
  protected:
-  int_type overflow(int_type c) override {
-    if (!passOn()) return traits_type::eof();
-    if (!traits_type::eq_int_type(c, traits_type::eof())) {
-      *pptr() = traits_type::to_char_type(c);
-      pbump(1);
-    }
-    return traits_type::not_eof(c);
+  void deliver(std::string_view raw, std::string_view utf8) override {
+    if (raw_) raw_->write(raw);
+    if (utf8_) utf8_->write(utf8);
   }
-  int sync() override { return passOn() ? 0 : -1; }
 
  private:
-  bool passOn() {
-    const std::string_view bytes(pbase(), static_cast<std::size_t>(pptr() - pbase()));
-    setp(buffer_.data(), buffer_.data() + buffer_.size());
-    if (error_) return false;
-    try {
-      if (raw_) raw_->write(bytes);
-      if (utf8_) {
-        text_.clear();
-        decoder_->decode(bytes, text_);
-        utf8_->write(text_);
-      }
-    } catch (...) {
-      error_ = std::current_exception();
-      return false;
-    }
-    return true;
-  }
-
   std::optional<OutputFile> raw_;
   std::optional<OutputFile> utf8_;
-  std::optional<KivLogDecoder> decoder_;
-  std::vector<char> buffer_ = std::vector<char>(256 * 1024);
-  std::string text_;
-  std::exception_ptr error_;
 };
 
 LogOutput::LogOutput() = default;
@@ -80,7 +40,7 @@ LogOutput::LogOutput(LogOutput&&) noexcept = default;
 LogOutput::~LogOutput() = default;
 
 void LogOutput::write() {
-  if (sink_) sink_->finish();
+  if (sink_) sink_->commit();
 }
 
 void LogOptions::addTo(CLI::App& command) {

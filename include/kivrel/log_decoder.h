@@ -2,6 +2,8 @@
 #ifndef KIVREL_LOG_DECODER_H_
 #define KIVREL_LOG_DECODER_H_
 
+#include <exception>
+#include <streambuf>
 #include <string>
 #include <string_view>
 
@@ -39,6 +41,40 @@ class KIVREL_EXPORT KivLogDecoder {
 
 // A whole log as UTF-8.
 KIVREL_EXPORT std::string logToUtf8(std::string_view log);
+
+// A stream buffer to give the extractor as its log (through an std::ostream):
+// it collects what the extractor writes and hands it on in blocks to
+// deliver(), with the block's UTF-8 when decoding was asked for, so that a log
+// of any size costs one block of memory. An exception from deliver() ends the
+// delivery: what follows is dropped, the extractor sees a failed stream, and
+// rethrowIfFailed() throws it.
+class KIVREL_EXPORT KivLogBuffer : public std::streambuf {
+ public:
+  explicit KivLogBuffer(bool decode, std::size_t blockBytes = 256 * 1024);
+  ~KivLogBuffer() override;
+  KivLogBuffer(const KivLogBuffer&) = delete;
+  KivLogBuffer& operator=(const KivLogBuffer&) = delete;
+
+  // Hands on what is left, at the end of the log; never throws.
+  void finish();
+  void rethrowIfFailed();
+
+ protected:
+  // raw: the next bytes of the log; utf8: their UTF-8 when decoding, whole
+  // characters only (one cut at the end of raw comes with the next call).
+  virtual void deliver(std::string_view raw, std::string_view utf8) = 0;
+
+  int_type overflow(int_type c) override;
+  int sync() override;
+
+ private:
+  bool passOn(bool last);
+
+  std::string block_;
+  std::string utf8_;
+  KivLogDecoder* decoder_;  // owned; null when not decoding
+  std::exception_ptr failure_;
+};
 
 }  // namespace Kivrel
 

@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "bindings.h"
-#include "sources.h"
 #include "kivrel/kivrel.h"
 #include "kivrel/log_decoder.h"
 #include "kivrel/quality.h"
+#include "sources.h"
 #ifdef KIVREL_PYTHON_WITH_PDF
 #include "kivrel/pdf.h"
 #endif
@@ -104,73 +104,28 @@ class ProgressBridge : public KivProgressHandler {
 // text file their UTF-8 decoding, in blocks. Used with the GIL released; takes
 // it for each block. An exception from write() ends the passing on and is
 // raised again once the library has returned.
-class LogBridge : public std::streambuf {
+class LogBridge : public KivLogBuffer {
  public:
-  LogBridge(py::object target, bool text) : target_(std::move(target)) {
-    if (text) decoder_.emplace();
-    setp(buffer_.data(), buffer_.data() + buffer_.size());
-  }
-  LogBridge(const LogBridge&) = delete;
-  LogBridge& operator=(const LogBridge&) = delete;
+  LogBridge(py::object target, bool text)
+      : KivLogBuffer(text), target_(std::move(target)), text_(text) {}
   ~LogBridge() override {
     py::gil_scoped_acquire gil;
     target_ = py::object();
   }
 
-  // What is still buffered, at the end of the run.
-  void finish() { passOn(true); }
-
-  // With the GIL held.
-  void raiseIfFailed() {
-    if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
-  }
-
  protected:
-  int_type overflow(int_type c) override {
-    if (!passOn(false)) return traits_type::eof();
-    if (!traits_type::eq_int_type(c, traits_type::eof())) {
-      *pptr() = traits_type::to_char_type(c);
-      pbump(1);
+  void deliver(std::string_view raw, std::string_view utf8) override {
+    py::gil_scoped_acquire gil;
+    if (!text_) {
+      target_.attr("write")(py::bytes(raw.data(), raw.size()));
+    } else if (!utf8.empty()) {
+      target_.attr("write")(py::str(utf8.data(), utf8.size()));
     }
-    return traits_type::not_eof(c);
   }
-  int sync() override { return passOn(false) ? 0 : -1; }
 
  private:
-  bool passOn(bool last) {
-    const std::string_view bytes(pbase(), static_cast<std::size_t>(pptr() - pbase()));
-    setp(buffer_.data(), buffer_.data() + buffer_.size());
-    if (failure_) return false;
-    if (bytes.empty() && !(last && decoder_)) return true;
-    text_.clear();
-    try {
-      if (decoder_) {
-        decoder_->decode(bytes, text_);
-        if (last) decoder_->finish(text_);
-      }
-    } catch (...) {
-      failure_ = std::current_exception();
-      return false;
-    }
-    py::gil_scoped_acquire gil;
-    try {
-      if (decoder_) {
-        if (!text_.empty()) target_.attr("write")(py::str(text_));
-      } else {
-        target_.attr("write")(py::bytes(bytes.data(), bytes.size()));
-      }
-    } catch (...) {
-      failure_ = std::current_exception();
-      return false;
-    }
-    return true;
-  }
-
   py::object target_;
-  std::optional<KivLogDecoder> decoder_;
-  std::vector<char> buffer_ = std::vector<char>(256 * 1024);
-  std::string text_;
-  std::exception_ptr failure_;
+  bool text_;
 };
 
 class VerdictCollector : public KivVerdictHandler {
@@ -319,7 +274,7 @@ py::dict run(const std::optional<py::bytes>& data, const KivSettings& settingsIn
           pageCounter.feed(records);
         }
       }
-  Kivrant extractor;
+      Kivrant extractor;
       if (log) extractor.setLogStream(&*log);
       if (bridge) extractor.setProgressHandler(&*bridge);
       quality = quality || (mode == "auto" && pdf);
@@ -350,7 +305,7 @@ py::dict run(const std::optional<py::bytes>& data, const KivSettings& settingsIn
     if (logBridge) logBridge->finish();  // a failed run's log too, as far as it got
   }
   if (bridge) bridge->raiseIfStopped();
-  if (logBridge) logBridge->raiseIfFailed();
+  if (logBridge) logBridge->rethrowIfFailed();
   if (fileSource) fileSource->raiseIfFailed();
   if (fileObjectSource) fileObjectSource->raiseIfFailed();
   if (failure) std::rethrow_exception(failure);

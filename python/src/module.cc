@@ -60,8 +60,8 @@ PYBIND11_MODULE(_kivrel, m) {
     try {
       if (p) std::rethrow_exception(p);
     } catch (const OsError& e) {
-      const py::object name = py::reinterpret_steal<py::object>(
-          PyUnicode_DecodeFSDefaultAndSize(e.path().data(), static_cast<Py_ssize_t>(e.path().size())));
+      const py::object name = py::reinterpret_steal<py::object>(PyUnicode_DecodeFSDefaultAndSize(
+          e.path().data(), static_cast<Py_ssize_t>(e.path().size())));
       if (!name) return;  // the decoding error is set instead
       errno = e.code();
       PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, name.ptr());

@@ -63,7 +63,8 @@ void RecordPageCounter::feed(std::string_view bytes) {
         break;
       }
       case State::kSkip: {
-        const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(skip_, bytes.size()));
+        const std::size_t take =
+            static_cast<std::size_t>(std::min<std::uint64_t>(skip_, bytes.size()));
         skip_ -= take;
         bytes.remove_prefix(take);
         if (skip_ == 0) state_ = State::kHeader;
@@ -104,7 +105,8 @@ void RecordPageCounter::headerDone() {
 void RecordPageCounter::sectionDone() {
   state_ = State::kHeader;
   const bool ignored = loadLe32(bytes_ + 4) & kIgnoredSectionOption;
-  const bool allZero = std::all_of(bytes_, bytes_ + kSectionBodySize, [](unsigned char c) { return c == 0; });
+  const bool allZero =
+      std::all_of(bytes_, bytes_ + kSectionBodySize, [](unsigned char c) { return c == 0; });
   if (!ignored && !allZero) ++pages_;
 }
 

@@ -5,7 +5,9 @@
 #include <unicode/utf16.h>
 #include <unicode/utf8.h>
 
+#include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 namespace Kivrel {
 
@@ -86,6 +88,49 @@ std::string logToUtf8(std::string_view log) {
   }
   decoder.finish(utf8);
   return utf8;
+}
+
+KivLogBuffer::KivLogBuffer(bool decode, std::size_t blockBytes)
+    : block_(std::max<std::size_t>(blockBytes, 1), '\0'),
+      decoder_(decode ? new KivLogDecoder : nullptr) {
+  setp(block_.data(), block_.data() + block_.size());
+}
+
+KivLogBuffer::~KivLogBuffer() { delete decoder_; }
+
+void KivLogBuffer::finish() { passOn(true); }
+
+void KivLogBuffer::rethrowIfFailed() {
+  if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+}
+
+KivLogBuffer::int_type KivLogBuffer::overflow(int_type c) {
+  if (!passOn(false)) return traits_type::eof();
+  if (!traits_type::eq_int_type(c, traits_type::eof())) {
+    *pptr() = traits_type::to_char_type(c);
+    pbump(1);
+  }
+  return traits_type::not_eof(c);
+}
+
+int KivLogBuffer::sync() { return passOn(false) ? 0 : -1; }
+
+bool KivLogBuffer::passOn(bool last) {
+  const std::string_view raw(pbase(), static_cast<std::size_t>(pptr() - pbase()));
+  setp(block_.data(), block_.data() + block_.size());
+  if (failure_) return false;
+  try {
+    utf8_.clear();
+    if (decoder_) {
+      decoder_->decode(raw, utf8_);
+      if (last) decoder_->finish(utf8_);
+    }
+    if (!raw.empty() || !utf8_.empty()) deliver(raw, utf8_);
+  } catch (...) {
+    failure_ = std::current_exception();
+    return false;
+  }
+  return true;
 }
 
 }  // namespace Kivrel

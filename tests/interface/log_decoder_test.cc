@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <unicode/unistr.h>
 
+#include <algorithm>
+#include <ostream>
 #include <random>
+#include <stdexcept>
 #include <string>
 
 namespace Kivrel {
@@ -48,6 +51,58 @@ TEST(KivLogDecoder, PiecesCutAnywhereDecodeAsTheWholeLog) {
   EXPECT_EQ(logToUtf8("#sect \x83\x79\x81\x5b\x83\x57"), "#sect ページ");
   EXPECT_EQ(logToUtf8("a\x81"), "a\x1A");        // cut after its lead byte
   EXPECT_EQ(logToUtf8("\xfc\xfc"), "\xEF\xBF\xBD");  // well formed, not mapped
+}
+
+// Keeps what it is handed; throws from the delivery numbered failAt.
+class CollectingLogBuffer : public KivLogBuffer {
+ public:
+  CollectingLogBuffer(bool decode, std::size_t blockBytes, int failAt = -1)
+      : KivLogBuffer(decode, blockBytes), failAt_(failAt) {}
+  std::string raw, utf8;
+  int deliveries = 0;
+  std::size_t largest = 0;
+
+ protected:
+  void deliver(std::string_view rawPart, std::string_view utf8Part) override {
+    if (deliveries++ == failAt_) throw std::runtime_error("disk full");
+    raw += rawPart;
+    utf8 += utf8Part;
+    largest = std::max(largest, rawPart.size());
+  }
+
+ private:
+  int failAt_;
+};
+
+TEST(KivLogBuffer, HandsOnEveryByteInBlocksAndTheirUtf8) {
+  std::string log;
+  for (int i = 0; i < 500; ++i) log += "#sect \x83\x79\x81\x5b\x83\x57 " + std::to_string(i) + "\n";
+  log += "\x81";  // cut after a lead byte: its substitution comes at the end
+  for (const bool decode : {false, true}) {
+    CollectingLogBuffer buffer(decode, 100);
+    std::ostream out(&buffer);
+    for (std::size_t at = 0; at < log.size(); at += 37) out << log.substr(at, 37);
+    out.flush();
+    buffer.finish();
+    buffer.rethrowIfFailed();
+    EXPECT_EQ(buffer.raw, log);
+    EXPECT_EQ(buffer.utf8, decode ? logToUtf8(log) : "");
+    EXPECT_LE(buffer.largest, 100u);
+    // Full blocks; decoding adds the cut character's substitution at the end.
+    EXPECT_EQ(buffer.deliveries, static_cast<int>((log.size() + 99) / 100) + decode);
+  }
+}
+
+TEST(KivLogBuffer, AFailedDeliveryDropsTheRestAndIsRethrown) {
+  CollectingLogBuffer buffer(true, 16, 2);
+  std::ostream out(&buffer);
+  out << std::string(100, 'x');
+  buffer.finish();
+  EXPECT_FALSE(out.good());
+  EXPECT_EQ(buffer.raw, std::string(32, 'x'));
+  EXPECT_EQ(buffer.deliveries, 3);
+  EXPECT_THROW(buffer.rethrowIfFailed(), std::runtime_error);
+  EXPECT_NO_THROW(buffer.rethrowIfFailed());  // once
 }
 
 }  // namespace
