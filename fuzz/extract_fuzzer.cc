@@ -19,6 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!run.stops()) {
     int first = result.getCount();
     std::string log = run.takeLog();
+    kivrel_fuzz::checkBlockwiseDecoding(log);
     kivrel_fuzz::PipeBuf pipe = run.pipe();
     std::istream again(&pipe);
     if (extractor.extract(again, result, run.settings()) != 0) std::abort();

@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <sstream>
 #include <streambuf>
+#include <ostream>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "kivrel/kivrel.h"
@@ -145,6 +147,25 @@ class FuzzRun {
   StopAt progress_;
   Kivrel::Kivrant extractor_;  // after what it points to
 };
+
+// Decoding a log in blocks, cut anywhere, must give what decoding it whole gives.
+class JoinedLog : public Kivrel::KivLogBuffer {
+ public:
+  explicit JoinedLog(std::size_t blockBytes) : KivLogBuffer(true, blockBytes) {}
+  std::string utf8;
+
+ protected:
+  void deliver(std::string_view, std::string_view part) override { utf8 += part; }
+};
+
+inline void checkBlockwiseDecoding(const std::string& log) {
+  JoinedLog joined(1 + log.size() % 61);
+  std::ostream out(&joined);
+  out << log;
+  out.flush();
+  joined.finish();
+  if (joined.utf8 != Kivrel::logToUtf8(log)) std::abort();
+}
 
 // The same items in the same order, as a second run of one stream must give.
 inline bool sameItems(Kivrel::KivOutlineList& list, int firstA, int firstB, int count) {
