@@ -31,7 +31,12 @@ void installInterruptHandler() {
   action.sa_handler = onStopSignal;
   sigemptyset(&action.sa_mask);
   // Without SA_RESTART, so that a wait for input or a reader ends at once.
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction inherited {};
+    sigaction(signal, nullptr, &inherited);
+    // Ignored by whoever started us (nohup, a shell's background job): stays so.
+    if (inherited.sa_handler != SIG_IGN) sigaction(signal, &action, nullptr);
+  }
 }
 
 bool interrupted() { return stopSignal != 0; }
@@ -52,7 +57,10 @@ std::string readWholeInput(const std::string& path, bool quiet) {
 
 void flushStandardOutput() {
   std::cout.flush();
-  if (!std::cout) throw CommandError("<stdout>: write error");
+  if (!std::cout) {
+    throwIfInterrupted();  // a write that a stop signal broke off
+    throw CommandError("<stdout>: write error");
+  }
 }
 
 #ifdef KIVREL_HAVE_PDF

@@ -26,9 +26,15 @@ void writeAll(int fd, std::string_view bytes, const std::string& path) {
   const char* data = bytes.data();
   std::size_t left = bytes.size();
   while (left > 0) {
+    // A stop signal during a blocked write may leave it partly done, not
+    // failed with EINTR.
+    throwIfInterrupted();
     const ssize_t n = ::write(fd, data, left);
     if (n < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR) {
+        throwIfInterrupted();
+        continue;
+      }
       fail(path, "write error", errno);
     }
     data += n;
@@ -52,12 +58,40 @@ std::string followLinks(const std::string& path) {
   return current;
 }
 
+// The descriptor a name such as /dev/stdout or /dev/fd/3 stands for, or -1.
+// Such a name is written through the descriptor the command was given, so
+// that a shell's `>> file` keeps its earlier content and its position.
+int namedDescriptor(const std::string& path) {
+  if (path == "/dev/stdout") return STDOUT_FILENO;
+  if (path == "/dev/stderr") return STDERR_FILENO;
+  for (const char* prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+    const std::size_t length = std::strlen(prefix);
+    if (path.compare(0, length, prefix) != 0 || path.size() == length ||
+        path.size() > length + 6) {
+      continue;
+    }
+    int fd = 0;
+    for (std::size_t i = length; i < path.size(); ++i) {
+      if (path[i] < '0' || path[i] > '9') return -1;
+      fd = fd * 10 + (path[i] - '0');
+    }
+    return fd;
+  }
+  return -1;
+}
+
 }  // namespace
 
 OutputFile::OutputFile(const std::string& path) : path_(path) {
   if (path.empty()) throw CommandError("an output file name is empty", kExitUsage);
-  if (path == "-") {
-    toStdout_ = true;
+  const int named = namedDescriptor(path);
+  if (path == "-" || named == STDOUT_FILENO) {
+    toStdout_ = true;  // through std::cout, in order with the command's own output
+    return;
+  }
+  if (named >= 0) {
+    fd_ = ::fcntl(named, F_DUPFD_CLOEXEC, 0);
+    if (fd_ < 0) fail(path, "cannot open", errno);
     return;
   }
   // The kernel follows the links here, /dev/stderr's into /proc included,
@@ -101,7 +135,10 @@ OutputFile::~OutputFile() {
 void OutputFile::write(std::string_view bytes) {
   if (toStdout_) {
     std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!std::cout) throw CommandError("<stdout>: write error");
+    if (!std::cout) {
+      throwIfInterrupted();
+      throw CommandError("<stdout>: write error");
+    }
     return;
   }
   writeAll(fd_, bytes, path_);

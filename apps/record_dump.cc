@@ -12,9 +12,6 @@ namespace Kivrel::cli {
 
 namespace {
 
-// A relative seek of this much or more would run backwards in the reader.
-constexpr std::uint64_t kBackwardSkip = 0x80000000u;
-
 std::uint32_t u32(std::string_view body, std::size_t at) {
   std::uint32_t value = 0;
   for (std::size_t i = 0; i < 4; ++i)
@@ -150,7 +147,7 @@ std::uint64_t dumpRecords(std::istream& in, const RecordVisitor& onRecord) {
     const std::uint64_t consumed = info.fixedSize == kByLength ? record.length : info.fixedSize;
 
     if (info.fixedSize == kByLength) {
-      if (record.length >= kBackwardSkip)
+      if (record.length >= kSkipToEndLength)
         record.problems.push_back("recordLength of 2^31 or more: the reader cannot skip it");
     } else if (record.type == static_cast<std::uint32_t>(RecordType::kTab)) {
       if (record.length != 0)

@@ -38,6 +38,9 @@ constexpr std::size_t kParagraphFormatBodySize = 1408;
 constexpr std::size_t kCharacterFormatBodySize = 120;
 constexpr std::size_t kParagraphPositionBodySize = 8;
 constexpr std::size_t kRecordHeaderSize = 8;
+// A record whose body the reader skips, with a recordLength this large or
+// larger, moves the reader to the end of the stream.
+constexpr std::uint32_t kSkipToEndLength = 0x80000000u;
 
 struct SectionFields {
   std::uint32_t sectionFlags = 0;    // 0x80: special section

@@ -117,6 +117,8 @@ def _read_source(source: Source) -> Tuple[Optional[bytes], Optional[str], Any]:
         path = os.fspath(source)
         if not isinstance(path, str):
             path = os.fsdecode(path)
+        if "\0" in path:
+            raise ValueError("embedded null byte")  # as open() says
         return None, path, None
     if hasattr(source, "read"):
         return None, None, source
@@ -195,7 +197,8 @@ def outline(
     total)`` is called at the extractor's polls (stage ``"outline"``, done
     1..3 of 3) and after each converted PDF page (stage ``"pdf"``); returning
     ``False`` stops the run and raises :class:`Cancelled`. A record stream
-    given by its path or as a file object is read as the run goes.
+    given by its path or as a file object (anything with ``read(size)``) is
+    read as the run goes.
 
     Raises TypeError or ValueError for bad arguments, OSError (such as
     FileNotFoundError) when a path cannot be read, :class:`Error` for an

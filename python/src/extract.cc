@@ -206,13 +206,12 @@ py::dict qualityToDict(const KivQualityVerdict& q) {
 }
 
 // Returns {"items": [(page, point, text, cx, cy, level)...], "verdicts":
-// [dict...]|None, "pages": int|None, "mode": "exact"|"quality"}. The log, when
-// log is a file object, is written to it as the run goes (decoded to text
-// with logText).
-// The document is data, the file at path, or the binary file object file
-// whose first bytes, already read, are head. level is 0 in
-// the exact mode (the caller ranks the points). mode "auto" picks the quality
-// mode for PDF input, as the kivrel command does.
+// [dict...]|None, "pages": int|None, "mode": "exact"|"quality"}. The document
+// is data, the file at path, or the binary file object file. The log, when
+// logTarget is a file object, is written to it as the run goes (decoded to
+// text with logText). level is 0 in the exact mode (the caller ranks the
+// points). mode "auto" picks the quality mode for PDF input, as the kivrel
+// command does.
 py::dict run(const std::optional<py::bytes>& data, const KivSettings& settingsIn,
              const py::object& progress, const py::object& logTarget, bool logText,
              bool wantVerdicts, bool wantPages, const std::string& mode,
@@ -239,6 +238,7 @@ py::dict run(const std::optional<py::bytes>& data, const KivSettings& settingsIn
   int pages = -1;
   std::exception_ptr failure;
   std::optional<FileObjectSource> fileObjectSource;
+  if (!fileObject.is_none()) fileObjectSource.emplace(fileObject);  // holds a reference
   std::optional<FileSource> fileSource;
   {
     py::gil_scoped_release release;
@@ -248,8 +248,8 @@ py::dict run(const std::optional<py::bytes>& data, const KivSettings& settingsIn
       if (path) {
         source = &fileSource.emplace(*path);
         sizeHint = fileSource->size();
-      } else if (!fileObject.is_none()) {
-        source = &fileObjectSource.emplace(fileObject);
+      } else if (fileObjectSource) {
+        source = &*fileObjectSource;
       }
       std::string whole;
       std::string_view bytes;  // the document held whole: data or a PDF

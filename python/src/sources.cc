@@ -16,8 +16,6 @@ namespace Kivrel::python {
 namespace {
 
 constexpr std::size_t kBlockBytes = 1 << 20;
-// A skip this long moves the reader to the end of its input.
-constexpr std::uint32_t kLongSkip = 0x80000000u;
 
 std::uint32_t loadLe32(const unsigned char* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24);
@@ -80,6 +78,18 @@ void RecordPageCounter::headerDone() {
   const auto type = static_cast<RecordType>(loadLe32(bytes_));
   const std::uint32_t length = loadLe32(bytes_ + 4);
   state_ = State::kSkip;
+  // The records that start a paragraph, once there is a page for it.
+  switch (type) {
+    case RecordType::kTableRowFormat:
+    case RecordType::kParagraphFormat:
+    case RecordType::kParagraphBreak:
+    case RecordType::kTableRowEnd:
+    case RecordType::kLineBreak:
+      paragraphs_ = paragraphs_ || pages_ > 0;
+      break;
+    default:
+      break;
+  }
   switch (type) {
     case RecordType::kSection: state_ = State::kSection; return;
     case RecordType::kTableRowFormat: skip_ = kTableRowFormatBodySize; break;
@@ -88,11 +98,16 @@ void RecordPageCounter::headerDone() {
     case RecordType::kCharacterFormat: skip_ = kCharacterFormatBodySize; break;
     case RecordType::kParagraphPosition: skip_ = kParagraphPositionBodySize; break;
     case RecordType::kTab: skip_ = 0; break;
-    case RecordType::kText: skip_ = length; break;  // read, however long
+    case RecordType::kText:
+      if (paragraphs_) {
+        skip_ = length;  // read, however long
+        break;
+      }
+      [[fallthrough]];  // consumed like a skipped body
     default:
       // Skipped; the page break opens its page first.
       if (type == RecordType::kPageBreak && pages_ > 0) ++pages_;
-      if (length >= kLongSkip) {
+      if (length >= kSkipToEndLength) {
         state_ = State::kDone;
         return;
       }
@@ -217,13 +232,18 @@ bool FileObjectSource::fetch(std::string& block, std::size_t n) {
   if (failure_) return false;
   py::gil_scoped_acquire gil;
   try {
-    const py::object got = file_.attr("read")(std::min(n, kBlockBytes));
-    if (!PyObject_CheckBuffer(got.ptr()) || PyUnicode_Check(got.ptr())) {
-      throw py::type_error("source file object must be opened in binary mode");
+    py::object got = file_.attr("read")(std::min(n, kBlockBytes));
+    if (!PyObject_CheckBuffer(got.ptr())) {
+      throw py::type_error(PyUnicode_Check(got.ptr())
+                               ? "source file object must be opened in binary mode"
+                               : "source file object's read() gave " +
+                                     std::string(Py_TYPE(got.ptr())->tp_name) + ", not bytes");
     }
-    const py::buffer_info view = py::buffer(got).request();
-    const std::size_t size = static_cast<std::size_t>(view.size * view.itemsize);
-    block.append(static_cast<const char*>(view.ptr), size);
+    // A copy in order, whatever the layout of the buffer it gave.
+    if (!PyBytes_Check(got.ptr())) got = py::reinterpret_steal<py::object>(PyBytes_FromObject(got.ptr()));
+    if (!got) throw py::error_already_set();
+    const std::size_t size = static_cast<std::size_t>(PyBytes_GET_SIZE(got.ptr()));
+    block.append(PyBytes_AS_STRING(got.ptr()), size);
     return size > 0;
   } catch (...) {
     failure_ = std::current_exception();

@@ -50,6 +50,7 @@ class RecordPageCounter {
   std::size_t have_ = 0;
   std::uint64_t skip_ = 0;
   int pages_ = 0;
+  bool paragraphs_ = false;  // one has started: Text is read, not skipped
 };
 
 // A non-seekable stream buffer over blocks that fetch() delivers. The first
@@ -80,7 +81,6 @@ class BlockSource : public std::streambuf {
 
   std::string block_;
   RecordPageCounter* counter_ = nullptr;
-  std::size_t counted_ = 0;  // of block_, fed to the counter
   bool atEnd_ = false;
 };
 

@@ -1,6 +1,8 @@
 // Block reads of the record stream with the per-record stream semantics.
 #include "model/block_input.h"
 
+#include "kivrel/record_writer.h"
+
 #include <algorithm>
 #include <cstring>
 #include <streambuf>
@@ -19,7 +21,7 @@ constexpr std::size_t kFirstBlockSize = 256 * 1024;
 constexpr std::size_t kLongStreamBlockSize = 1024 * 1024;
 static_assert(kFirstBlockSize >= BlockInput::kMaxRead);
 // A skip this long would be a backward move as a signed offset.
-constexpr std::uint32_t kLongSkip = 0x80000000u;
+constexpr std::uint32_t kLongSkip = kSkipToEndLength;
 
 // Serves the bytes left in the block, then what the host's stream buffer gave
 // at that point: the end of input or its exception.

@@ -449,6 +449,23 @@ TEST_F(Cli, InterruptWhileReadingExitsWith130) {
       EXPECT_EQ(entry.path().filename().string().find("run.log"), std::string::npos);
     }
   }
+  // So does a log written to a FIFO whose reader never reads.
+  const std::string chatty = path("chatty.kvr").string();
+  {
+    std::ofstream out(chatty, std::ios::binary);
+    out << readFile(kSample);
+    for (int i = 0; i < 100000; ++i) out.write("\x7f\0\0\0\0\0\0\0", 8);
+  }
+  const std::string stalled = path("stalled.fifo").string();
+  ASSERT_EQ(mkfifo(stalled.c_str(), 0600), 0);
+  const int reader = ::open(stalled.c_str(), O_RDONLY | O_NONBLOCK);
+  const Result blocked = run({"outline", "--quiet", "--log-raw", stalled, chatty}, "/dev/null",
+                             [](pid_t pid) {
+                               std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                               kill(pid, SIGTERM);
+                             });
+  ::close(reader);
+  EXPECT_EQ(blocked.exitCode, 143) << blocked.err;
   // Opening a FIFO that no one writes to waits as well.
   const std::string unopened = path("unopened.fifo").string();
   ASSERT_EQ(mkfifo(unopened.c_str(), 0600), 0);
@@ -517,6 +534,13 @@ TEST_F(Cli, DashAsAnOutputMeansStandardOutput) {
     EXPECT_FALSE(fs::exists("-"));
     fs::remove("-");
   }
+  // /dev/stdout is the command's standard output too, even on a regular
+  // file: written through, not renamed over, so the outline follows the log.
+  const Result both = run({"outline", "--log-raw", "/dev/stdout", "--format", "json",
+                           path("small.kvr").string()});
+  EXPECT_EQ(both.exitCode, 0) << both.err;
+  EXPECT_EQ(both.out.rfind("recordType = 1", 0), 0u);
+  EXPECT_NE(both.out.find("{\"result\":0"), std::string::npos);
 }
 
 TEST_F(Cli, MarkdownNestsEachItemAtMostOneLevelBelowTheOneBefore) {

@@ -212,6 +212,26 @@ class Outline(TempFiles):
                 self.assertEqual(kivrel.outline_with_pages(data)[1], expected)
                 self.assertEqual(kivrel.outline_with_pages(Trickle(data, 7))[1], expected)
 
+        # A Text before any paragraph is consumed as a skipped body, so a
+        # length of 2^31 moves the reader to the end, past the second Section.
+        class LongSkip(io.RawIOBase):
+            def __init__(self):
+                page = documents.report(0, pages=1)
+                self.parts = [page[:364] + (6).to_bytes(4, "little")
+                              + (0x80000000).to_bytes(4, "little")]
+                self.parts += [bytes(1 << 20)] * 2048 + [page[:364]]
+
+            def readable(self):
+                return True
+
+            def read(self, n=-1):
+                return self.parts.pop(0) if self.parts else b""
+
+        log = io.BytesIO()
+        kivrel.outline(LongSkip(), log=log)
+        self.assertEqual(len(opened.findall(log.getvalue())), 1)
+        self.assertEqual(kivrel.outline_with_pages(LongSkip())[1], 1)
+
     def test_a_large_stream_from_a_path_or_file_is_read_as_it_goes_not_held_whole(self):
         # The sample, then a 64 MiB record the reader passes over.
         path = self.write("large.kvr", b"")
