@@ -51,10 +51,11 @@ void LogOptions::addTo(CLI::App& command) {
 LogOutput LogOptions::open() const {
   LogOutput output;
   if (log_.empty() && logRaw_.empty()) return output;
+  if (!log_.empty() && namesStandardOutput(log_) && namesStandardOutput(logRaw_)) {
+    throw CommandError("--log and --log-raw both name standard output", kExitUsage);
+  }
   if (log_ == logRaw_) {
-    throw CommandError(log_ == "-" ? std::string("--log and --log-raw both name standard output")
-                                   : "--log and --log-raw name the same file, " + log_,
-                       kExitUsage);
+    throw CommandError("--log and --log-raw name the same file, " + log_, kExitUsage);
   }
   output.sink_ = std::make_unique<LogSink>(log_, logRaw_);
   output.stream_ = std::make_unique<std::ostream>(output.sink_.get());

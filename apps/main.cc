@@ -8,6 +8,7 @@
 
 #include "cli_common.h"
 #include "commands.h"
+#include "output_file.h"
 #include "kivrel/version.h"
 
 using namespace Kivrel::cli;
@@ -25,6 +26,7 @@ int printed(int exitCode) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  Kivrel::cli::noteGivenDescriptors();
   CLI::App app("Extracts the outline of a laid-out document given as a record stream.", "kivrel");
   app.set_version_flag("--version", "kivrel " KIVREL_VERSION_STRING);
   app.require_subcommand(1);

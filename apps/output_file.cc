@@ -1,9 +1,11 @@
 #include "output_file.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <bitset>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -31,8 +33,11 @@ void writeAll(int fd, std::string_view bytes, const std::string& path) {
     throwIfInterrupted();
     const ssize_t n = ::write(fd, data, left);
     if (n < 0) {
-      if (errno == EINTR) {
-        throwIfInterrupted();
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        // A descriptor given non-blocking: wait until it takes more.
+        pollfd ready{fd, POLLOUT, 0};
+        ::poll(&ready, 1, -1);
         continue;
       }
       fail(path, "write error", errno);
@@ -58,6 +63,11 @@ std::string followLinks(const std::string& path) {
   return current;
 }
 
+// Descriptors below this many are checked against those the command was given.
+constexpr int kCheckedDescriptors = 1024;
+std::bitset<kCheckedDescriptors> givenDescriptors;
+bool givenNoted = false;
+
 // The descriptor a name such as /dev/stdout or /dev/fd/3 stands for, or -1.
 // Such a name is written through the descriptor the command was given, so
 // that a shell's `>> file` keeps its earlier content and its position.
@@ -82,6 +92,17 @@ int namedDescriptor(const std::string& path) {
 
 }  // namespace
 
+void noteGivenDescriptors() {
+  for (int fd = 0; fd < kCheckedDescriptors; ++fd) {
+    givenDescriptors[fd] = ::fcntl(fd, F_GETFD) != -1;
+  }
+  givenNoted = true;
+}
+
+bool namesStandardOutput(const std::string& path) {
+  return path == "-" || namedDescriptor(path) == STDOUT_FILENO;
+}
+
 OutputFile::OutputFile(const std::string& path) : path_(path) {
   if (path.empty()) throw CommandError("an output file name is empty", kExitUsage);
   const int named = namedDescriptor(path);
@@ -90,6 +111,10 @@ OutputFile::OutputFile(const std::string& path) : path_(path) {
     return;
   }
   if (named >= 0) {
+    // Not one kivrel opened itself, such as another output's temporary file.
+    if (givenNoted && named < kCheckedDescriptors && !givenDescriptors[named]) {
+      fail(path, "cannot open", EBADF);
+    }
     fd_ = ::fcntl(named, F_DUPFD_CLOEXEC, 0);
     if (fd_ < 0) fail(path, "cannot open", errno);
     return;
@@ -134,12 +159,10 @@ OutputFile::~OutputFile() {
 
 void OutputFile::write(std::string_view bytes) {
   if (toStdout_) {
-    std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!std::cout) {
-      throwIfInterrupted();
-      throw CommandError("<stdout>: write error");
-    }
-    return;
+    // Past std::cout, whose retries would outlast a stop signal, but in
+    // order with what it already holds.
+    flushStandardOutput();
+    return writeAll(STDOUT_FILENO, bytes, "<stdout>");
   }
   writeAll(fd_, bytes, path_);
 }

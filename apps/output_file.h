@@ -11,6 +11,9 @@ namespace Kivrel::cli {
 
 // An output named by the user, written as a run goes and completed at its end.
 // - "-" is standard output.
+// - /dev/stdout, /dev/stderr, /dev/fd/N and /proc/self/fd/N are written in
+//   place through the descriptor the command was given, as a shell
+//   redirection would, so `>> file` keeps its content.
 // - A regular file, or a name not yet taken, gets a temporary file beside it
 //   that commit() flushes and renames over it, so a failed run leaves no
 //   partial file and an existing one unchanged; an existing file keeps its
@@ -40,6 +43,13 @@ class OutputFile {
 
 // Writes bytes to the output named path in one go.
 void writeOutputFile(const std::string& path, std::string_view bytes);
+
+// True for "-" and the names of the descriptor standard output is on.
+bool namesStandardOutput(const std::string& path);
+
+// Notes which descriptors the command was given, before it opens any: only
+// those may be named as /dev/fd/N.
+void noteGivenDescriptors();
 
 }  // namespace Kivrel::cli
 

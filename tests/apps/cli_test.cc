@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <nlohmann/json.hpp>
@@ -459,13 +460,31 @@ TEST_F(Cli, InterruptWhileReadingExitsWith130) {
   const std::string stalled = path("stalled.fifo").string();
   ASSERT_EQ(mkfifo(stalled.c_str(), 0600), 0);
   const int reader = ::open(stalled.c_str(), O_RDONLY | O_NONBLOCK);
-  const Result blocked = run({"outline", "--quiet", "--log-raw", stalled, chatty}, "/dev/null",
-                             [](pid_t pid) {
-                               std::this_thread::sleep_for(std::chrono::milliseconds(500));
-                               kill(pid, SIGTERM);
-                             });
+  // Named as the log, and as standard output with the log sent there.
+  for (const bool toStdout : {false, true}) {
+    SCOPED_TRACE(toStdout ? "standard output" : "named");
+    stdoutTarget = toStdout ? stalled : "";
+    const Result blocked =
+        run({"outline", "--quiet", "--log-raw", toStdout ? "-" : stalled, chatty}, "/dev/null",
+            [](pid_t pid) {
+              std::this_thread::sleep_for(std::chrono::milliseconds(500));
+              kill(pid, SIGTERM);
+              // A command that does not stop is killed, so that it fails the
+              // test instead of hanging it.
+              for (int i = 0; i < 40; ++i) {
+                siginfo_t info{};
+                if (waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                    info.si_pid == pid) {
+                  return;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+              }
+              kill(pid, SIGKILL);
+            });
+    EXPECT_EQ(blocked.exitCode, 143) << blocked.err;
+  }
+  stdoutTarget.clear();
   ::close(reader);
-  EXPECT_EQ(blocked.exitCode, 143) << blocked.err;
   // Opening a FIFO that no one writes to waits as well.
   const std::string unopened = path("unopened.fifo").string();
   ASSERT_EQ(mkfifo(unopened.c_str(), 0600), 0);
@@ -624,6 +643,7 @@ TEST_F(Cli, UsageErrorsNameWhatWasNotUnderstood) {
       {{"outline", "--exclude", "1-3 5", kSample}, "1-3 5"},
       {{"outline", "--log", "same.log", "--log-raw", "same.log", kSample}, "same.log"},
       {{"explain", "--log", "-", "--log-raw", "-", kSample}, "both name standard output"},
+      {{"outline", "--log", "-", "--log-raw", "/dev/stdout", kSample}, "both name standard output"},
       {{"outline", "--max-length", "0", kSample}, "at least 1, not 0"},
       {{"outline", "--max-length", "-3", kSample}, "at least 1, not -3"},
       {{"outline", "--max-length", "abc", kSample}, "whole number, not 'abc'"},
