@@ -27,6 +27,7 @@ int printed(int exitCode) {
 
 int main(int argc, char** argv) {
   Kivrel::cli::noteGivenDescriptors();
+  const Kivrel::cli::StandardOutputRoute standardOutput;
   CLI::App app("Extracts the outline of a laid-out document given as a record stream.", "kivrel");
   app.set_version_flag("--version", "kivrel " KIVREL_VERSION_STRING);
   app.require_subcommand(1);

@@ -92,6 +92,45 @@ int namedDescriptor(const std::string& path) {
 
 }  // namespace
 
+class StandardOutputRoute::Buffer : public std::streambuf {
+ public:
+  Buffer() { setp(block_, block_ + sizeof block_); }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (sync() != 0) return traits_type::eof();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+      *pptr() = traits_type::to_char_type(c);
+      pbump(1);
+    }
+    return traits_type::not_eof(c);
+  }
+
+  // A failure leaves std::cout bad; flushStandardOutput tells a stop signal
+  // from a write error.
+  int sync() override {
+    const std::string_view pending(pbase(), static_cast<std::size_t>(pptr() - pbase()));
+    setp(block_, block_ + sizeof block_);
+    try {
+      writeAll(STDOUT_FILENO, pending, "<stdout>");
+    } catch (...) {
+      return -1;
+    }
+    return 0;
+  }
+
+ private:
+  char block_[64 * 1024];
+};
+
+StandardOutputRoute::StandardOutputRoute()
+    : buffer_(std::make_unique<Buffer>()), previous_(std::cout.rdbuf(buffer_.get())) {}
+
+StandardOutputRoute::~StandardOutputRoute() {
+  std::cout.flush();
+  std::cout.rdbuf(previous_);
+}
+
 void noteGivenDescriptors() {
   for (int fd = 0; fd < kCheckedDescriptors; ++fd) {
     givenDescriptors[fd] = ::fcntl(fd, F_GETFD) != -1;
@@ -159,10 +198,12 @@ OutputFile::~OutputFile() {
 
 void OutputFile::write(std::string_view bytes) {
   if (toStdout_) {
-    // Past std::cout, whose retries would outlast a stop signal, but in
-    // order with what it already holds.
-    flushStandardOutput();
-    return writeAll(STDOUT_FILENO, bytes, "<stdout>");
+    std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!std::cout) {
+      throwIfInterrupted();
+      throw CommandError("<stdout>: write error");
+    }
+    return;
   }
   writeAll(fd_, bytes, path_);
 }

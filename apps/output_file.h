@@ -4,6 +4,8 @@
 
 #include <sys/types.h>
 
+#include <memory>
+#include <streambuf>
 #include <string>
 #include <string_view>
 
@@ -43,6 +45,23 @@ class OutputFile {
 
 // Writes bytes to the output named path in one go.
 void writeOutputFile(const std::string& path, std::string_view bytes);
+
+// While it lives, std::cout writes through write(2) in blocks of its own, so
+// that a stop signal ends a write that blocks on a stalled pipe (the standard
+// buffer retries the rest of a partial write) and a descriptor given
+// non-blocking is waited on.
+class StandardOutputRoute {
+ public:
+  StandardOutputRoute();
+  ~StandardOutputRoute();  // flushes, and gives std::cout its own buffer back
+  StandardOutputRoute(const StandardOutputRoute&) = delete;
+  StandardOutputRoute& operator=(const StandardOutputRoute&) = delete;
+
+ private:
+  class Buffer;
+  std::unique_ptr<Buffer> buffer_;
+  std::streambuf* previous_;
+};
 
 // True for "-" and the names of the descriptor standard output is on.
 bool namesStandardOutput(const std::string& path);

@@ -460,12 +460,18 @@ TEST_F(Cli, InterruptWhileReadingExitsWith130) {
   const std::string stalled = path("stalled.fifo").string();
   ASSERT_EQ(mkfifo(stalled.c_str(), 0600), 0);
   const int reader = ::open(stalled.c_str(), O_RDONLY | O_NONBLOCK);
-  // Named as the log, and as standard output with the log sent there.
-  for (const bool toStdout : {false, true}) {
-    SCOPED_TRACE(toStdout ? "standard output" : "named");
+  // Named as the log, as standard output with the log sent there, and as
+  // standard output with the command's own output.
+  const std::pair<std::vector<std::string>, bool> stalling[] = {
+      {{"outline", "--quiet", "--log-raw", stalled, chatty}, false},
+      {{"outline", "--quiet", "--log-raw", "-", chatty}, true},
+      {{"dump", "--quiet", chatty}, true},
+  };
+  for (const auto& [args, toStdout] : stalling) {
+    SCOPED_TRACE(args[0] + " " + args[2]);
     stdoutTarget = toStdout ? stalled : "";
     const Result blocked =
-        run({"outline", "--quiet", "--log-raw", toStdout ? "-" : stalled, chatty}, "/dev/null",
+        run(args, "/dev/null",
             [](pid_t pid) {
               std::this_thread::sleep_for(std::chrono::milliseconds(500));
               kill(pid, SIGTERM);
