@@ -26,7 +26,7 @@ int printed(int exitCode) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  Kivrel::cli::noteGivenDescriptors();
+  Kivrel::cli::noteGivenDescriptors(argc, argv);
   const Kivrel::cli::StandardOutputRoute standardOutput;
   CLI::App app("Extracts the outline of a laid-out document given as a record stream.", "kivrel");
   app.set_version_flag("--version", "kivrel " KIVREL_VERSION_STRING);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bitset>
 #include <cerrno>
 #include <cstdio>
@@ -131,7 +132,12 @@ StandardOutputRoute::~StandardOutputRoute() {
   std::cout.rdbuf(previous_);
 }
 
-void noteGivenDescriptors() {
+void noteGivenDescriptors(int argc, char** argv) {
+  // Only a command that names a descriptor pays for the look.
+  const bool named = std::any_of(argv, argv + argc, [](const char* arg) {
+    return std::strstr(arg, "/fd/") || std::strstr(arg, "/dev/std");
+  });
+  if (!named) return;
   for (int fd = 0; fd < kCheckedDescriptors; ++fd) {
     givenDescriptors[fd] = ::fcntl(fd, F_GETFD) != -1;
   }
@@ -158,8 +164,8 @@ OutputFile::OutputFile(const std::string& path) : path_(path) {
     if (fd_ < 0) fail(path, "cannot open", errno);
     return;
   }
-  // The kernel follows the links here, /dev/stderr's into /proc included,
-  // whose pipe targets no path names.
+  // The kernel follows the links here, those into /proc/N/fd included, whose
+  // pipe targets no path names.
   struct stat status;
   if (::stat(path.c_str(), &status) == 0) {
     if (S_ISDIR(status.st_mode)) throw CommandError(path + ": names a directory, not a file");

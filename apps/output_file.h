@@ -66,9 +66,9 @@ class StandardOutputRoute {
 // True for "-" and the names of the descriptor standard output is on.
 bool namesStandardOutput(const std::string& path);
 
-// Notes which descriptors the command was given, before it opens any: only
-// those may be named as /dev/fd/N.
-void noteGivenDescriptors();
+// Notes which descriptors the command was given, before it opens any, when
+// its arguments name one: only those may be named as /dev/fd/N.
+void noteGivenDescriptors(int argc, char** argv);
 
 }  // namespace Kivrel::cli
 
