@@ -205,11 +205,7 @@ OutputFile::~OutputFile() {
 void OutputFile::write(std::string_view bytes) {
   if (toStdout_) {
     std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!std::cout) {
-      throwIfInterrupted();
-      throw CommandError("<stdout>: write error");
-    }
-    return;
+    return flushStandardOutput();  // which tells a stop signal from a write error
   }
   writeAll(fd_, bytes, path_);
 }

@@ -244,10 +244,8 @@ py::dict run(const std::optional<py::bytes>& data, const KivSettings& settingsIn
     py::gil_scoped_release release;
     try {
       BlockSource* source = nullptr;  // the document read as the run goes
-      std::uint64_t sizeHint = 0;
       if (path) {
         source = &fileSource.emplace(*path);
-        sizeHint = fileSource->size();
       } else if (fileObjectSource) {
         source = &*fileObjectSource;
       }
@@ -255,7 +253,7 @@ py::dict run(const std::optional<py::bytes>& data, const KivSettings& settingsIn
       std::string_view bytes;  // the document held whole: data or a PDF
       if (data) bytes = *data;  // data outlives the run
       const bool pdf = looksLikePdfBytes(source ? source->head(kPdfMagic.size()) : bytes);
-      if (pdf && source) bytes = whole = source->readAll(sizeHint);
+      if (pdf && source) bytes = whole = source->readAll(fileSource ? fileSource->size() : 0);
       if (!pdf) checkRecordStreamHead(source ? source->head(4) : bytes);
 
       std::string converted;
