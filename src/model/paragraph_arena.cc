@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <new>
 
+#include "model/prefault.h"
+
 namespace Kivrel::internal {
 
 namespace {
@@ -82,6 +84,8 @@ bool ParagraphArena::newBlock(std::size_t atLeast) noexcept {
   } catch (const std::bad_alloc&) {
     return false;
   }
+  // The reader fills a block soon after taking it.
+  if (bytes >= kPrefaultMinBytes) prefaultPages(storage, bytes);
   block_ = new (storage) Block{this, block_};
   next_ = storage + header;
   end_ = storage + bytes;

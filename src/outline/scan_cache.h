@@ -21,12 +21,17 @@
 
 #include "interface/kivrant_internals.h"
 #include "model/model.h"
+#include "model/prefault.h"
 #include "text/normalize.h"
 #include "text/toc_line.h"
 
 namespace Kivrel::internal {
 
 struct ScanCache {
+  // One entry per paragraph, written as soon as it is allocated.
+  template <class T>
+  using PerParagraph = std::vector<T, PrefaultingAllocator<T>>;
+
   // What the scans learn from one paragraph.
   enum Fact : std::uint8_t {
     kTextKnown = 0x01,
@@ -126,17 +131,17 @@ struct ScanCache {
   int threshold;
   std::map<icu::UnicodeString, int>* maps;
 
-  std::vector<MPParagraph*> paragraphs;  // reading order, not owned
+  PerParagraph<MPParagraph*> paragraphs;  // reading order, not owned
   std::vector<int> pageStart;  // pageCount + 1 entries
   int lastPage = 0;            // of pageOf's last answer
-  std::vector<std::uint8_t> facts;
-  std::vector<unsigned short> digit;  // getFirstDigit of the trimmed text
+  PerParagraph<std::uint8_t> facts;
+  PerParagraph<unsigned short> digit;  // getFirstDigit of the trimmed text
 
   // Table-of-contents walk reaching non-empty paragraph x with the
   // "other line seen" flag f: the last table-of-contents line it passes
   // (kNone: none) and how many it passes, capped at 3.
-  std::vector<int> tocLast[2];
-  std::vector<std::int8_t> tocCount[2];
+  PerParagraph<int> tocLast[2];
+  PerParagraph<std::int8_t> tocCount[2];
   // The paragraphs an unresolved walk has passed, kept between walks so
   // that starting one costs no allocation.
   struct TocStep {
@@ -152,8 +157,8 @@ struct ScanCache {
   // Item walk: the next paragraph after list item x that the walk compares
   // with x (kNone: the walk ends first), and the last item of the list that
   // continues from x.
-  std::vector<int> nextItem;
-  std::vector<int> listEnd;
+  PerParagraph<int> nextItem;
+  PerParagraph<int> listEnd;
 };
 
 // Returns the memo for the current model, replacing a stale one in slot.

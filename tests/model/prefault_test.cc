@@ -1,0 +1,63 @@
+// Large fresh allocations have their pages before anything touches them.
+#include "model/prefault.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace Kivrel {
+namespace {
+
+// How many of the whole pages inside [p, p + bytes) are resident.
+std::size_t residentPages(const void* p, std::size_t bytes) {
+  const std::uintptr_t page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(p) + page - 1) & ~(page - 1);
+  const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~(page - 1);
+  std::vector<unsigned char> state((end - begin) / page);
+  if (mincore(reinterpret_cast<void*>(begin), end - begin, state.data()) != 0) return 0;
+  std::size_t resident = 0;
+  for (unsigned char s : state) resident += s & 1;
+  return resident;
+}
+
+class FreshMapping : public ::testing::Test {
+ protected:
+  static constexpr std::size_t kBytes = 1 << 20;
+  void SetUp() override {
+    void* p = mmap(nullptr, kBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(p, MAP_FAILED);
+    data_ = static_cast<char*>(p);
+    ASSERT_EQ(residentPages(data_, kBytes), 0u);
+  }
+  void TearDown() override {
+    if (data_) munmap(data_, kBytes);
+  }
+  char* data_ = nullptr;
+};
+
+TEST_F(FreshMapping, PrefaultTakesEveryWholePageOfTheRangeAndNoOther) {
+  const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  // A range that starts and ends inside a page leaves both of those out.
+  ASSERT_TRUE(internal::prefaultPages(data_ + 1, kBytes / 2));
+  EXPECT_EQ(residentPages(data_, kBytes), kBytes / 2 / page - 1);
+  EXPECT_EQ(residentPages(data_ + kBytes / 2, kBytes / 2), 0u);
+  EXPECT_FALSE(internal::prefaultPages(data_ + 1, page - 2));  // holds no whole page
+}
+
+TEST(PrefaultingAllocator, GivesALargeListResidentPagesAndASmallOneWorks) {
+  std::vector<int, internal::PrefaultingAllocator<int>> large;
+  large.reserve(internal::kPrefaultMinBytes);  // four times the threshold in bytes
+  EXPECT_GE(residentPages(large.data(), large.capacity() * sizeof(int)) *
+                static_cast<std::size_t>(sysconf(_SC_PAGESIZE)),
+            large.capacity() * sizeof(int) - 2 * static_cast<std::size_t>(sysconf(_SC_PAGESIZE)));
+  std::vector<int, internal::PrefaultingAllocator<int>> small(100, 7);
+  large.assign(small.begin(), small.end());
+  EXPECT_EQ(large, small);
+}
+
+}  // namespace
+}  // namespace Kivrel
