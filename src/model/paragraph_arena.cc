@@ -14,6 +14,10 @@ namespace {
 // allocator out of the way on a large one.
 constexpr std::size_t kFirstBlockBytes = 16 * 1024;
 constexpr std::size_t kMaxBlockBytes = 512 * 1024;
+// A text at least this long that does not fit the current block gets a block
+// of its own, and the current one goes on taking the paragraphs after it: a
+// prefaulted remainder left behind is memory the run holds for nothing.
+constexpr std::size_t kApartBytes = kMaxBlockBytes / 16;
 // Every object's slot starts with the address of its block (null outside an
 // arena); slots, and what they hold, are aligned to a pointer.
 constexpr std::size_t kSlotHeader = sizeof(void*);
@@ -51,7 +55,10 @@ void* ParagraphArena::allocateBytes(std::size_t size) noexcept {
   // Aligned like a slot, so the next slot stays aligned.
   const std::size_t bytes = aligned(size);
   if (bytes < size) return nullptr;
-  if (static_cast<std::size_t>(end_ - next_) < bytes && !newBlock(bytes)) return nullptr;
+  if (static_cast<std::size_t>(end_ - next_) < bytes) {
+    if (bytes >= kApartBytes) return allocateApart(bytes);
+    if (!newBlock(bytes)) return nullptr;
+  }
   void* storage = next_;
   next_ += bytes;
   return storage;
@@ -73,24 +80,48 @@ void ParagraphArena::release(void* p) noexcept {
   }
 }
 
+char* ParagraphArena::takeBlock(std::size_t bytes) noexcept {
+  char* storage = nullptr;
+  try {
+    storage = static_cast<char*>(::operator new(bytes));
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  // What asks for a block fills it soon after.
+  if (bytes >= kPrefaultMinBytes) prefaultPages(storage, bytes);
+  return storage;
+}
+
 bool ParagraphArena::newBlock(std::size_t atLeast) noexcept {
   if (nextBlockBytes_ == 0) nextBlockBytes_ = kFirstBlockBytes;
   const std::size_t header = aligned(sizeof(Block));
   if (atLeast > static_cast<std::size_t>(-1) - header) return false;
   const std::size_t bytes = std::max(nextBlockBytes_, header + atLeast);
-  char* storage = nullptr;
-  try {
-    storage = static_cast<char*>(::operator new(bytes));
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  // The reader fills a block soon after taking it.
-  if (bytes >= kPrefaultMinBytes) prefaultPages(storage, bytes);
+  char* storage = takeBlock(bytes);
+  if (!storage) return false;
   block_ = new (storage) Block{this, block_};
   next_ = storage + header;
   end_ = storage + bytes;
   nextBlockBytes_ = std::min(2 * nextBlockBytes_, kMaxBlockBytes);
   return true;
+}
+
+void* ParagraphArena::allocateApart(std::size_t bytes) noexcept {
+  const std::size_t header = aligned(sizeof(Block));
+  if (bytes > static_cast<std::size_t>(-1) - header) return nullptr;
+  char* storage = takeBlock(header + bytes);
+  if (!storage) return nullptr;
+  // Linked behind the current block (or first, with nothing current yet), so
+  // that the arena's end frees it with the others.
+  Block* apart = new (storage) Block{this, nullptr};
+  if (block_) {
+    apart->previous = block_->previous;
+    block_->previous = apart;
+  } else {
+    block_ = apart;
+    next_ = end_ = nullptr;
+  }
+  return storage + header;
 }
 
 }  // namespace Kivrel::internal

@@ -39,8 +39,12 @@ class ParagraphArena {
   std::size_t released() const { return released_; }
 
  private:
+  // Null when memory runs out.
+  static char* takeBlock(std::size_t bytes) noexcept;
   // False when memory runs out.
   bool newBlock(std::size_t atLeast) noexcept;
+  // bytes in a block of their own; null when memory runs out.
+  void* allocateApart(std::size_t bytes) noexcept;
 
   Block* block_ = nullptr;  // the newest; each links to the one before
   char* next_ = nullptr;

@@ -53,6 +53,35 @@ TEST(ParagraphArena, SlotsAndTextsStayIntactUntilTheArenaEndsWhateverIsDeletedFi
   EXPECT_EQ(arena.released(), arena.allocated());  // the single ones count for none
 }
 
+TEST(ParagraphArena, TextsOfAnyLengthKeepTheirBytesAndALongOneLeavesTheBlockToTheParagraphs) {
+  internal::ParagraphArena arena;
+  std::mt19937 rng(20261208);
+  std::vector<std::pair<char*, std::size_t>> stored;
+  for (int i = 0; i < 300; ++i) {
+    // Mostly short, now and then up to several blocks long.
+    const std::size_t n = rng() % 4 ? rng() % 300 : rng() % (3 << 20);
+    char* bytes = static_cast<char*>(arena.allocateBytes(n));
+    ASSERT_NE(bytes, nullptr);
+    std::fill(bytes, bytes + n, static_cast<char>(i));
+    stored.emplace_back(bytes, n);
+    arena.allocate(sizeof(MPParagraph));
+  }
+  for (std::size_t i = 0; i < stored.size(); ++i) {
+    const auto& [bytes, n] = stored[i];
+    EXPECT_EQ(std::count(bytes, bytes + n, static_cast<char>(i)), static_cast<std::ptrdiff_t>(n));
+  }
+
+  // A text too long for the current block goes elsewhere, and the next
+  // paragraph still follows the one before it.
+  for (std::size_t n : {40u << 10, 600u << 10, 3u << 20}) {
+    internal::ParagraphArena fresh;
+    char* first = static_cast<char*>(fresh.allocate(sizeof(MPParagraph)));
+    ASSERT_NE(fresh.allocateBytes(n), nullptr);
+    char* second = static_cast<char*>(fresh.allocate(sizeof(MPParagraph)));
+    EXPECT_EQ(second - first, static_cast<std::ptrdiff_t>(sizeof(void*) + sizeof(MPParagraph))) << n;
+  }
+}
+
 // The paragraphs of a read model, changed as the tests' hand-built models
 // change them before the release.
 TEST(ModelRelease, FreesEveryParagraphWhetherOnlyTheArenaHoldsThemOrNot) {
