@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <atomic>
 #include <chrono>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -430,20 +431,37 @@ TEST_F(Cli, InterruptWhileReadingExitsWith130) {
     SCOPED_TRACE(signal);
     const std::string fifo = path("input.fifo").string();
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    // Holds the write end open so that the command keeps waiting for input.
+    // Holds the write end open for a while once the command has opened the
+    // read end, so that the command waits for input; never blocks for good,
+    // since a command slow to start (under a sanitizer, on a loaded machine)
+    // may be signalled before it opens anything.
+    std::atomic<bool> opened{false};
+    std::atomic<bool> finished{false};
     std::thread writer([&] {
-      const int fd = ::open(fifo.c_str(), O_WRONLY);
-      std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+      int fd = -1;
+      while (fd < 0 && !finished) {
+        fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+      opened = fd >= 0;
+      for (int i = 0; i < 300 && !finished; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
       if (fd >= 0) ::close(fd);
     });
     const Result r =
         run({"outline", "--quiet", "--log", path("run.log").string(), fifo}, "/dev/null",
-            [signal = signal](pid_t pid) {
-              std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            [&, signal = signal](pid_t pid) {
+              for (int i = 0; i < 2000 && !opened; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+              }
+              std::this_thread::sleep_for(std::chrono::milliseconds(300));  // into the read
               kill(pid, signal);
             });
+    finished = true;
     writer.join();
     fs::remove(fifo);
+    EXPECT_TRUE(opened);
     EXPECT_EQ(r.exitCode, exitCode);
     // Neither the log nor the temporary file beside it is left.
     for (const auto& entry : fs::directory_iterator(dir_)) {
