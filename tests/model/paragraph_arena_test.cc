@@ -57,9 +57,9 @@ TEST(ParagraphArena, TextsOfAnyLengthKeepTheirBytesAndALongOneLeavesTheBlockToTh
   internal::ParagraphArena arena;
   std::mt19937 rng(20261208);
   std::vector<std::pair<char*, std::size_t>> stored;
-  for (int i = 0; i < 300; ++i) {
-    // Mostly short, now and then up to several blocks long.
-    const std::size_t n = rng() % 4 ? rng() % 300 : rng() % (3 << 20);
+  for (int i = 0; i < 200; ++i) {
+    // Mostly short, now and then up to two blocks long.
+    const std::size_t n = rng() % 4 ? rng() % 300 : rng() % (1 << 20);
     char* bytes = static_cast<char*>(arena.allocateBytes(n));
     ASSERT_NE(bytes, nullptr);
     std::fill(bytes, bytes + n, static_cast<char>(i));
