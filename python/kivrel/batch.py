@@ -28,7 +28,7 @@ import os
 import re
 import sys
 import time
-from typing import Dict, Iterable, Iterator, List, Optional, Sequence, Set, TextIO, Tuple
+from typing import BinaryIO, Dict, Iterable, Iterator, List, Optional, Sequence, Set, TextIO, Tuple
 
 import kivrel
 
@@ -77,19 +77,43 @@ def describe_error(error: BaseException) -> str:
     return f"{name}: {error}"
 
 
+class _HashingReader:
+    """A binary file that hashes what is read from it."""
+
+    def __init__(self, file: BinaryIO):
+        self._file = file
+        self._digest = hashlib.sha256()
+
+    def read(self, size: int = -1) -> bytes:
+        block = self._file.read(size)
+        self._digest.update(block)
+        return block
+
+    def finish(self) -> str:
+        """The hex SHA-256 of the whole file, reading what is left unread."""
+        for block in iter(lambda: self.read(1 << 20), b""):
+            pass
+        return self._digest.hexdigest()
+
+
 def process_document(path: str, settings: Optional[dict] = None) -> dict:
     """The JSON record of one document. Never raises for the document's sake:
     a failure becomes the record's "error"."""
     record: Dict[str, object] = {"path": path, "sha256": None, "pages": None}
     try:
-        # Hashed, then extracted from the path, so that a large document is
-        # never held whole.
-        digest = hashlib.sha256()
+        # One read gives both, so the hash is that of the bytes outlined,
+        # even if the file changes meanwhile or is a pipe.
         with open(path, "rb") as f:
-            for block in iter(lambda: f.read(1 << 20), b""):
-                digest.update(block)
-        record["sha256"] = digest.hexdigest()
-        items, pages = kivrel.outline_with_pages(path, kivrel.Settings(**(settings or {})))
+            hashing = _HashingReader(f)
+            failure: Optional[Exception] = None
+            try:
+                items, pages = kivrel.outline_with_pages(
+                    hashing, kivrel.Settings(**(settings or {})))
+            except Exception as e:  # noqa: BLE001 - the hash is recorded all the same
+                failure = e
+            record["sha256"] = hashing.finish()
+            if failure is not None:
+                raise failure
         record["pages"] = pages
         record["items"] = [item.to_dict() for item in items]
     except Exception as e:  # noqa: BLE001 - every failure is data here

@@ -1,7 +1,9 @@
 """python3 -m kivrel.batch on a 2-worker LocalCluster over a generated folder."""
 
 import contextlib
+import errno
 import gc
+import hashlib
 import io
 import json
 import os
@@ -132,6 +134,43 @@ class BatchRecords(unittest.TestCase):
         (odd,) = [p for p in records if p not in (good, notes)]
         self.assertIn("items", records[odd])
         self.assertEqual(odd, latin1)
+        # Failing at its first bytes, yet hashed whole.
+        big = self.write("big.bin", b"\xff" * (3 << 20))
+        self.assertEqual(batch.main([big, "-o", self.out, "--sequential", "--quiet"]), 0)
+        records = self.records()
+        self.assertIn("error", records[big])
+        for path in (good, notes, big):
+            with open(path, "rb") as f:
+                self.assertEqual(records[path]["sha256"], hashlib.sha256(f.read()).hexdigest())
+
+    def test_a_document_that_can_be_read_once_gets_its_hash_and_outline(self):
+        data = documents.report(2)
+        fifo = os.path.join(self.docs, "once.kvr")
+        os.mkfifo(fifo)
+        code = ("import json, sys; from kivrel import batch; "
+                "print(json.dumps(batch.process_document(sys.argv[1])))")
+        reader = subprocess.Popen([sys.executable, "-c", code, fifo], stdout=subprocess.PIPE)
+        try:
+            # Not a blocking open: a reader that died first would hang it.
+            deadline = time.monotonic() + 30
+            while True:
+                try:
+                    fd = os.open(fifo, os.O_WRONLY | os.O_NONBLOCK)
+                    break
+                except OSError as e:
+                    if e.errno != errno.ENXIO or reader.poll() is not None \
+                            or time.monotonic() > deadline:
+                        raise
+                    time.sleep(0.01)
+            os.set_blocking(fd, True)
+            with open(fd, "wb") as f:
+                f.write(data)
+            out, _ = reader.communicate(timeout=30)
+        finally:
+            reader.kill()
+        record = json.loads(out)
+        self.assertEqual(record["sha256"], hashlib.sha256(data).hexdigest())
+        self.assertEqual(record["items"], batch.process_document(self.write("file.kvr", data))["items"])
 
     def test_an_output_that_is_not_a_results_file_is_left_alone(self):
         self.write("good.kvr", documents.report(2))
