@@ -6,6 +6,7 @@
 #include <streambuf>
 
 #include "input_file.h"
+#include "kivrel/record_writer.h"
 #include "progress_bar.h"
 
 #ifdef KIVREL_HAVE_PDF
@@ -19,8 +20,6 @@ namespace {
 volatile std::sig_atomic_t stopSignal = 0;
 
 extern "C" void onStopSignal(int signal) { stopSignal = signal; }
-
-constexpr std::uint32_t kSectionType = 1;
 
 }  // namespace
 
@@ -117,11 +116,7 @@ std::string convertPdfInMemory(const std::string& pdf, const std::string& name, 
 
 void checkRecordStreamHead(InputFile& input) {
   const std::string_view head = input.head(4);
-  if (head.empty()) return;
-  std::uint32_t firstType = 0;
-  for (std::size_t i = 0; i < head.size(); ++i)
-    firstType |= static_cast<std::uint32_t>(static_cast<unsigned char>(head[i])) << (8 * i);
-  if (head.size() == 4 && firstType == kSectionType) return;
+  if (head.empty() || opensRecordStream(head)) return;
   // Only on the way to the error: a JSON description may open with much
   // white space before its '{'.
   constexpr std::size_t kJsonSearchBytes = 1 << 20;

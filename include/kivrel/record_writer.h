@@ -42,6 +42,15 @@ constexpr std::size_t kRecordHeaderSize = 8;
 // larger, moves the reader to the end of the stream.
 constexpr std::uint32_t kSkipToEndLength = 0x80000000u;
 
+// True when head, the first four bytes of an input (all of a shorter one),
+// is the header of a Section record, with which every record stream opens.
+// extract reads other bytes too, as an empty document, so a host that takes
+// files from users checks this to tell them they gave the wrong one.
+inline bool opensRecordStream(std::string_view head) {
+  constexpr char kSectionType[4] = {1, 0, 0, 0};
+  return head.size() >= 4 && head.substr(0, 4) == std::string_view(kSectionType, 4);
+}
+
 struct SectionFields {
   std::uint32_t sectionFlags = 0;    // 0x80: special section
   std::uint32_t sectionOptions = 0;  // 0x02: the reader ignores the record

@@ -147,8 +147,7 @@ bool looksLikePdfBytes(std::string_view data) {
 // As the command line does: the library would read any bytes as an empty
 // document, which hides a wrong file.
 void checkRecordStreamHead(std::string_view head) {
-  constexpr std::string_view kSectionType("\x01\0\0\0", 4);
-  if (!head.empty() && head.substr(0, kSectionType.size()) != kSectionType) {
+  if (!head.empty() && !opensRecordStream(head)) {
     throw Error("not a record stream (it does not open with a Section record)");
   }
 }

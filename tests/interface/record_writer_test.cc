@@ -39,6 +39,18 @@ TEST(RecordWriter, RecordsHaveTheirFormatSizesAndFieldOffsets) {
   EXPECT_EQ(u32(b, 140), 1000u);  // raw keeps the claimed length
 }
 
+TEST(RecordStreamHead, OnlyAWholeLittleEndianSectionTypeOpensAStream) {
+  std::ostringstream written;
+  RecordWriter(written).section({});
+  EXPECT_TRUE(opensRecordStream(written.str()));
+  using namespace std::string_view_literals;
+  const std::pair<std::string_view, bool> cases[] = {
+      {"\x01\0\0\0"sv, true},  {"\x01\0\0"sv, false},      {""sv, false},
+      {"\x02\0\0\0"sv, false}, {"\x01\0\0\x01"sv, false}, {"\0\0\0\x01"sv, false},
+  };
+  for (auto [head, opens] : cases) EXPECT_EQ(opensRecordStream(head), opens) << head.size();
+}
+
 TEST(RecordWriter, TextIsUtf16LittleEndianAcrossChunks) {
   std::u16string text(10000, u'x');
   text[9999] = u'\u898b';
