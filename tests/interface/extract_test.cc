@@ -7,6 +7,7 @@
 #include "interface/kivrant_internals.h"
 #include "model/model.h"
 #include "support/doc_builder.h"
+#include "support/stream_bufs.h"
 
 namespace Kivrel {
 namespace {
@@ -90,7 +91,9 @@ class CopyingHandler : public KivProgressHandler {
   Act act_;
 };
 
-TEST(Extract, CopyingARunningExtractorThrowsAndLeavesItIdle) {
+// Both ways out of a run by exception: a copy refused mid-run, and an input
+// that throws as the reader meets its end.
+TEST(Extract, AnExceptionLeavingARunLeavesTheExtractorIdle) {
   for (CopyingHandler::Act act :
        {CopyingHandler::kCopyFrom, CopyingHandler::kAssignTo, CopyingHandler::kAssignFrom}) {
     SCOPED_TRACE(act);
@@ -102,6 +105,15 @@ TEST(Extract, CopyingARunningExtractorThrowsAndLeavesItIdle) {
     k.setProgressHandler(nullptr);
     EXPECT_EQ(run(k, twoPages()), 0);
   }
+  const std::string bytes = twoPages();
+  testing::TrickleBuf buf(bytes.substr(0, bytes.size() - 1), true);
+  std::istream in(&buf);
+  in.exceptions(std::ios::badbit);
+  Kivrant k;
+  KivOutlineList result;
+  EXPECT_THROW(k.extract(in, result, nullptr), std::runtime_error);
+  EXPECT_TRUE(idle(k));
+  EXPECT_EQ(run(k, bytes), 0);
 }
 
 }  // namespace
