@@ -129,19 +129,14 @@ TEST(RecordReaderModel, BuildsExpectedParagraphs) {
                   },
                   "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |a    b|\n"
                   "1:1 pt=10 cells=0 cx=7 cy=8 style=0 |    |\n"},
-        Case{"OddTextLengthDropsTheLastByteAndStaysInStep",
+        Case{"OddTextLengthDropsTheLastByteAndStaysInStepAndCutTextAppliesTheUnitsRead",
                   [](DocBuilder& b) {
                     b.page().paragraphBreak();
                     b.writer().raw(6, 5, "a\0b\0c", 5);
                     b.text("d");
+                    b.writer().raw(6, 100, "e\0f\0g", 5);
                   },
-                  "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |abd|\n"},
-        Case{"CutTextAppliesTheUnitsRead",
-                  [](DocBuilder& b) {
-                    b.page().paragraphBreak();
-                    b.writer().raw(6, 100, "a\0b\0c", 5);
-                  },
-                  "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |ab|\n"},
+                  "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |abdef|\n"},
         Case{"IgnoredAndAllZeroSectionsOpenNoPage",
                   [](DocBuilder& b) {
                     b.writer().section({0, 0x02, 100, 100});
@@ -162,21 +157,16 @@ TEST(RecordReaderModel, BuildsExpectedParagraphs) {
                   },
                   // style 0: the early character format added no style
                   "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |first|\n"},
-        Case{"UnknownTypesAreSkippedByTheirLength",
+        Case{"UnknownTypesAreSkippedByTheirLengthAndALongSkipEndsTheInputButActs",
                   [](DocBuilder& b) {
-                    b.page().paragraphBreak();
+                    b.page().para("a", {.charFormat = false, .position = false});
                     b.writer().raw(15, 12, "\x06\0\0\0\x02\0\0\0zzzz", 12);
                     b.writer().raw(0, 2, "zz", 2);
                     b.text("ok");
-                  },
-                  "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |ok|\n"},
-        Case{"LongSkipMovesToTheEndButTheRecordStillActs",
-                  [](DocBuilder& b) {
-                    b.page().para("a", {.charFormat = false, .position = false});
                     b.writer().raw(7, 0x80000000u, nullptr, 0);  // ParagraphBreak
                     b.text("never read");
                   },
-                  "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |a|\n"
+                  "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |aok|\n"
                   "1:1 pt=10 cells=0 cx=0 cy=0 style=0 ||\n"},
         // ParagraphPosition(70, 80) one byte short: logged, but not applied.
         Case{"CutFixedRecordIsDropped",
