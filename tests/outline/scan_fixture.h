@@ -1,5 +1,5 @@
-// Small documents for the scan tests, built straight into an extractor's
-// model, and a stand-in for the driver's first pass.
+// Small documents for the scan tests, read into an extractor's model, and a
+// stand-in for the driver's first pass.
 #ifndef KIVREL_TESTS_OUTLINE_SCAN_FIXTURE_H_
 #define KIVREL_TESTS_OUTLINE_SCAN_FIXTURE_H_
 
@@ -20,7 +20,6 @@ namespace Kivrel::testing {
 using K = KivrantInternals;
 namespace kt = Kivrel::text;
 
-constexpr int kPageHeight = 16838;
 constexpr int kBodyCy = 5000;
 constexpr int kTopCy = 0;
 constexpr int kBottomCy = 16000;
@@ -30,22 +29,16 @@ constexpr int kBottomCy = 16000;
 using PageTexts = std::vector<std::string>;
 
 inline void buildModel(Kivrant& k, const std::vector<PageTexts>& doc) {
+  DocBuilder b;
   for (const PageTexts& texts : doc) {
-    auto* page = new MPPage(11906, kPageHeight, false);
+    b.page();
     for (const std::string& t : texts) {
-      auto* p = new MPParagraph;
-      std::string body = t;
-      p->cy = kBodyCy;
-      if (!body.empty() && (body[0] == '^' || body[0] == '_')) {
-        p->cy = body[0] == '^' ? kTopCy : kBottomCy;
-        body.erase(0, 1);
-      }
-      p->text = icu::UnicodeString::fromUTF8(body);
-      page->paragraphs.push_back(p);
+      const bool banded = !t.empty() && (t[0] == '^' || t[0] == '_');
+      const int cy = !banded ? kBodyCy : t[0] == '^' ? kTopCy : kBottomCy;
+      b.para(banded ? t.substr(1) : t, {.cy = cy});
     }
-    K::pages(k).push_back(page);
-    ++K::pageCount(k);
   }
+  loadModel(k, b.build());
 }
 
 // What pass 1 does before the scans run: empty paragraphs get their code and
