@@ -170,5 +170,18 @@ TEST_F(PointOrder, PointsWithoutAnInfoEntryRankAsTheMissingStyle) {
   EXPECT_EQ(PointTable({10, 600}, infoMap, noStyles).place(0, kPlainPoint, false), 0);
 }
 
+TEST_F(PointOrder, GapsAndStepsWrapAtTheIntLimits) {
+  makeStyles({{16}, {24}, {32}, {40}});
+  info(INT_MIN + 10).styleIndex = 0;
+  info(INT_MAX - 10).styleIndex = 2;
+  PointTable table({INT_MIN + 10, INT_MAX - 10}, infoMap, entries);
+  // The gap between the two points wraps to -21 in 32 bits. The random
+  // scenarios seldom place a style in the gap across the wrap.
+  EXPECT_EQ(table.place(1, kPlainPoint, false), INT_MAX);
+  EXPECT_EQ(table.place(1, kPlainPoint, true), INT_MIN);
+  EXPECT_EQ(table.place(3, kPlainPoint, false), INT_MIN + 88);
+  EXPECT_EQ(table.place(3, kPlainPoint, true), INT_MIN + 88);
+}
+
 }  // namespace
 }  // namespace Kivrel::testing
