@@ -28,7 +28,7 @@ TEST(LogText, WritesWindows31jBytesRegardlessOfTheDefaultConverter) {
   for (const Case& c : cases) {
     std::ostringstream out;
     internal::writeLogText(out, c.text);
-    EXPECT_EQ(out.str(), c.bytes) << testing::logToUtf8(c.bytes);
+    EXPECT_EQ(out.str(), c.bytes) << logToUtf8(c.bytes);
   }
   ucnv_setDefaultName(saved.c_str());
 }

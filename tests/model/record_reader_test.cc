@@ -87,7 +87,7 @@ TEST_F(RecordReader, EveryRecordTypeWritesItsLogLine) {
       std::string(34, '-') + "\n" + header(3, 80) + header(15, 12) + header(4294967295u, 0) +
       header(6, 2) + sjis("\t\t[文字列] [x]\n");
   std::string log = read(b.build());
-  EXPECT_EQ(log, expected) << testing::logToUtf8(log);
+  EXPECT_EQ(log, expected) << logToUtf8(log);
   EXPECT_EQ(dump(),
             "1:0 pt=10 cells=0 cx=100 cy=-200 style=0 |見出し    |\n"
             "1:1 pt=10 cells=0 cx=0 cy=0 style=0 ||\n"

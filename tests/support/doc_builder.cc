@@ -1,10 +1,7 @@
-// Test support: record stream builder, log byte conversion, model dump.
+// Test support: record stream builder, log bytes, model dump.
 #include "support/doc_builder.h"
 
-#include <unicode/ucnv.h>
-
-#include <memory>
-#include <stdexcept>
+#include <unicode/unistr.h>
 
 #include "interface/kivrant_internals.h"
 #include "model/model.h"
@@ -17,17 +14,6 @@ namespace {
 constexpr std::int32_t kLineStep = 400;
 constexpr std::int32_t kCellStep = 3000;
 constexpr std::uint32_t kBold = 0x4;
-
-struct ConverterCloser {
-  void operator()(UConverter* c) const { ucnv_close(c); }
-};
-
-std::unique_ptr<UConverter, ConverterCloser> openSjis() {
-  UErrorCode status = U_ZERO_ERROR;
-  std::unique_ptr<UConverter, ConverterCloser> c(ucnv_open("windows-31j", &status));
-  if (U_FAILURE(status)) throw std::runtime_error("windows-31j converter unavailable");
-  return c;
-}
 
 }  // namespace
 
@@ -110,22 +96,10 @@ DocBuilder& DocBuilder::text(std::string_view utf8) {
 }
 
 std::string sjis(const char* utf8) {
-  icu::UnicodeString u = icu::UnicodeString::fromUTF8(utf8);
-  auto c = openSjis();
-  UErrorCode status = U_ZERO_ERROR;
-  int32_t n = ucnv_fromUChars(c.get(), nullptr, 0, u.getBuffer(), u.length(), &status);
+  const icu::UnicodeString u = icu::UnicodeString::fromUTF8(utf8);
+  const int32_t n = u.extract(0, u.length(), nullptr, 0, "windows-31j");
   std::string out(static_cast<std::size_t>(n), '\0');
-  status = U_ZERO_ERROR;
-  ucnv_fromUChars(c.get(), out.data(), n, u.getBuffer(), u.length(), &status);
-  return out;
-}
-
-std::string logToUtf8(const std::string& bytes) {
-  auto c = openSjis();
-  UErrorCode status = U_ZERO_ERROR;
-  icu::UnicodeString u(bytes.data(), static_cast<int32_t>(bytes.size()), c.get(), status);
-  std::string out;
-  u.toUTF8String(out);
+  u.extract(0, u.length(), out.data(), n, "windows-31j");
   return out;
 }
 

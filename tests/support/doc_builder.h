@@ -31,7 +31,8 @@
 //
 // sjis(utf8): the windows-31j bytes of a UTF-8 literal, to write expected log
 // lines readably: sjis("[改行]\n").
-// logToUtf8(bytes): windows-31j log bytes as UTF-8, for readable failures.
+// For readable failures, the library's logToUtf8 (kivrel/log_decoder.h, checked
+// against ICU in log_decoder_test) turns log bytes back into UTF-8.
 // loadModel(k, bytes): reads the stream into k's model (Kivrant::analyzePages).
 // releaseModel(k): deletes k's model as extract does after a run.
 // dumpModel(k, skipEmpty): one line per paragraph,
@@ -50,6 +51,7 @@
 #include <vector>
 
 #include "kivrel/kivrant.h"
+#include "kivrel/log_decoder.h"
 #include "kivrel/record_writer.h"
 
 namespace Kivrel::testing {
@@ -102,7 +104,6 @@ class DocBuilder {
 };
 
 std::string sjis(const char* utf8);
-std::string logToUtf8(const std::string& bytes);
 
 void loadModel(Kivrant& k, const std::string& bytes);
 void releaseModel(Kivrant& k);
