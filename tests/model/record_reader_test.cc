@@ -8,6 +8,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 
 #include "interface/kivrant_internals.h"
 #include "model/model.h"
@@ -40,7 +41,6 @@ class RecordReader : public ::testing::Test {
     k.setLogStream(nullptr);
     return log.str();
   }
-  std::string dump() { return testing::dumpModel(k); }
   std::vector<MPPage*>& pages() { return KivrantInternals::pages(k); }
   std::vector<StyleEntry*>& styles() { return KivrantInternals::styleTable(k); }
 
@@ -88,7 +88,7 @@ TEST_F(RecordReader, EveryRecordTypeWritesItsLogLine) {
       header(6, 2) + sjis("\t\t[文字列] [x]\n");
   std::string log = read(b.build());
   EXPECT_EQ(log, expected) << logToUtf8(log);
-  EXPECT_EQ(dump(),
+  EXPECT_EQ(testing::dumpModel(k),
             "1:0 pt=10 cells=0 cx=100 cy=-200 style=0 |見出し    |\n"
             "1:1 pt=10 cells=0 cx=0 cy=0 style=0 ||\n"
             "1:2 pt=10 cells=0 cx=0 cy=0 style=0 ||\n"
@@ -239,6 +239,7 @@ struct ReadOutcome {
   std::string log;
   std::ios_base::iostate state;
   std::streamsize gcount;
+  auto fields() const { return std::make_tuple(dump, log, state, gcount); }
 };
 
 ReadOutcome readThrough(std::istream& in) {
@@ -294,11 +295,7 @@ TEST(RecordReaderInput, EveryKindOfInputEndsAsItsLastReadLeftIt) {
     TrickleBuf trickle(bytes, false);
     std::istream trickleIn(&trickle);
     for (std::istream* in : {static_cast<std::istream*>(&file), &noSeekIn, &trickleIn}) {
-      const ReadOutcome got = readThrough(*in);
-      EXPECT_EQ(got.dump, expected.dump);
-      EXPECT_EQ(got.log, expected.log);
-      EXPECT_EQ(got.state, expected.state);
-      EXPECT_EQ(got.gcount, expected.gcount);
+      EXPECT_EQ(readThrough(*in).fields(), expected.fields());
     }
     std::remove(path.c_str());
   }
@@ -310,11 +307,8 @@ TEST(RecordReaderInput, EveryKindOfInputEndsAsItsLastReadLeftIt) {
   const ReadOutcome complete = readThrough(seekable);
   TrickleBuf throwing(cut, true);
   std::istream throwingIn(&throwing);
-  const ReadOutcome got = readThrough(throwingIn);
-  EXPECT_EQ(got.dump, complete.dump);
-  EXPECT_EQ(got.log, complete.log);
-  EXPECT_EQ(got.state, std::ios_base::badbit);
-  EXPECT_EQ(got.gcount, 0);
+  EXPECT_EQ(readThrough(throwingIn).fields(),
+            std::make_tuple(complete.dump, complete.log, std::ios_base::badbit, std::streamsize{0}));
 
   TrickleBuf rethrowing(cut, true);
   std::istream rethrowingIn(&rethrowing);
