@@ -89,6 +89,14 @@ class _HashingReader:
         self._digest.update(block)
         return block
 
+    # For the size of what is left, so that a PDF read whole is read into
+    # one buffer of its size.
+    def fileno(self) -> int:
+        return self._file.fileno()
+
+    def tell(self) -> int:
+        return self._file.tell()
+
     def finish(self) -> str:
         """The hex SHA-256 of the whole file, reading what is left unread."""
         for block in iter(lambda: self.read(1 << 20), b""):

@@ -252,7 +252,7 @@ py::dict run(const std::optional<py::bytes>& data, const KivSettings& settingsIn
       std::string_view bytes;  // the document held whole: data or a PDF
       if (data) bytes = *data;  // data outlives the run
       const bool pdf = looksLikePdfBytes(source ? source->head(kPdfMagic.size()) : bytes);
-      if (pdf && source) bytes = whole = source->readAll(fileSource ? fileSource->size() : 0);
+      if (pdf && source) bytes = whole = source->readAll();
       if (!pdf) checkRecordStreamHead(source ? source->head(4) : bytes);
 
       std::string converted;

@@ -140,11 +140,11 @@ std::string_view BlockSource::head(std::size_t n) {
   return std::string_view(gptr(), std::min<std::size_t>(n, egptr() - gptr()));
 }
 
-std::string BlockSource::readAll(std::uint64_t sizeHint) {
+std::string BlockSource::readAll() {
   std::string whole;
-  // A block more than the hint, so that the read that meets the end still
-  // fits and the string never grows into a copy twice its size.
-  whole.reserve(static_cast<std::size_t>(sizeHint) + kBlockBytes);
+  // A block more than what is left, so that the read that meets the end
+  // still fits and the string never grows into a copy twice its size.
+  whole.reserve(static_cast<std::size_t>(bytesLeft()) + kBlockBytes);
   whole.append(gptr(), egptr());
   block_.clear();
   setg(nullptr, nullptr, nullptr);
@@ -248,6 +248,27 @@ bool FileObjectSource::fetch(std::string& block, std::size_t n) {
   } catch (...) {
     failure_ = std::current_exception();
     return false;
+  }
+}
+
+std::uint64_t FileObjectSource::bytesLeft() {
+  py::gil_scoped_acquire gil;
+  try {
+    const int fd = file_.attr("fileno")().cast<int>();
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return 0;
+    const long long at = file_.attr("tell")().cast<long long>();
+    return at >= 0 && at < info.st_size ? static_cast<std::uint64_t>(info.st_size - at) : 0;
+  } catch (py::error_already_set& e) {
+    // No file descriptor behind it, or not seekable; a KeyboardInterrupt
+    // goes on.
+    if (e.matches(PyExc_AttributeError) || e.matches(PyExc_OSError) ||
+        e.matches(PyExc_ValueError)) {
+      return 0;
+    }
+    throw;
+  } catch (const py::cast_error&) {
+    return 0;
   }
 }
 

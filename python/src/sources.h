@@ -63,8 +63,9 @@ class BlockSource : public std::streambuf {
 
   // Up to n bytes from the front, not consumed (fewer at the end of input).
   std::string_view head(std::size_t n);
-  // Everything not yet read, for a PDF; room for sizeHint bytes is reserved.
-  std::string readAll(std::uint64_t sizeHint = 0);
+  // Everything not yet read, for a PDF, in a string that never has to grow
+  // when bytesLeft() knows the size.
+  std::string readAll();
   // REQUIRES: nothing has been read yet.
   void countPagesWith(RecordPageCounter* counter);
   // With the GIL held: raises what reading met, if anything.
@@ -75,6 +76,8 @@ class BlockSource : public std::streambuf {
   int_type underflow() override;
   // Appends up to n bytes to block; false at the end of input or on failure.
   virtual bool fetch(std::string& block, std::size_t n) = 0;
+  // The bytes that fetch has yet to deliver, when known (a regular file); else 0.
+  virtual std::uint64_t bytesLeft() { return 0; }
 
  private:
   bool fetchMore();
@@ -90,12 +93,11 @@ class FileSource : public BlockSource {
  public:
   explicit FileSource(const std::string& path);  // throws OsError
   ~FileSource() override;
-  // The size of a regular file, else 0.
-  std::uint64_t size() const { return size_; }
   void raiseIfFailed() override;
 
  protected:
   bool fetch(std::string& block, std::size_t n) override;
+  std::uint64_t bytesLeft() override { return size_; }  // an upper bound
 
  private:
   std::string path_;
@@ -116,6 +118,8 @@ class FileObjectSource : public BlockSource {
 
  protected:
   bool fetch(std::string& block, std::size_t n) override;
+  // From fileno() and tell(), which a file opened by open() has.
+  std::uint64_t bytesLeft() override;
 
  private:
   py::object file_;

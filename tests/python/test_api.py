@@ -513,5 +513,30 @@ class BadInput(unittest.TestCase):
                 self.assertLess(len(str(caught.exception)), 500)
 
 
+class PdfMemory(TempFiles):
+    @unittest.skipUnless(kivrel.HAVE_PDF, "built without the PDF front end")
+    def test_a_pdf_file_is_read_whole_into_one_buffer_of_its_size(self):
+        # Damaged, so the parser gives up at once: what is left is the read.
+        size = 40 << 20  # just over a power of two, where a growing buffer costs most
+        large = self.write("large.pdf", b"%PDF-1.4\n" + bytes(size))
+        small = self.write("small.pdf", b"%PDF-1.4\n" + bytes(1000))
+        # The peak of the probe's own memory: ru_maxrss would count this
+        # process's, which the child shares until it starts Python.
+        probe = ("import kivrel, re, sys; from kivrel import batch; p, kind = sys.argv[1:]\n"
+                 "if kind == 'batch': assert 'error' in batch.process_document(p)\n"
+                 "else:\n"
+                 "  try: kivrel.outline(p if kind == 'path' else open(p, 'rb'))\n"
+                 "  except kivrel.Error: pass\n"
+                 "print(re.search(r'VmHWM:\\s*(\\d+)', open('/proc/self/status').read())[1])")
+
+        def peak_kb(p, kind):
+            return int(subprocess.run([sys.executable, "-c", probe, p, kind], check=True,
+                                      capture_output=True, text=True).stdout)
+
+        for kind in ("path", "file object", "batch"):
+            with self.subTest(kind):
+                self.assertLess(peak_kb(large, kind) - peak_kb(small, kind), 1.25 * size / 1024)
+
+
 if __name__ == "__main__":
     unittest.main()
