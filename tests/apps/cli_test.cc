@@ -42,7 +42,19 @@ class Cli : public CliTest {
     for (const json& item : doc["items"]) values.push_back(item[field]);
     return values;
   }
+
+  // Writes the sample, then head, then count copies of piece.
+  std::string sampleThen(const std::string& name, const std::string& head,
+                         const std::string& piece, int count) {
+    std::ofstream out(path(name), std::ios::binary);
+    out << readFile(kSample) << head;
+    for (int i = 0; i < count; ++i) out << piece;
+    return path(name).string();
+  }
 };
+
+// A record header of an unknown type with an empty body.
+const std::string kEmptyRecord("\x7f\0\0\0\0\0\0\0", 8);
 
 json heading(const std::string& text, int y, int size = 32, int x = 1440) {
   return {{"text", text}, {"x", x}, {"y", y}, {"size", size}, {"bold", true}};
@@ -129,20 +141,9 @@ TEST_F(Cli, SampleOutlineInEveryFormatHoldsTheReportHeadingsRankedByNumbering) {
 // cannot seek, and the reader skips bodies by seeking): a record body the
 // reader passes over is never held.
 TEST_F(Cli, ALargeStreamIsReadAsItGoesNotHeldWholeFromAFileOrAPipe) {
-  constexpr std::uint32_t kUnknownType = 0x7F;
-  constexpr std::uint32_t kBodyBytes = 64u << 20;
-  std::string header(8, '\0');
-  for (int i = 0; i < 4; ++i) {
-    header[i] = static_cast<char>(kUnknownType >> (8 * i));
-    header[4 + i] = static_cast<char>(kBodyBytes >> (8 * i));
-  }
-  const std::string large = path("large.kvr").string();
-  {
-    std::ofstream out(large, std::ios::binary);
-    out << readFile(kSample) << header;
-    const std::string zeros(1 << 20, '\0');
-    for (std::uint32_t written = 0; written < kBodyBytes; written += zeros.size()) out << zeros;
-  }
+  // A record of an unknown type with a body of 64 MiB (0x04000000).
+  const std::string large = sampleThen("large.kvr", std::string("\x7f\0\0\0\0\0\0\x04", 8),
+                                       std::string(1 << 20, '\0'), 64);
   const std::string expected = run({"outline", kSample}).out;
   EXPECT_EQ(run({"outline"}, kSample).out, expected);  // standard input
   const std::string fifo = path("input.fifo").string();
@@ -172,15 +173,7 @@ TEST_F(Cli, ALongLogIsWrittenAsTheRunGoesNotHeldWhole) {
   // Each empty record of an unknown type logs a line of its own: about
   // 100 MB of log from a 24 MB stream.
   constexpr int kRecords = 3'000'000;
-  const std::string emptyRecord("\x7f\0\0\0\0\0\0\0", 8);
-  const std::string stream = path("chatty.kvr").string();
-  {
-    std::ofstream out(stream, std::ios::binary);
-    out << readFile(kSample);
-    std::string block;
-    for (int i = 0; i < 1000; ++i) block += emptyRecord;
-    for (int i = 0; i < kRecords / 1000; ++i) out << block;
-  }
+  const std::string stream = sampleThen("chatty.kvr", "", kEmptyRecord, kRecords);
   const Result r = run({"outline", "--log", path("log.txt").string(), "--log-raw",
                         path("raw.txt").string(), stream});
   ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -445,12 +438,7 @@ TEST_F(Cli, InterruptWhileReadingExitsWith130) {
     }
   }
   // So does a log written to a FIFO whose reader never reads.
-  const std::string chatty = path("chatty.kvr").string();
-  {
-    std::ofstream out(chatty, std::ios::binary);
-    out << readFile(kSample);
-    for (int i = 0; i < 100000; ++i) out.write("\x7f\0\0\0\0\0\0\0", 8);
-  }
+  const std::string chatty = sampleThen("chatty.kvr", "", kEmptyRecord, 100000);
   const std::string stalled = path("stalled.fifo").string();
   ASSERT_EQ(mkfifo(stalled.c_str(), 0600), 0);
   const int reader = ::open(stalled.c_str(), O_RDONLY | O_NONBLOCK);
