@@ -37,12 +37,12 @@ class TempFiles(unittest.TestCase):
         return path
 
 
-def sections_pdf(pages=2):
+def sections_pdf():
     """Pages of numbered sections with body lines and a figure label a little
     above body size, which the exact rules keep and the quality mode drops."""
     words = ["alpha", "bravo", "charlie", "delta"]
     out = []
-    for p in range(pages):
+    for p in range(2):
         lines, y = [], 780
         for n in (2 * p + 1, 2 * p + 2):
             lines.append((16, y, f"{n} Section {'ABCDEFGH'[n]}"))
@@ -60,17 +60,31 @@ def sections_pdf(pages=2):
     return documents.simple_pdf(out)
 
 
-class Trickle(io.RawIOBase):
-    """Gives at most `step` bytes per read, as a slow pipe may."""
+def three_page_pdf():
+    body = [(11, 560 - 30 * i, f"Body text {i}") for i in range(12)]
+    return documents.simple_pdf(
+        [[(24, 650, f"Chapter {p} Overview"), (16, 610, f"{p}.1 Scope")] + body
+         for p in range(1, 4)])
 
-    def __init__(self, data, step):
-        self.left, self.step = memoryview(data), step
+
+class Reads(io.RawIOBase):
+    """A file object whose reads give the parts in turn, each in reads of
+    at most `step` bytes, as a slow pipe may; a part that is an exception
+    is raised."""
+
+    def __init__(self, parts, step=None):
+        self.parts, self.left, self.step = iter(parts), b"", step
 
     def readable(self):
         return True
 
     def read(self, n=-1):
-        got, self.left = bytes(self.left[:self.step]), self.left[self.step:]
+        if not self.left:
+            self.left = next(self.parts, b"")
+        if isinstance(self.left, Exception):
+            raise self.left
+        n = min(len(self.left), self.step or len(self.left), len(self.left) if n < 0 else n)
+        got, self.left = self.left[:n], self.left[n:]
         return got
 
 
@@ -152,7 +166,7 @@ class Outline(TempFiles):
                 self.assertTrue(expected[0])
             with open(path, "rb") as opened:
                 sources = (path, pathlib.Path(path), bytearray(cut), memoryview(cut),
-                           io.BytesIO(cut), opened, Trickle(cut, 1))
+                           io.BytesIO(cut), opened, Reads([cut], 1))
                 for source in sources:
                     with self.subTest(end=end, source=type(source).__name__):
                         self.assertEqual(kivrel.outline_with_pages(source), expected)
@@ -219,27 +233,20 @@ class Outline(TempFiles):
                 kivrel.outline(data, log=log)
                 expected = len(opened.findall(log.getvalue()))
                 self.assertEqual(kivrel.outline_with_pages(data)[1], expected)
-                self.assertEqual(kivrel.outline_with_pages(Trickle(data, 7))[1], expected)
+                self.assertEqual(kivrel.outline_with_pages(Reads([data], 7))[1], expected)
 
         # A Text before any paragraph is consumed as a skipped body, so a
         # length of 2^31 moves the reader to the end, past the second Section.
-        class LongSkip(io.RawIOBase):
-            def __init__(self):
-                page = documents.report(0, pages=1)
-                self.parts = [page[:364] + (6).to_bytes(4, "little")
-                              + (0x80000000).to_bytes(4, "little")]
-                self.parts += [bytes(1 << 20)] * 2048 + [page[:364]]
+        page = documents.report(0, pages=1)[:364]
 
-            def readable(self):
-                return True
-
-            def read(self, n=-1):
-                return self.parts.pop(0) if self.parts else b""
+        def long_skip():
+            return Reads([page + (6).to_bytes(4, "little") + (0x80000000).to_bytes(4, "little")]
+                         + [bytes(1 << 20)] * 2048 + [page])
 
         log = io.BytesIO()
-        kivrel.outline(LongSkip(), log=log)
+        kivrel.outline(long_skip(), log=log)
         self.assertEqual(len(opened.findall(log.getvalue())), 1)
-        self.assertEqual(kivrel.outline_with_pages(LongSkip())[1], 1)
+        self.assertEqual(kivrel.outline_with_pages(long_skip())[1], 1)
 
     def test_large_streams_and_long_logs_are_passed_on_as_the_run_goes(self):
         # The report, then a 64 MiB record the reader passes over; and the
@@ -390,7 +397,7 @@ class Cancellation(unittest.TestCase):
 
     @needs_pdf
     def test_pdf_pages_are_reported_and_can_cancel(self):
-        pdf = sections_pdf(3)
+        pdf = three_page_pdf()
         calls = []
         kivrel.outline(pdf, progress=lambda *a: calls.append(a))
         self.assertEqual(calls, [("pdf", i, 3) for i in (1, 2, 3)] +
@@ -433,25 +440,10 @@ class Errors(TempFiles):
                 self.assertLess(len(str(caught.exception)), 500)
 
         # What a file object's read raises reaches the caller.
-        class Failing(io.RawIOBase):
-            def __init__(self, second):
-                self.reads, self.second = 0, second
-
-            def readable(self):
-                return True
-
-            def read(self, n=-1):
-                self.reads += 1
-                if self.reads == 1:
-                    return data[:n]
-                if isinstance(self.second, Exception):
-                    raise self.second
-                return self.second
-
         for second, error in ((OSError("disk gone"), OSError), ("text", TypeError)):
             with self.subTest(second=second):
                 with self.assertRaises(error):
-                    kivrel.outline(Failing(second))
+                    kivrel.outline(Reads([data[:64], second]))
         # A damaged record stream just ends early and an empty one is an
         # empty document, as on the command line; a damaged PDF is an error.
         self.assertEqual(kivrel.outline(b"\x01\x00\x00\x00\x05\x00"), [])
