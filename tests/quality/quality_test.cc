@@ -169,6 +169,8 @@ const Case kCases[] = {
      nullptr, "第1章 概要 L1\n第1節 目的 L2\n第2章 設計 L1\n"},
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class Quality : public ::testing::TestWithParam<Case> {};
 
 TEST_P(Quality, DecidesAsTheLayoutSays) {
