@@ -24,6 +24,11 @@ CLI = os.environ.get("KIVREL_CLI")
 needs_pdf = unittest.skipUnless(kivrel.HAVE_PDF, "built without the PDF front end")
 
 
+# A child's own peak memory in kB, for probes. ru_maxrss would also count
+# the pages of this process that the child shared until it started Python.
+OWN_PEAK_KB = "int(re.search(r'VmHWM:\\s*(\\d+)', open('/proc/self/status').read())[1])"
+
+
 class TempFiles(unittest.TestCase):
     def setUp(self):
         self._dir = tempfile.TemporaryDirectory()
@@ -262,7 +267,7 @@ class Outline(TempFiles):
         chatty = self.write("chatty.kvr", report + ((0x7F).to_bytes(4, "little") + bytes(4))
                             * 3_000_000)
         probe = """if True:
-            import io, kivrel, resource, sys
+            import io, kivrel, re, sys
             class Count(io.RawIOBase):
                 calls = size = 0
                 def writable(self): return True
@@ -272,7 +277,7 @@ class Outline(TempFiles):
             path, kind, log = sys.argv[1:]
             log = {"bytes": Count(), "text": CountText(), "none": None}[log]
             n = len(kivrel.outline(path if kind == "path" else open(path, "rb"), log=log))
-            print(n, Count.calls, Count.size, resource.getrusage(resource.RUSAGE_SELF).ru_maxrss)
+            print(n, Count.calls, Count.size, """ + OWN_PEAK_KB + """)
         """
 
         def run(*args):
@@ -507,14 +512,12 @@ class PdfMemory(TempFiles):
         size = 40 << 20  # just over a power of two, where a growing buffer costs most
         large = self.write("large.pdf", b"%PDF-1.4\n" + bytes(size))
         small = self.write("small.pdf", b"%PDF-1.4\n" + bytes(1000))
-        # The peak of the probe's own memory: ru_maxrss would count this
-        # process's, which the child shares until it starts Python.
         probe = ("import kivrel, re, sys; from kivrel import batch; p, kind = sys.argv[1:]\n"
                  "if kind == 'batch': assert 'error' in batch.process_document(p)\n"
                  "else:\n"
                  "  try: kivrel.outline(p if kind == 'path' else open(p, 'rb'))\n"
                  "  except kivrel.Error: pass\n"
-                 "print(re.search(r'VmHWM:\\s*(\\d+)', open('/proc/self/status').read())[1])")
+                 "print(" + OWN_PEAK_KB + ")")
 
         def peak_kb(p, kind):
             return int(subprocess.run([sys.executable, "-c", probe, p, kind], check=True,
