@@ -454,10 +454,13 @@ class Errors(TempFiles):
         self.assertEqual(kivrel.outline(b"\x01\x00\x00\x00\x05\x00"), [])
         self.assertEqual(kivrel.outline_with_pages(b""), ([], 0))
         path = self.write("broken.pdf", b"%PDF-1.7\n" + bytes(range(256)) * 4)
-        with self.assertRaises(kivrel.Error) as caught:
-            kivrel.outline(path)
-        self.assertNotIsInstance(caught.exception, kivrel.Cancelled)
-        self.assertIn("PDF", str(caught.exception))
+        # Also from a file object whose fileno() and tell() cannot give its size.
+        for source in (path, io.BytesIO(b"%PDF-1.7\n" + bytes(range(256)) * 4)):
+            with self.subTest(source=type(source).__name__):
+                with self.assertRaises(kivrel.Error) as caught:
+                    kivrel.outline(source)
+                self.assertNotIsInstance(caught.exception, kivrel.Cancelled)
+                self.assertIn("PDF", str(caught.exception))
         self.assertTrue(issubclass(kivrel.Cancelled, kivrel.Error))
 
 
