@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 #include <utility>
 
 namespace Kivrel::python {
@@ -144,7 +146,12 @@ std::string BlockSource::readAll() {
   std::string whole;
   // A block more than what is left, so that the read that meets the end
   // still fits and the string never grows into a copy twice its size.
-  whole.reserve(static_cast<std::size_t>(bytesLeft()) + kBlockBytes);
+  // The size is only a hint: a wrapper may deliver far less than its file.
+  try {
+    whole.reserve(static_cast<std::size_t>(bytesLeft()) + kBlockBytes);
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
   whole.append(gptr(), egptr());
   block_.clear();
   setg(nullptr, nullptr, nullptr);
@@ -260,12 +267,9 @@ std::uint64_t FileObjectSource::bytesLeft() {
     const long long at = file_.attr("tell")().cast<long long>();
     return at >= 0 && at < info.st_size ? static_cast<std::uint64_t>(info.st_size - at) : 0;
   } catch (py::error_already_set& e) {
-    // No file descriptor behind it, or not seekable; a KeyboardInterrupt
-    // goes on.
-    if (e.matches(PyExc_AttributeError) || e.matches(PyExc_OSError) ||
-        e.matches(PyExc_ValueError)) {
-      return 0;
-    }
+    // Whatever keeps the size unknown only costs a growing buffer; a
+    // KeyboardInterrupt or SystemExit goes on.
+    if (e.matches(PyExc_Exception)) return 0;
     throw;
   } catch (const py::cast_error&) {
     return 0;

@@ -76,7 +76,8 @@ class BlockSource : public std::streambuf {
   int_type underflow() override;
   // Appends up to n bytes to block; false at the end of input or on failure.
   virtual bool fetch(std::string& block, std::size_t n) = 0;
-  // The bytes that fetch has yet to deliver, when known (a regular file); else 0.
+  // A hint at the bytes that fetch has yet to deliver, when known (a regular
+  // file); else 0. Nothing breaks when it is wrong.
   virtual std::uint64_t bytesLeft() { return 0; }
 
  private:
@@ -97,7 +98,7 @@ class FileSource : public BlockSource {
 
  protected:
   bool fetch(std::string& block, std::size_t n) override;
-  std::uint64_t bytesLeft() override { return size_; }  // an upper bound
+  std::uint64_t bytesLeft() override { return size_; }  // at most the file size
 
  private:
   std::string path_;

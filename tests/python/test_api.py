@@ -353,7 +353,7 @@ class Outline(TempFiles):
 
 
 @needs_pdf
-class Modes(unittest.TestCase):
+class Modes(TempFiles):
     def test_pdf_defaults_to_quality_and_explain_follows_the_mode(self):
         pdf = sections_pdf()
         quality = kivrel.outline(pdf)
@@ -367,6 +367,26 @@ class Modes(unittest.TestCase):
         self.assertTrue(all(v.quality is None for v in kivrel.explain(pdf, mode="exact")))
         with self.assertRaises(ValueError):
             kivrel.outline(pdf, mode="best")
+
+    def test_a_pdf_file_object_whose_size_is_unknowable_still_outlines(self):
+        pdf = sections_pdf()
+        expected = kivrel.outline(pdf)
+
+        class Odd(io.BytesIO):
+            def __init__(self, fileno):
+                super().__init__(pdf)
+                self.fileno = fileno
+
+        def broken():
+            raise RuntimeError("no descriptor here")
+
+        # A descriptor of a far larger (sparse) file: its size is only a hint.
+        huge = open(self.write("huge.bin", b""), "rb")
+        self.addCleanup(huge.close)
+        os.truncate(huge.name, 1 << 42)
+        for fileno in (None, broken, lambda: "three", huge.fileno):
+            with self.subTest(fileno=fileno):
+                self.assertEqual(kivrel.outline(Odd(fileno)), expected)
 
 
 class Settings(unittest.TestCase):
