@@ -109,19 +109,17 @@ def process_document(path: str, settings: Optional[dict] = None) -> dict:
     a failure becomes the record's "error"."""
     record: Dict[str, object] = {"path": path, "sha256": None, "pages": None}
     try:
+        options = kivrel.Settings(**(settings or {}))
         # One read gives both, so the hash is that of the bytes outlined,
         # even if the file changes meanwhile or is a pipe.
         with open(path, "rb") as f:
             hashing = _HashingReader(f)
-            failure: Optional[Exception] = None
             try:
-                items, pages = kivrel.outline_with_pages(
-                    hashing, kivrel.Settings(**(settings or {})))
-            except Exception as e:  # noqa: BLE001 - the hash is recorded all the same
-                failure = e
+                items, pages = kivrel.outline_with_pages(hashing, options)
+            except Exception:
+                record["sha256"] = hashing.finish()
+                raise
             record["sha256"] = hashing.finish()
-            if failure is not None:
-                raise failure
         record["pages"] = pages
         record["items"] = [item.to_dict() for item in items]
     except Exception as e:  # noqa: BLE001 - every failure is data here
