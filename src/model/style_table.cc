@@ -1,10 +1,8 @@
 // Find-or-add of character formats in the style table.
 #include "model/style_table.h"
 
-#include <cstring>
 #include <memory>
 
-#include "model/little_endian.h"
 #include "model/wrapping.h"
 
 namespace Kivrel::internal {
@@ -22,24 +20,7 @@ std::uint64_t mix(std::uint64_t x) {
 
 }  // namespace
 
-StyleKey StyleKey::of(const unsigned char* format) {
-  StyleKey k;
-  k.flag = loadLe<std::uint32_t>(format + charformat::kFlag);
-  k.fontNo = loadLe<std::int32_t>(format + charformat::kFontNo);
-  k.charSize = loadLe<std::int32_t>(format + charformat::kCharSize);
-  k.word28 = loadLe<std::uint16_t>(format + charformat::kWord28);
-  k.word30 = loadLe<std::uint16_t>(format + charformat::kWord30);
-  k.value56 = loadLe<std::uint32_t>(format + charformat::kValue56);
-  k.value100 = loadLe<std::uint32_t>(format + charformat::kValue100);
-  return k;
-}
-
-bool StyleKey::operator==(const StyleKey& o) const {
-  return flag == o.flag && fontNo == o.fontNo && charSize == o.charSize && word28 == o.word28 &&
-         word30 == o.word30 && value56 == o.value56 && value100 == o.value100;
-}
-
-std::size_t StyleKeyHash::operator()(const StyleKey& k) const {
+std::size_t StyleFormatHash::operator()(const StyleFormat& k) const {
   std::uint64_t h = mix((std::uint64_t{k.flag} << 32) | static_cast<std::uint32_t>(k.fontNo));
   h = mix(h ^ ((std::uint64_t{static_cast<std::uint32_t>(k.charSize)} << 32) |
                (std::uint32_t{k.word28} << 16) | k.word30));
@@ -51,8 +32,8 @@ StyleTableIndex::StyleTableIndex(std::vector<StyleEntry*>& table) : table_(table
   for (std::size_t i = 0; i < table.size(); ++i) {
     if (2 * (used_ + 1) > slots_.size()) grow();
     // Only the first of equal keys is indexed, as a scan from entry 0 finds it.
-    StyleKey key = StyleKey::of(table[i]->format);
-    std::uint64_t hash = StyleKeyHash{}(key);
+    StyleFormat key = table[i]->format;
+    std::uint64_t hash = StyleFormatHash{}(key);
     Slot& slot = slotFor(key, hash);
     if (slot.indexPlusOne == 0) {
       slot = Slot{static_cast<std::uint32_t>(i + 1), static_cast<std::uint32_t>(hash >> 32)};
@@ -61,13 +42,13 @@ StyleTableIndex::StyleTableIndex(std::vector<StyleEntry*>& table) : table_(table
   }
 }
 
-StyleTableIndex::Slot& StyleTableIndex::slotFor(const StyleKey& key, std::uint64_t hash) {
+StyleTableIndex::Slot& StyleTableIndex::slotFor(const StyleFormat& key, std::uint64_t hash) {
   const std::size_t mask = slots_.size() - 1;
   const std::uint32_t high = static_cast<std::uint32_t>(hash >> 32);
   for (std::size_t i = high & mask;; i = (i + 1) & mask) {
     Slot& slot = slots_[i];
     if (slot.indexPlusOne == 0) return slot;
-    if (slot.hashHigh == high && StyleKey::of(table_[slot.indexPlusOne - 1]->format) == key) {
+    if (slot.hashHigh == high && table_[slot.indexPlusOne - 1]->format == key) {
       return slot;
     }
   }
@@ -86,9 +67,9 @@ void StyleTableIndex::grow() {
 }
 
 int StyleTableIndex::findOrAdd(const unsigned char* format) {
-  StyleKey key = StyleKey::of(format);
+  StyleFormat key = StyleFormat::of(format);
   if (lastIndex_ >= 0 && key == lastKey_) return countUse(lastIndex_);
-  std::uint64_t hash = StyleKeyHash{}(key);
+  std::uint64_t hash = StyleFormatHash{}(key);
   if (!slots_.empty()) {
     Slot& slot = slotFor(key, hash);
     if (slot.indexPlusOne != 0) {
@@ -100,7 +81,7 @@ int StyleTableIndex::findOrAdd(const unsigned char* format) {
   // Room first, so that a failed allocation changes nothing.
   if (2 * (used_ + 1) > slots_.size()) grow();
   auto entry = std::make_unique<StyleEntry>();
-  std::memcpy(entry->format, format, kCharacterFormatBodySize);
+  entry->format = key;
   int index = static_cast<int>(table_.size());
   table_.push_back(entry.get());
   entry.release();

@@ -10,22 +10,8 @@
 
 namespace Kivrel::internal {
 
-// The seven fields that decide whether two character formats are one style.
-struct StyleKey {
-  std::uint32_t flag;
-  std::int32_t fontNo;
-  std::int32_t charSize;
-  std::uint16_t word28;
-  std::uint16_t word30;
-  std::uint32_t value56;
-  std::uint32_t value100;
-
-  static StyleKey of(const unsigned char* format);
-  bool operator==(const StyleKey& o) const;
-};
-
-struct StyleKeyHash {
-  std::size_t operator()(const StyleKey& k) const;
+struct StyleFormatHash {
+  std::size_t operator()(const StyleFormat& k) const;
 };
 
 // Index over a style table for one reading pass. Gives the index a scan from
@@ -39,7 +25,8 @@ class StyleTableIndex {
 
   // format: a CharacterFormat body (kCharacterFormatBodySize bytes). A match
   // gets its useCount raised by one (wrapping); otherwise a new entry with
-  // useCount 0 and a copy of all the bytes is appended. Returns the index.
+  // useCount 0 and the format's identity fields is appended. Returns the
+  // index.
   int findOrAdd(const unsigned char* format);
 
  private:
@@ -54,7 +41,7 @@ class StyleTableIndex {
     std::uint32_t hashHigh;
   };
   // The slot that holds key, or the empty one where it would go.
-  Slot& slotFor(const StyleKey& key, std::uint64_t hash);
+  Slot& slotFor(const StyleFormat& key, std::uint64_t hash);
   void grow();
   // Raises the useCount of entry index by one (wrapping); returns index.
   int countUse(int index);
@@ -64,7 +51,7 @@ class StyleTableIndex {
   std::size_t used_ = 0;
   // The last result and its key: runs of one paragraph mostly repeat the
   // format before them, and an equal key has the same first entry.
-  StyleKey lastKey_{};
+  StyleFormat lastKey_{};
   int lastIndex_ = -1;
 };
 

@@ -73,8 +73,8 @@ TEST(StyleTable, RandomFormatsGetTheIndicesOfALinearScan) {
   EXPECT_LE(table.size(), 960u);  // the number of distinct identity fields drawn
   for (std::size_t i = 0; i < table.size(); ++i) {
     EXPECT_EQ(table[i]->useCount, naive.useCounts[i]);
-    // An entry keeps the bytes of the format that created it.
-    EXPECT_EQ(std::memcmp(table[i]->format, naive.formats[i].data(), kCharacterFormatBodySize), 0);
+    // An entry keeps the style of the format that created it.
+    EXPECT_TRUE(table[i]->format == StyleFormat::of(naive.formats[i].data()));
     delete table[i];
   }
 }

@@ -96,7 +96,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(HostileCase{Hostile::kHugeTextClaim, 0, kDefaultFlags, 0.5},
                     HostileCase{Hostile::kHugeTextClaim, 0, kTocDocumentFlags, 0.5},
                     HostileCase{Hostile::kHugeSkip, 1000, kDefaultFlags, 0.5},
-                    HostileCase{Hostile::kManyCharacterFormats, 100000, kDefaultFlags, 2},
+                    HostileCase{Hostile::kManyCharacterFormats, 100000, kDefaultFlags, 0.5},
                     HostileCase{Hostile::kManyPages, 200000, kDefaultFlags, 8},
                     HostileCase{Hostile::kLongLeaderParagraphs, 200000, kTocDocumentFlags, 2},
                     HostileCase{Hostile::kSameTextTopBand, 100000, kDefaultFlags, 4},

@@ -3,7 +3,6 @@
 #define KIVREL_TESTS_SUPPORT_STYLE_ENTRY_H_
 
 #include <cstdint>
-#include <cstring>
 #include <memory>
 
 #include "model/model.h"
@@ -13,10 +12,9 @@ namespace Kivrel::testing {
 inline std::unique_ptr<StyleEntry> makeStyleEntry(std::int32_t size, bool bold = false,
                                                   std::uint32_t value56 = 0) {
   auto entry = std::make_unique<StyleEntry>();
-  const std::uint32_t flag = bold ? charformat::kBoldFlag : 0;
-  std::memcpy(entry->format + charformat::kFlag, &flag, sizeof flag);
-  std::memcpy(entry->format + charformat::kCharSize, &size, sizeof size);
-  std::memcpy(entry->format + charformat::kValue56, &value56, sizeof value56);
+  entry->format.flag = bold ? charformat::kBoldFlag : 0;
+  entry->format.charSize = size;
+  entry->format.value56 = value56;
   return entry;
 }
 
