@@ -11,13 +11,13 @@ namespace Kivrel::internal {
 namespace {
 
 // Blocks grow from a size a small document fills to one that keeps the
-// allocator out of the way on a large one.
+// allocator out of the way on a large one, which huge pages back whole.
 constexpr std::size_t kFirstBlockBytes = 16 * 1024;
-constexpr std::size_t kMaxBlockBytes = 512 * 1024;
+constexpr std::size_t kMaxBlockBytes = kHugePageBytes;
 // A text at least this long that does not fit the current block gets a block
 // of its own, and the current one goes on taking the paragraphs after it: a
 // prefaulted remainder left behind is memory the run holds for nothing.
-constexpr std::size_t kApartBytes = kMaxBlockBytes / 16;
+constexpr std::size_t kApartBytes = 32 * 1024;
 // Every object's slot starts with the address of its block (null outside an
 // arena); slots, and what they hold, are aligned to a pointer.
 constexpr std::size_t kSlotHeader = sizeof(void*);
@@ -31,12 +31,25 @@ std::size_t aligned(std::size_t size) {
 struct ParagraphArena::Block {
   ParagraphArena* arena;
   Block* previous;
+  std::size_t bytes;  // of the whole block, header included
 };
+
+namespace {
+
+// Whole huge pages are mapped apart from the heap, and unmapped likewise.
+bool isHuge(std::size_t bytes) { return bytes % kHugePageBytes == 0; }
+
+}  // namespace
 
 ParagraphArena::~ParagraphArena() {
   while (block_) {
     Block* previous = block_->previous;
-    ::operator delete(static_cast<void*>(block_));
+    const std::size_t bytes = block_->bytes;
+    if (isHuge(bytes)) {
+      freeHugeBlock(block_, bytes);
+    } else {
+      ::operator delete(static_cast<void*>(block_));
+    }
     block_ = previous;
   }
 }
@@ -81,6 +94,7 @@ void ParagraphArena::release(void* p) noexcept {
 }
 
 char* ParagraphArena::takeBlock(std::size_t bytes) noexcept {
+  if (isHuge(bytes)) return static_cast<char*>(allocateHugeBlock(bytes));
   char* storage = nullptr;
   try {
     storage = static_cast<char*>(::operator new(bytes));
@@ -99,7 +113,7 @@ bool ParagraphArena::newBlock(std::size_t atLeast) noexcept {
   const std::size_t bytes = std::max(nextBlockBytes_, header + atLeast);
   char* storage = takeBlock(bytes);
   if (!storage) return false;
-  block_ = new (storage) Block{this, block_};
+  block_ = new (storage) Block{this, block_, bytes};
   next_ = storage + header;
   end_ = storage + bytes;
   nextBlockBytes_ = std::min(2 * nextBlockBytes_, kMaxBlockBytes);
@@ -113,7 +127,7 @@ void* ParagraphArena::allocateApart(std::size_t bytes) noexcept {
   if (!storage) return nullptr;
   // Linked behind the current block (or first, with nothing current yet), so
   // that the arena's end frees it with the others.
-  Block* apart = new (storage) Block{this, nullptr};
+  Block* apart = new (storage) Block{this, nullptr, header + bytes};
   if (block_) {
     apart->previous = block_->previous;
     block_->previous = apart;

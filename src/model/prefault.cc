@@ -2,6 +2,7 @@
 #include "model/prefault.h"
 
 #include <cstdint>
+#include <new>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -17,13 +18,66 @@ bool prefaultPages(void* p, std::size_t bytes) noexcept {
   const std::uintptr_t begin = (start + pageBytes - 1) & ~(pageBytes - 1);
   const std::uintptr_t end = (start + bytes) & ~(pageBytes - 1);
   // Older kernels answer EINVAL; the pages then fault in as usual.
-  return begin < end &&
-         madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE) == 0;
+  if (begin >= end) return false;
+  // A list of a few megabytes gets huge pages for its aligned middle.
+  const std::uintptr_t hugeBegin = (start + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
+  const std::uintptr_t hugeEnd = (start + bytes) & ~(kHugePageBytes - 1);
+  if (hugeBegin < hugeEnd) {
+    madvise(reinterpret_cast<void*>(hugeBegin), hugeEnd - hugeBegin, MADV_HUGEPAGE);
+  }
+  return madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE) == 0;
 #else
   (void)p;
   (void)bytes;
   return false;
 #endif
 }
+
+// Under AddressSanitizer the heap's blocks stay, so that it still sees
+// overruns and leaks of them.
+#if defined(__SANITIZE_ADDRESS__)
+#define KIVREL_HEAP_HUGE_BLOCKS 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KIVREL_HEAP_HUGE_BLOCKS 1
+#endif
+#endif
+
+#if defined(__linux__) && !defined(KIVREL_HEAP_HUGE_BLOCKS)
+
+void* allocateHugeBlock(std::size_t bytes) noexcept {
+  // Mapped with room to spare, then trimmed to an aligned start, since a
+  // huge page can only back an aligned range.
+  if (bytes > static_cast<std::size_t>(-1) - kHugePageBytes) return nullptr;
+  const std::size_t mapped = bytes + kHugePageBytes;
+  void* raw = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) return nullptr;
+  const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(raw);
+  const std::uintptr_t begin = (start + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
+  if (begin > start) munmap(raw, begin - start);
+  const std::size_t tail = start + mapped - (begin + bytes);
+  if (tail > 0) munmap(reinterpret_cast<void*>(begin + bytes), tail);
+  void* block = reinterpret_cast<void*>(begin);
+  prefaultPages(block, bytes);
+  return block;
+}
+
+void freeHugeBlock(void* p, std::size_t bytes) noexcept {
+  if (p) munmap(p, bytes);
+}
+
+#else
+
+void* allocateHugeBlock(std::size_t bytes) noexcept {
+  try {
+    return ::operator new(bytes);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+void freeHugeBlock(void* p, std::size_t) noexcept { ::operator delete(p); }
+
+#endif
 
 }  // namespace Kivrel::internal

@@ -19,6 +19,15 @@ constexpr std::size_t kPrefaultMinBytes = 256 * 1024;
 // are taken.
 bool prefaultPages(void* p, std::size_t bytes) noexcept;
 
+// Blocks that whole huge pages back where the system has them: a page fault
+// and a TLB entry per 2 MiB instead of per 4 KiB, which took about a fifth
+// off a cold run over a 1.6 GB stream. Prefaulted like the rest.
+constexpr std::size_t kHugePageBytes = 2u << 20;
+// bytes: a positive multiple of kHugePageBytes. Null when memory runs out.
+void* allocateHugeBlock(std::size_t bytes) noexcept;
+// p and bytes as allocateHugeBlock took and gave them.
+void freeHugeBlock(void* p, std::size_t bytes) noexcept;
+
 // An allocator for the large per-run lists that are filled right after
 // they are allocated.
 template <class T>

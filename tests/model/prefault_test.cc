@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "support/sanitized.h"
+
 namespace Kivrel {
 namespace {
 
@@ -74,6 +76,26 @@ TEST(PrefaultingAllocator, GivesALargeListResidentPagesAndASmallOneWorks) {
   std::vector<int, internal::PrefaultingAllocator<int>> small(100, 7);
   large.assign(small.begin(), small.end());
   EXPECT_EQ(large, small);
+}
+
+TEST(HugeBlock, IsAlignedResidentAndWhollyUnmappedWhenFreed) {
+  if (kSanitized) GTEST_SKIP() << "the sanitizer build takes these blocks from the heap";
+  if (!systemTakesPagesAhead()) GTEST_SKIP() << "this system does not take pages ahead";
+  const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  for (std::size_t bytes : {internal::kHugePageBytes, 3 * internal::kHugePageBytes}) {
+    SCOPED_TRACE(bytes);
+    char* block = static_cast<char*>(internal::allocateHugeBlock(bytes));
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % internal::kHugePageBytes, 0u);
+    EXPECT_EQ(residentPages(block, bytes), bytes / page);
+    block[0] = 1;
+    block[bytes - 1] = 2;
+    internal::freeHugeBlock(block, bytes);
+    // Nothing of it is left mapped.
+    std::vector<unsigned char> state(bytes / page);
+    EXPECT_NE(mincore(block, bytes, state.data()), 0);
+    EXPECT_NE(mincore(block + bytes - page, page, state.data()), 0);
+  }
 }
 
 }  // namespace
