@@ -11,13 +11,16 @@ namespace Kivrel::internal {
 namespace {
 
 // Blocks grow from a size a small document fills to one that keeps the
-// allocator out of the way on a large one, which huge pages back whole.
+// allocator out of the way on a large one. Once the arena holds a large
+// model they are whole huge pages: the last one's unused part is then small
+// beside the rest.
 constexpr std::size_t kFirstBlockBytes = 16 * 1024;
-constexpr std::size_t kMaxBlockBytes = kHugePageBytes;
+constexpr std::size_t kMaxBlockBytes = 512 * 1024;
+constexpr std::size_t kHugeBlocksAfterBytes = 16 << 20;
 // A text at least this long that does not fit the current block gets a block
 // of its own, and the current one goes on taking the paragraphs after it: a
 // prefaulted remainder left behind is memory the run holds for nothing.
-constexpr std::size_t kApartBytes = 32 * 1024;
+constexpr std::size_t kApartBytes = kMaxBlockBytes / 16;
 // Every object's slot starts with the address of its block (null outside an
 // arena); slots, and what they hold, are aligned to a pointer.
 constexpr std::size_t kSlotHeader = sizeof(void*);
@@ -116,7 +119,10 @@ bool ParagraphArena::newBlock(std::size_t atLeast) noexcept {
   block_ = new (storage) Block{this, block_, bytes};
   next_ = storage + header;
   end_ = storage + bytes;
-  nextBlockBytes_ = std::min(2 * nextBlockBytes_, kMaxBlockBytes);
+  heldBytes_ += bytes;
+  nextBlockBytes_ = heldBytes_ >= kHugeBlocksAfterBytes
+                        ? kHugePageBytes
+                        : std::min(2 * nextBlockBytes_, kMaxBlockBytes);
   return true;
 }
 

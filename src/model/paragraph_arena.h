@@ -50,6 +50,7 @@ class ParagraphArena {
   char* next_ = nullptr;
   char* end_ = nullptr;
   std::size_t nextBlockBytes_ = 0;
+  std::size_t heldBytes_ = 0;  // in the blocks newBlock made
   std::size_t allocated_ = 0;
   std::size_t released_ = 0;
 };

@@ -26,9 +26,11 @@ icu::UnicodeString textFor(int i) {
 TEST(ParagraphArena, SlotsAndTextsStayIntactUntilTheArenaEndsWhateverIsDeletedFirst) {
   internal::ParagraphArena arena;
   std::vector<MPParagraph*> paragraphs;
-  // Enough for several blocks, with single paragraphs in between; every
-  // tenth text goes to the heap, the others into the arena.
-  for (int i = 0; i < 20000; ++i) {
+  // Enough for blocks of every kind (huge ones after 16 MiB), with single
+  // paragraphs in between; every tenth text goes to the heap, the others
+  // into the arena.
+  constexpr int kCount = 150000;
+  for (int i = 0; i < kCount; ++i) {
     MPParagraph* p = i % 1000 == 0 ? new MPParagraph() : new (arena) MPParagraph();
     const icu::UnicodeString text = textFor(i);
     void* stored = i % 10 ? arena.allocateBytes(text.length() * sizeof(char16_t)) : nullptr;
@@ -41,10 +43,10 @@ TEST(ParagraphArena, SlotsAndTextsStayIntactUntilTheArenaEndsWhateverIsDeletedFi
     p->cy = i;
     paragraphs.push_back(p);
   }
-  EXPECT_EQ(arena.allocated(), 20000u - 20u);
+  EXPECT_EQ(arena.allocated(), kCount - kCount / 1000u);
   std::shuffle(paragraphs.begin(), paragraphs.end(), std::mt19937(7));
-  for (int i = 0; i < 5000; ++i) delete paragraphs[static_cast<std::size_t>(i)];
-  paragraphs.erase(paragraphs.begin(), paragraphs.begin() + 5000);
+  for (int i = 0; i < kCount / 4; ++i) delete paragraphs[static_cast<std::size_t>(i)];
+  paragraphs.erase(paragraphs.begin(), paragraphs.begin() + kCount / 4);
   for (MPParagraph* p : paragraphs) {
     EXPECT_EQ(p->text, textFor(p->cy));
     EXPECT_EQ(p->point, kPlainPoint);
