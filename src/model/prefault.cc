@@ -18,14 +18,8 @@ bool prefaultPages(void* p, std::size_t bytes) noexcept {
   const std::uintptr_t begin = (start + pageBytes - 1) & ~(pageBytes - 1);
   const std::uintptr_t end = (start + bytes) & ~(pageBytes - 1);
   // Older kernels answer EINVAL; the pages then fault in as usual.
-  if (begin >= end) return false;
-  // A list of a few megabytes gets huge pages for its aligned middle.
-  const std::uintptr_t hugeBegin = (start + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
-  const std::uintptr_t hugeEnd = (start + bytes) & ~(kHugePageBytes - 1);
-  if (hugeBegin < hugeEnd) {
-    madvise(reinterpret_cast<void*>(hugeBegin), hugeEnd - hugeBegin, MADV_HUGEPAGE);
-  }
-  return madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE) == 0;
+  return begin < end &&
+         madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE) == 0;
 #else
   (void)p;
   (void)bytes;
@@ -58,6 +52,11 @@ void* allocateHugeBlock(std::size_t bytes) noexcept {
   const std::size_t tail = start + mapped - (begin + bytes);
   if (tail > 0) munmap(reinterpret_cast<void*>(begin + bytes), tail);
   void* block = reinterpret_cast<void*>(begin);
+  // Advice only for what the library maps itself: on the host's heap it
+  // would outlive the run.
+#ifdef MADV_HUGEPAGE
+  madvise(block, bytes, MADV_HUGEPAGE);
+#endif
   prefaultPages(block, bytes);
   return block;
 }

@@ -24,6 +24,8 @@ bool prefaultPages(void* p, std::size_t bytes) noexcept;
 // off a cold run over a 1.6 GB stream. Prefaulted like the rest.
 constexpr std::size_t kHugePageBytes = 2u << 20;
 // bytes: a positive multiple of kHugePageBytes. Null when memory runs out.
+// Mapped apart from the heap, so operator new and its new_handler are not
+// asked (except in the sanitizer build, which takes them from the heap).
 void* allocateHugeBlock(std::size_t bytes) noexcept;
 // p and bytes as allocateHugeBlock took and gave them.
 void freeHugeBlock(void* p, std::size_t bytes) noexcept;

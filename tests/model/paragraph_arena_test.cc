@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <random>
 #include <string>
@@ -13,7 +17,9 @@
 #include "interface/kivrant_internals.h"
 #include "model/model.h"
 #include "model/model_release.h"
+#include "model/prefault.h"
 #include "support/doc_builder.h"
+#include "support/sanitized.h"
 
 namespace Kivrel {
 namespace {
@@ -53,6 +59,20 @@ TEST(ParagraphArena, SlotsAndTextsStayIntactUntilTheArenaEndsWhateverIsDeletedFi
   }
   for (MPParagraph* p : paragraphs) delete p;
   EXPECT_EQ(arena.released(), arena.allocated());  // the single ones count for none
+}
+
+TEST(ParagraphArena, ItsEndUnmapsTheHugeBlocksOfALargeModel) {
+  if (kSanitized) GTEST_SKIP() << "the sanitizer build takes these blocks from the heap";
+  const std::uintptr_t page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  void* last = nullptr;
+  {
+    internal::ParagraphArena arena;
+    // Past 16 MiB: the newest block is a huge one, mapped apart from the heap.
+    for (int i = 0; i < 200000; ++i) last = new (arena) MPParagraph();
+  }
+  unsigned char state = 0;
+  void* itsPage = reinterpret_cast<void*>(reinterpret_cast<std::uintptr_t>(last) & ~(page - 1));
+  EXPECT_NE(mincore(itsPage, 1, &state), 0) << "still mapped after the arena's end";
 }
 
 TEST(ParagraphArena, TextsOfAnyLengthKeepTheirBytesAndALongOneLeavesTheBlockToTheParagraphs) {
