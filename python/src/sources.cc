@@ -147,8 +147,10 @@ std::string BlockSource::readAll() {
   // A block more than what is left, so that the read that meets the end
   // still fits and the string never grows into a copy twice its size.
   // The size is only a hint: a wrapper may deliver far less than its file.
+  // Beyond the cap the string grows as it reads.
+  constexpr std::uint64_t kMaxHint = std::uint64_t{1} << 32;
   try {
-    whole.reserve(static_cast<std::size_t>(bytesLeft()) + kBlockBytes);
+    whole.reserve(static_cast<std::size_t>(std::min(bytesLeft(), kMaxHint)) + kBlockBytes);
   } catch (const std::bad_alloc&) {
   } catch (const std::length_error&) {
   }
