@@ -29,6 +29,9 @@ std::size_t aligned(std::size_t size) {
   return (size + kSlotHeader - 1) / kSlotHeader * kSlotHeader;
 }
 
+// Whole huge pages are mapped apart from the heap, and unmapped likewise.
+bool isHuge(std::size_t bytes) { return bytes % kHugePageBytes == 0; }
+
 }  // namespace
 
 struct ParagraphArena::Block {
@@ -36,13 +39,6 @@ struct ParagraphArena::Block {
   Block* previous;
   std::size_t bytes;  // of the whole block, header included
 };
-
-namespace {
-
-// Whole huge pages are mapped apart from the heap, and unmapped likewise.
-bool isHuge(std::size_t bytes) { return bytes % kHugePageBytes == 0; }
-
-}  // namespace
 
 ParagraphArena::~ParagraphArena() {
   while (block_) {
