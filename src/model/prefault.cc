@@ -42,26 +42,29 @@ bool prefaultPages(void* p, std::size_t bytes) noexcept {
 void* allocateHugeBlock(std::size_t bytes) noexcept {
   // Mapped with room to spare, then trimmed to an aligned start, since a
   // huge page can only back an aligned range.
-  if (bytes > static_cast<std::size_t>(-1) - kHugePageBytes) return nullptr;
-  const std::size_t mapped = bytes + kHugePageBytes;
+  static const std::size_t pageBytes = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  if (bytes == 0 || bytes > static_cast<std::size_t>(-1) - 2 * kHugePageBytes) return nullptr;
+  const std::size_t length = (bytes + pageBytes - 1) & ~(pageBytes - 1);
+  const std::size_t mapped = length + kHugePageBytes;
   void* raw = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (raw == MAP_FAILED) return nullptr;
   const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(raw);
   const std::uintptr_t begin = (start + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
   if (begin > start) munmap(raw, begin - start);
-  const std::size_t tail = start + mapped - (begin + bytes);
-  if (tail > 0) munmap(reinterpret_cast<void*>(begin + bytes), tail);
+  const std::size_t tail = start + mapped - (begin + length);
+  if (tail > 0) munmap(reinterpret_cast<void*>(begin + length), tail);
   void* block = reinterpret_cast<void*>(begin);
   // Advice only for what the library maps itself: on the host's heap it
   // would outlive the run.
 #ifdef MADV_HUGEPAGE
-  madvise(block, bytes, MADV_HUGEPAGE);
+  madvise(block, length, MADV_HUGEPAGE);
 #endif
-  prefaultPages(block, bytes);
+  prefaultPages(block, length);
   return block;
 }
 
 void freeHugeBlock(void* p, std::size_t bytes) noexcept {
+  // The system unmaps every page the range touches.
   if (p) munmap(p, bytes);
 }
 

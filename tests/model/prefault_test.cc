@@ -83,20 +83,35 @@ TEST(HugeBlock, MapsExactlyItsAlignedBytesAndUnmapsThemWhenFreed) {
   if (kSanitized) GTEST_SKIP() << "the sanitizer build takes these blocks from the heap";
   const bool takesPagesAhead = systemTakesPagesAhead();
   const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-  for (std::size_t bytes : {internal::kHugePageBytes, 3 * internal::kHugePageBytes}) {
+  for (std::size_t bytes : {internal::kHugePageBytes, 3 * internal::kHugePageBytes,
+                            internal::kHugePageBytes + page + 1}) {
     SCOPED_TRACE(bytes);
+    const std::size_t length = (bytes + page - 1) / page * page;
     const long before = bench::statusKb("VmSize");
     char* block = static_cast<char*>(internal::allocateHugeBlock(bytes));
     ASSERT_NE(block, nullptr);
     // The room to spare that found an aligned start is gone again.
-    EXPECT_EQ(bench::statusKb("VmSize") - before, static_cast<long>(bytes / 1024));
+    EXPECT_EQ(bench::statusKb("VmSize") - before, static_cast<long>(length / 1024));
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % internal::kHugePageBytes, 0u);
-    if (takesPagesAhead) EXPECT_EQ(residentPages(block, bytes), bytes / page);
+    if (takesPagesAhead) EXPECT_EQ(residentPages(block, length), length / page);
     block[0] = 1;
     block[bytes - 1] = 2;
     internal::freeHugeBlock(block, bytes);
     EXPECT_EQ(bench::statusKb("VmSize"), before);
   }
+}
+
+TEST(PrefaultingAllocator, PutsAListOfAHugePageOrMoreInAHugeBlockAndUnmapsItAfter) {
+  if (kSanitized) GTEST_SKIP() << "the sanitizer build takes these blocks from the heap";
+  const long before = bench::statusKb("VmSize");
+  {
+    std::vector<int, internal::PrefaultingAllocator<int>> list(internal::kHugePageBytes, 5);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(list.data()) % internal::kHugePageBytes, 0u);
+    EXPECT_EQ(bench::statusKb("VmSize") - before,
+              static_cast<long>(list.size() * sizeof(int) / 1024));
+    EXPECT_EQ(list.back(), 5);
+  }
+  EXPECT_EQ(bench::statusKb("VmSize"), before);
 }
 
 }  // namespace
