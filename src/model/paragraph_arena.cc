@@ -29,9 +29,6 @@ std::size_t aligned(std::size_t size) {
   return (size + kSlotHeader - 1) / kSlotHeader * kSlotHeader;
 }
 
-// Whole huge pages are mapped apart from the heap, and unmapped likewise.
-bool isHuge(std::size_t bytes) { return bytes % kHugePageBytes == 0; }
-
 }  // namespace
 
 struct ParagraphArena::Block {
@@ -43,12 +40,7 @@ struct ParagraphArena::Block {
 ParagraphArena::~ParagraphArena() {
   while (block_) {
     Block* previous = block_->previous;
-    const std::size_t bytes = block_->bytes;
-    if (isHuge(bytes)) {
-      freeHugeBlock(block_, bytes);
-    } else {
-      ::operator delete(static_cast<void*>(block_));
-    }
+    freeLargeBlock(block_, block_->bytes);
     block_ = previous;
   }
 }
@@ -93,16 +85,8 @@ void ParagraphArena::release(void* p) noexcept {
 }
 
 char* ParagraphArena::takeBlock(std::size_t bytes) noexcept {
-  if (isHuge(bytes)) return static_cast<char*>(allocateHugeBlock(bytes));
-  char* storage = nullptr;
-  try {
-    storage = static_cast<char*>(::operator new(bytes));
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
   // What asks for a block fills it soon after.
-  if (bytes >= kPrefaultMinBytes) prefaultPages(storage, bytes);
-  return storage;
+  return static_cast<char*>(allocateLargeBlock(bytes));
 }
 
 bool ParagraphArena::newBlock(std::size_t atLeast) noexcept {

@@ -82,4 +82,24 @@ void freeHugeBlock(void* p, std::size_t) noexcept { ::operator delete(p); }
 
 #endif
 
+void* allocateLargeBlock(std::size_t bytes) noexcept {
+  if (bytes >= kHugePageBytes) return allocateHugeBlock(bytes);
+  void* p = nullptr;
+  try {
+    p = ::operator new(bytes);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  if (bytes >= kPrefaultMinBytes) prefaultPages(p, bytes);
+  return p;
+}
+
+void freeLargeBlock(void* p, std::size_t bytes) noexcept {
+  if (bytes >= kHugePageBytes) {
+    freeHugeBlock(p, bytes);
+  } else {
+    ::operator delete(p);
+  }
+}
+
 }  // namespace Kivrel::internal

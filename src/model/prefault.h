@@ -3,7 +3,6 @@
 #define KIVREL_MODEL_PREFAULT_H_
 
 #include <cstddef>
-#include <memory>
 #include <new>
 
 namespace Kivrel::internal {
@@ -32,11 +31,17 @@ void* allocateHugeBlock(std::size_t bytes) noexcept;
 // p and bytes as allocateHugeBlock took and gave them.
 void freeHugeBlock(void* p, std::size_t bytes) noexcept;
 
+// Storage for a per-run block that is filled soon after it is allocated:
+// from the size of a huge page on, a huge block (the heap hands blocks this
+// large fresh pages on every run, and taking them 4 KiB at a time cost a
+// 1M-paragraph run a twentieth of its time); below it, heap memory,
+// prefaulted from kPrefaultMinBytes on. Null when memory runs out.
+void* allocateLargeBlock(std::size_t bytes) noexcept;
+// p and bytes as allocateLargeBlock took and gave them.
+void freeLargeBlock(void* p, std::size_t bytes) noexcept;
+
 // An allocator for the large per-run lists that are filled right after
-// they are allocated. From the size of a huge page on, a list is a huge
-// block: the heap hands lists this large fresh pages on every run, and
-// taking them 4 KiB at a time cost a 1M-paragraph run a twentieth of its
-// time.
+// they are allocated.
 template <class T>
 struct PrefaultingAllocator {
   using value_type = T;
@@ -47,22 +52,10 @@ struct PrefaultingAllocator {
 
   T* allocate(std::size_t n) {
     if (n > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_alloc();
-    const std::size_t bytes = n * sizeof(T);
-    if (bytes >= kHugePageBytes) {
-      if (void* p = allocateHugeBlock(bytes)) return static_cast<T*>(p);
-      throw std::bad_alloc();
-    }
-    T* p = std::allocator<T>().allocate(n);
-    if (bytes >= kPrefaultMinBytes) prefaultPages(p, bytes);
-    return p;
+    if (void* p = allocateLargeBlock(n * sizeof(T))) return static_cast<T*>(p);
+    throw std::bad_alloc();
   }
-  void deallocate(T* p, std::size_t n) noexcept {
-    if (n * sizeof(T) >= kHugePageBytes) {
-      freeHugeBlock(p, n * sizeof(T));
-    } else {
-      std::allocator<T>().deallocate(p, n);
-    }
-  }
+  void deallocate(T* p, std::size_t n) noexcept { freeLargeBlock(p, n * sizeof(T)); }
 
   template <class U>
   bool operator==(const PrefaultingAllocator<U>&) const noexcept { return true; }
