@@ -69,11 +69,18 @@ class BlockInput {
   std::size_t replay(std::size_t n);
   void discard(bool toEnd, std::uint32_t count);
 
+  struct AlignedDelete {
+    void operator()(unsigned char* p) const noexcept;
+  };
+  using Block = std::unique_ptr<unsigned char[], AlignedDelete>;
+  static Block newBlock(std::size_t bytes);
+
   std::istream& in_;
-  std::unique_ptr<unsigned char[]> block_;
+  Block block_;
   std::size_t capacity_ = 0;
   const std::size_t longStreamBytes_;
   std::size_t delivered_ = 0;  // by the stream buffer so far
+  std::size_t inputOffset_ = 0;  // of the stream buffer's next byte, modulo a page
   std::vector<unsigned char> scratch_;  // replayed reads land here
   std::size_t pos_ = 0;
   std::size_t end_ = 0;

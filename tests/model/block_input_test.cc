@@ -9,6 +9,8 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "support/stream_bufs.h"
 
@@ -72,6 +74,36 @@ TEST(BlockInput, DeliversEveryByteInOrderOnAnyInputAndBlockSize) {
     std::istream trickleIn(&trickle);
     for (std::istream* in : {static_cast<std::istream*>(&seekable), &noSeekIn, &trickleIn}) {
       readAllChecked(*in, source, longStreamBytes);
+    }
+  }
+}
+
+// Records where each bulk read lands and the input offset it starts at.
+class LandingBuf : public std::stringbuf {
+ public:
+  explicit LandingBuf(const std::string& bytes)
+      : std::stringbuf(bytes, std::ios::in | std::ios::binary) {}
+  std::vector<std::pair<std::uintptr_t, std::ptrdiff_t>> landings;
+
+ protected:
+  std::streamsize xsgetn(char* s, std::streamsize n) override {
+    landings.emplace_back(reinterpret_cast<std::uintptr_t>(s), gptr() - eback());
+    return std::stringbuf::xsgetn(s, n);
+  }
+};
+
+// The kernel's copy from the page cache is several times slower into a
+// destination a few bytes past the source's offset within a page.
+TEST(BlockInput, LandsEveryBulkReadAtItsInputOffsetWithinAPage) {
+  const std::string source = patternBytes(8 << 20);
+  for (std::size_t longStreamBytes : {std::size_t{0}, std::size_t{300000}}) {
+    SCOPED_TRACE(longStreamBytes);
+    LandingBuf buf(source);
+    std::istream in(&buf);
+    readAllChecked(in, source, longStreamBytes);
+    ASSERT_GE(buf.landings.size(), 5u);
+    for (const auto& [address, offset] : buf.landings) {
+      EXPECT_EQ(address % 4096, static_cast<std::uintptr_t>(offset) % 4096) << "at " << offset;
     }
   }
 }
