@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "cli_common.h"
 #include "progress_bar.h"
@@ -18,8 +19,15 @@ namespace {
 constexpr std::size_t kReadChunk = 1 << 20;
 // Enough to tell a PDF, a record stream and a JSON description apart.
 constexpr std::size_t kHeadChunk = 64 * 1024;
+constexpr std::size_t kPageBytes = 4096;
 
 }  // namespace
+
+ReadChunk::ReadChunk(std::size_t size) : storage_(size + kPageBytes), size_(size) {
+  void* start = storage_.data();
+  std::size_t space = storage_.size();
+  data_ = static_cast<char*>(std::align(kPageBytes, size, start, space));
+}
 
 InputFile::InputFile(const std::string& path) : name_(displayName(path)), fd_(STDIN_FILENO) {
   if (!isStdin(path)) {
@@ -87,7 +95,7 @@ std::string InputFile::readAll(bool quiet) {
   std::string bytes = std::move(head_);
   head_.clear();
   if (size_ > bytes.size()) bytes.reserve(static_cast<std::size_t>(size_));
-  std::string chunk(kReadChunk, '\0');
+  ReadChunk chunk(kReadChunk);
   while (const std::size_t got = readFile(chunk.data(), chunk.size())) {
     bytes.append(chunk.data(), got);
     bar.update(bytes.size());

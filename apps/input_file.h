@@ -15,6 +15,22 @@ namespace Kivrel::cli {
 
 class ProgressBar;
 
+// A buffer for read(2) that starts on a page. The kernel's copy from the page
+// cache ran seven times slower into a destination 1 to 31 bytes past the
+// source's offset within a page, which is where a heap block's header puts a
+// large buffer, and a file is read from page boundaries.
+class ReadChunk {
+ public:
+  explicit ReadChunk(std::size_t size);
+  char* data() { return data_; }
+  std::size_t size() const { return size_; }
+
+ private:
+  std::vector<char> storage_;
+  char* data_;
+  std::size_t size_;
+};
+
 class InputFile {
  public:
   // Opens path ("-" and "" mean standard input). Throws CommandError naming
@@ -74,7 +90,7 @@ class InputFileBuffer : public std::streambuf {
 
   InputFile& input_;
   ProgressBar* bar_;
-  std::vector<char> buffer_;
+  ReadChunk buffer_;
   std::uint64_t delivered_ = 0;
 };
 

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <utility>
@@ -18,6 +19,7 @@ namespace Kivrel::python {
 namespace {
 
 constexpr std::size_t kBlockBytes = 1 << 20;
+constexpr std::size_t kPageBytes = 4096;
 
 std::uint32_t loadLe32(const unsigned char* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24);
@@ -210,11 +212,16 @@ FileSource::~FileSource() {
 
 bool FileSource::fetch(std::string& block, std::size_t n) {
   if (error_ || interrupt_) return false;
-  if (chunk_.empty()) chunk_.resize(kBlockBytes);
+  if (chunk_.empty()) {
+    chunk_.resize(kBlockBytes + kPageBytes);
+    void* start = chunk_.data();
+    std::size_t space = chunk_.size();
+    chunkStart_ = static_cast<char*>(std::align(kPageBytes, kBlockBytes, start, space));
+  }
   for (;;) {
-    const ssize_t got = ::read(fd_, chunk_.data(), std::min(n, chunk_.size()));
+    const ssize_t got = ::read(fd_, chunkStart_, std::min(n, kBlockBytes));
     if (got >= 0) {
-      block.append(chunk_.data(), static_cast<std::size_t>(got));
+      block.append(chunkStart_, static_cast<std::size_t>(got));
       return got > 0;
     }
     if (errno != EINTR) {
