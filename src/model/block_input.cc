@@ -24,10 +24,11 @@ static_assert(kFirstBlockSize >= BlockInput::kMaxRead);
 // past the source's offset within a page ran seven times slower on the
 // development machine, and a heap block's header puts the first read there.
 // So blocks are page-aligned, and every read lands at the offset within a
-// page that its first byte has in the input (counted from where this reader
-// started, which for a file just opened is its start).
+// page that its first byte has in the input: counted from where this reader
+// started (for a file just opened, its start), and from where a seek says
+// the stream stands once it has seeked.
 constexpr std::size_t kPageBytes = 4096;
-static_assert(kFirstBlockSize >= BlockInput::kMaxRead + 2 * kPageBytes);
+static_assert(kFirstBlockSize >= BlockInput::kMaxRead + kPageBytes);
 // A skip this long would be a backward move as a signed offset.
 constexpr std::uint32_t kLongSkip = kSkipToEndLength;
 

@@ -80,7 +80,7 @@ class BlockInput {
   std::size_t capacity_ = 0;
   const std::size_t longStreamBytes_;
   std::size_t delivered_ = 0;  // by the stream buffer so far
-  std::size_t inputOffset_ = 0;  // of the stream buffer's next byte, modulo a page
+  std::size_t inputOffset_ = 0;  // of the stream buffer's next byte; its place in a page counts
   std::vector<unsigned char> scratch_;  // replayed reads land here
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
