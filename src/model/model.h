@@ -2,8 +2,6 @@
 #ifndef KIVREL_MODEL_MODEL_H_
 #define KIVREL_MODEL_MODEL_H_
 
-#include <unicode/unistr.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -11,6 +9,7 @@
 #include "kivrel/record_writer.h"
 #include "model/little_endian.h"
 #include "model/paragraph_arena.h"
+#include "model/paragraph_text.h"
 #include "model/record_format.h"
 
 namespace Kivrel {
@@ -20,7 +19,7 @@ constexpr int kPlainPoint = 10;
 
 class MPParagraph {
  public:
-  icu::UnicodeString text;
+  ParagraphText text;
   int styleIndex = 0;
   int point = kPlainPoint;  // >= 0: outline point; < 0: a ReasonCode
   std::int32_t tableCells = 0;

@@ -10,7 +10,7 @@ namespace Kivrel::internal {
 namespace {
 
 // True when the pages hold exactly the paragraphs the reader took from the
-// arena: their texts live inline or in the arena, so they own nothing and
+// arena: their texts live in the arena too, so they own nothing and
 // the arena's end frees them all. Anything else (a paragraph deleted, or one
 // added by hand) makes every page delete its own.
 bool arenaHoldsAllParagraphs(const std::vector<MPPage*>& pages, const ParagraphArena& arena) {

@@ -329,21 +329,12 @@ class RecordReader {
     // Beyond what a string can hold the text stays empty, as a failed
     // append would leave it.
     if (n <= static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
-      icu::UnicodeString& text = currentParagraph_->text;
-      // Within the string's own inline buffer, or else in the arena, mostly
-      // right after its paragraph, where the string only points (the passes
-      // never change a text; any copy of it is a real one). Either way the
-      // paragraph holds no memory of its own, which lets the model go without
-      // a walk over it. Where memory runs out the text stays empty, as a
-      // failed append leaves it.
-      if (n <= static_cast<std::size_t>(text.getCapacity())) {
-        if (char16_t* units = text.getBuffer(static_cast<int32_t>(n))) {
-          std::memcpy(units, pending_.data(), n * sizeof(char16_t));
-          text.releaseBuffer(static_cast<int32_t>(n));
-        }
-      } else if (void* stored = arena_.allocateBytes(n * sizeof(char16_t))) {
-        std::memcpy(stored, pending_.data(), n * sizeof(char16_t));
-        text.setTo(false, static_cast<const char16_t*>(stored), static_cast<int32_t>(n));
+      // In the arena, mostly right after its paragraph, so the paragraph
+      // holds no memory of its own and the model goes without a walk over
+      // it. Where memory runs out the text stays empty, as a failed append
+      // leaves it.
+      if (void* stored = arena_.allocateBytes(ParagraphText::storageBytes(n))) {
+        currentParagraph_->text.setStored(stored, pending_.data(), static_cast<int32_t>(n));
       }
     }
     // A huge paragraph does not keep its staging space for the rest of the run.

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <map>
-#include <optional>
 #include <vector>
 
 #include "kivrel/kivrant.h"
@@ -120,7 +119,7 @@ int Kivrant::extractMain(std::istream& input, KivOutlineList& result, KivSetting
   for (int i = 0; i < pageCount; ++i) {
     MPPage* page = pages[static_cast<std::size_t>(i)];
     for (MPParagraph* paragraph : page->paragraphs) {
-      if (text::trimsToEmpty(paragraph->text)) {
+      if (text::trimsToEmpty(paragraph->text.units(), paragraph->text.length())) {
         paragraph->point = kEmptyText;
         continue;
       }
@@ -166,8 +165,8 @@ int Kivrant::extractMain(std::istream& input, KivOutlineList& result, KivSetting
       checkParagraphIsItems(i, j, page, paragraph, headerFooterThreshold, headerFooterMaps);
     }
 
-    std::optional<UnicodeString> workView;
-    const UnicodeString& work = text::trimmedText(paragraph->text, workView);
+    const UnicodeString work =
+        text::trimmedView(paragraph->text.units(), paragraph->text.length());
     const int n = work.length();
     const UChar first = work.charAt(0);
     const UChar last = work.charAt(n - 1);

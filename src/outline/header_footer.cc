@@ -20,7 +20,7 @@ enum Band { kTopBand = 0, kBottomBand = 1 };
 __attribute__((noinline)) bool countOrCheckBandText(const MPParagraph& paragraph, Band band,
                                                     int threshold,
                                                     std::map<UnicodeString, int>* maps) {
-  UnicodeString key(paragraph.text);
+  UnicodeString key = paragraph.text.copy();
   text::deleteNumberFromString(key);
   int& count = maps[band][key];  // a key seen for the first time starts at 0
   if (threshold == 0) {

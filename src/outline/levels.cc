@@ -108,7 +108,7 @@ void Kivrant::setupOutlineLevel(std::vector<int>& pointArray, std::vector<int>* 
     // The extractor's getPointAndSimplification without the copy of the
     // text it would overwrite with the pattern, which is not needed here.
     UnicodeString pattern;
-    int point = text::headingNumberPoint(paragraph->text, pattern);
+    int point = text::headingNumberPoint(paragraph->text.view(), pattern);
     paragraph->point = point;
     if (point < kPlainPoint) return;
     record(point, paragraph->styleIndex);

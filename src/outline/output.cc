@@ -59,7 +59,7 @@ void Kivrant::outputResult(KivOutlineList& result, KivSettings* settings,
 
   auto visit = [&](int i, MPPage* page, int j, MPParagraph* paragraph) {
     if (silentDrops && paragraph->point < kPlainPoint) return;
-    if (text::trimsToEmpty(paragraph->text)) return;
+    if (text::trimsToEmpty(paragraph->text.units(), paragraph->text.length())) return;
 
     auto report = [&](bool accepted, int value) {
       if (!verdictHandler) return;
@@ -73,13 +73,13 @@ void Kivrant::outputResult(KivOutlineList& result, KivSettings* settings,
       verdict.tableCells = paragraph->tableCells;
       verdict.accepted = accepted;
       verdict.value = value;
-      verdict.text = paragraph->text;
+      verdict.text = paragraph->text.copy();
       verdictHandler->onVerdict(verdict);
     };
     auto drop = [&](int code) {
       if (logStream) {
         *logStream << internal::kLogDropLead << code << internal::kLogDropOpen;
-        internal::writeLogText(*logStream, paragraph->text);
+        internal::writeLogText(*logStream, paragraph->text.view());
         *logStream << internal::kLogDropClose;
       }
       report(false, code);
@@ -120,7 +120,7 @@ void Kivrant::outputResult(KivOutlineList& result, KivSettings* settings,
       return;
     }
 
-    UnicodeString label(paragraph->text);
+    UnicodeString label = paragraph->text.copy();
     trimStr(label);
     int pageNo = i + 1;
     if (tocDocument) {

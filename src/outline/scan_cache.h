@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <map>
-#include <optional>
 #include <vector>
 
 #include "interface/kivrant_internals.h"
@@ -89,8 +88,8 @@ struct ScanCache {
   std::uint8_t textFacts(int x) {
     if (!(facts[x] & kTextKnown)) {
       std::uint8_t bits = kTextKnown;
-      std::optional<icu::UnicodeString> view;
-      const icu::UnicodeString& trimmed = text::trimmedText(paragraphs[x]->text, view);
+      const ParagraphText& text = paragraphs[x]->text;
+      const icu::UnicodeString trimmed = text::trimmedView(text.units(), text.length());
       if (trimmed.isEmpty()) {
         bits |= kEmpty;
       } else {

@@ -37,7 +37,7 @@ bool Kivrant::checkParagraphIsTitle(int pageIndex, int paragraphIndex, MPPage* p
   for (;;) {
     MPParagraph* next = getNextParagraph(pageAt, paraAt, true);
     if (!next || pageAt != pageIndex) return true;
-    if (text::trimsToEmpty(next->text)) {
+    if (text::trimsToEmpty(next->text.units(), next->text.length())) {
       if (emptyRun == kTitleBlockGap - 1) return true;
       ++emptyRun;
     } else {

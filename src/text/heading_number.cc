@@ -1,7 +1,6 @@
 #include "text/heading_number.h"
 
 #include <cstdlib>
-#include <optional>
 #include <utility>
 
 #include "text/char_class.h"
@@ -67,8 +66,8 @@ int getPointAndSimplification(icu::UnicodeString& text) {
 }
 
 int headingNumberPoint(const icu::UnicodeString& text, icu::UnicodeString& pattern) {
-  std::optional<icu::UnicodeString> view;
-  const icu::UnicodeString& trimmed = trimmedText(text, view);
+  const Units u(text);
+  const icu::UnicodeString trimmed = trimmedView(u.at, u.n);
   pattern.remove();
 
   const int32_t n = trimmed.length();

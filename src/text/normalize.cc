@@ -35,15 +35,14 @@ bool trimmedAway(char16_t c) {
 
 }  // namespace
 
-void trimmedBoundsSlow(const icu::UnicodeString& text, int32_t& start, int32_t& end) {
-  const Units u(text);
+void trimmedBoundsSlow(const char16_t* units, int32_t n, int32_t& start, int32_t& end) {
   start = 0;
-  end = u.n;
-  while (end > 0 && trimmedAway(u.at[end - 1])) --end;
-  while (start < end && trimmedAway(u.at[start])) ++start;
+  end = n;
+  while (end > 0 && trimmedAway(units[end - 1])) --end;
+  while (start < end && trimmedAway(units[start])) ++start;
   // The same two steps as trimStr.
-  while (start < end && u.at[start] == kIdeographicSpace) ++start;
-  while (end > start && u.at[end - 1] == kIdeographicSpace) --end;
+  while (start < end && units[start] == kIdeographicSpace) ++start;
+  while (end > start && units[end - 1] == kIdeographicSpace) --end;
 }
 
 void deleteNumberFromString(icu::UnicodeString& text) {

@@ -4,7 +4,7 @@
 
 #include <unicode/unistr.h>
 
-#include <optional>
+#include "text/code_units.h"
 
 namespace Kivrel::text {
 
@@ -14,7 +14,7 @@ namespace Kivrel::text {
 void trimStr(icu::UnicodeString& text);
 
 // Out of line part of trimmedBounds.
-void trimmedBoundsSlow(const icu::UnicodeString& text, int32_t& start, int32_t& end);
+void trimmedBoundsSlow(const char16_t* units, int32_t n, int32_t& start, int32_t& end);
 
 // True for units that trimming never removes, in the ranges where text
 // mostly begins and ends; false sends the unit to the full test. What trimming
@@ -25,39 +25,43 @@ constexpr bool isSurelyKeptByTrim(char16_t c) {
          (c > 0x2029 && c < 0x205F) || c > 0x3000;
 }
 
-// The part of text that trimStr would keep, [start, end), found without
-// copying or changing text; inline for the common text whose two ends
-// trimming keeps.
-inline void trimmedBounds(const icu::UnicodeString& text, int32_t& start, int32_t& end) {
-  const int32_t n = text.length();
-  if (n == 0 || (isSurelyKeptByTrim(text.charAt(0)) && isSurelyKeptByTrim(text.charAt(n - 1)))) {
+// The part of units [0, n) that trimStr would keep, [start, end), found
+// without copying; inline for the common text whose two ends trimming keeps.
+inline void trimmedBounds(const char16_t* units, int32_t n, int32_t& start, int32_t& end) {
+  if (n == 0 || (isSurelyKeptByTrim(units[0]) && isSurelyKeptByTrim(units[n - 1]))) {
     start = 0;
     end = n;
     return;
   }
-  trimmedBoundsSlow(text, start, end);
+  trimmedBoundsSlow(units, n, start, end);
 }
 
-// True when trimStr would leave text empty.
-inline bool trimsToEmpty(const icu::UnicodeString& text) {
+inline void trimmedBounds(const icu::UnicodeString& text, int32_t& start, int32_t& end) {
+  const Units u(text);
+  trimmedBounds(u.at, u.n, start, end);
+}
+
+// True when trimStr would leave units [0, n) empty.
+inline bool trimsToEmpty(const char16_t* units, int32_t n) {
   int32_t start = 0;
   int32_t end = 0;
-  trimmedBounds(text, start, end);
+  trimmedBounds(units, n, start, end);
   return start == end;
 }
 
-// What trimStr would leave of text, without copying: text itself when that is
-// all of it, else a read-only view made in view, which shares text's code
-// units (a change to the view copies them first). REQUIRES: text outlives the
-// result and is not changed while it is in use.
-inline const icu::UnicodeString& trimmedText(const icu::UnicodeString& text,
-                                             std::optional<icu::UnicodeString>& view) {
+inline bool trimsToEmpty(const icu::UnicodeString& text) {
+  const Units u(text);
+  return trimsToEmpty(u.at, u.n);
+}
+
+// What trimStr would leave of units [0, n), as a read-only view of them.
+// REQUIRES: the units outlive the result and stay unchanged while it is in use.
+inline icu::UnicodeString trimmedView(const char16_t* units, int32_t n) {
   int32_t start = 0;
   int32_t end = 0;
-  trimmedBounds(text, start, end);
-  if (start == 0 && end == text.length()) return text;
-  if (start == end) return view.emplace();
-  return view.emplace(false, text.getBuffer() + start, end - start);
+  trimmedBounds(units, n, start, end);
+  if (start == end) return icu::UnicodeString();
+  return icu::UnicodeString(false, units + start, end - start);
 }
 
 // Removes every space (U+0020, U+3000) and every ASCII or fullwidth digit, so

@@ -24,7 +24,7 @@
 namespace Kivrel {
 namespace {
 
-// Longer than a string's inline buffer, different for every i.
+// Different for every i.
 icu::UnicodeString textFor(int i) {
   return icu::UnicodeString::fromUTF8("paragraph text number " + std::to_string(i) + " of many");
 }
@@ -39,10 +39,10 @@ TEST(ParagraphArena, SlotsAndTextsStayIntactUntilTheArenaEndsWhateverIsDeletedFi
   for (int i = 0; i < kCount; ++i) {
     MPParagraph* p = i % 1000 == 0 ? new MPParagraph() : new (arena) MPParagraph();
     const icu::UnicodeString text = textFor(i);
-    void* stored = i % 10 ? arena.allocateBytes(text.length() * sizeof(char16_t)) : nullptr;
+    void* stored =
+        i % 10 ? arena.allocateBytes(ParagraphText::storageBytes(text.length())) : nullptr;
     if (stored) {
-      text.extract(0, text.length(), static_cast<char16_t*>(stored));
-      p->text.setTo(false, static_cast<const char16_t*>(stored), text.length());
+      p->text.setStored(stored, text.getBuffer(), text.length());
     } else {
       p->text = text;
     }
@@ -54,7 +54,7 @@ TEST(ParagraphArena, SlotsAndTextsStayIntactUntilTheArenaEndsWhateverIsDeletedFi
   for (int i = 0; i < kCount / 4; ++i) delete paragraphs[static_cast<std::size_t>(i)];
   paragraphs.erase(paragraphs.begin(), paragraphs.begin() + kCount / 4);
   for (MPParagraph* p : paragraphs) {
-    EXPECT_EQ(p->text, textFor(p->cy));
+    EXPECT_EQ(p->text.view(), textFor(p->cy));
     EXPECT_EQ(p->point, kPlainPoint);
   }
   for (MPParagraph* p : paragraphs) delete p;

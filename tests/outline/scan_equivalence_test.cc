@@ -26,7 +26,7 @@ void plainToc(Kivrant& k, int pageIndex, int paragraphIndex, MPPage* page, MPPar
   bool otherSeen = false;
   std::vector<MPParagraph*> pending;
   for (;;) {
-    UnicodeString text(cur->text);
+    UnicodeString text = cur->text.copy();
     kt::trimStr(text);
     if (text.isEmpty()) {
       if (emptyRun == 3) return;
@@ -72,7 +72,7 @@ void plainItems(Kivrant& k, int pageIndex, int paragraphIndex, MPParagraph* star
   int emptyRun = 0;
   unsigned short previous = 0;
   for (;;) {
-    UnicodeString text(cur->text);
+    UnicodeString text = cur->text.copy();
     kt::trimStr(text);
     if (text.isEmpty()) {
       if (first) return;

@@ -46,7 +46,7 @@ inline void buildModel(Kivrant& k, const std::vector<PageTexts>& doc) {
 inline void countBands(Kivrant& k, K::HeaderFooterMaps* maps) {
   for (MPPage* page : K::pages(k)) {
     for (MPParagraph* p : page->paragraphs) {
-      icu::UnicodeString t(p->text);
+      icu::UnicodeString t = p->text.copy();
       kt::trimStr(t);
       if (t.isEmpty()) {
         p->point = kEmptyText;

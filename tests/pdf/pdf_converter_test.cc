@@ -57,7 +57,7 @@ ConvertedDoc convertPdf(const std::string& pdfBytes) {
     doc.pageSizes.emplace_back(page->width, page->height);
     for (const MPParagraph* p : page->paragraphs) {
       ConvertedParagraph c{static_cast<int>(doc.pageSizes.size()), "", "", p->cx, p->cy, empties};
-      p->text.toUTF8String(c.text);
+      p->text.view().toUTF8String(c.text);
       if (c.text.empty()) {
         ++empties;
         continue;

@@ -118,7 +118,7 @@ std::string dumpModel(Kivrant& k, bool skipEmpty) {
       const MPParagraph* para = pages[p]->paragraphs[i];
       if (skipEmpty && para->text.isEmpty()) continue;
       std::string text;
-      para->text.toUTF8String(text);
+      para->text.view().toUTF8String(text);
       out << (p + 1) << ':' << i << " pt=" << para->point << " cells=" << para->tableCells
           << " cx=" << para->cx << " cy=" << para->cy << " style=" << para->styleIndex << " |"
           << text << "|\n";

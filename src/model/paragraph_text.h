@@ -1,0 +1,91 @@
+// The text of one paragraph, in the space of a pointer.
+#ifndef KIVREL_MODEL_PARAGRAPH_TEXT_H_
+#define KIVREL_MODEL_PARAGRAPH_TEXT_H_
+
+#include <unicode/unistr.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace Kivrel {
+
+// A paragraph's code units behind their length, in storage the model's arena
+// holds or, for a text assigned by hand, on the heap. A UnicodeString in
+// every paragraph would take 64 bytes, most of a paragraph object, while the
+// passes only ever read a text: this makes the model of a large document a
+// third smaller, and of a stream of empty paragraphs a half.
+class ParagraphText {
+ public:
+  ParagraphText() = default;
+  ~ParagraphText() { releaseOwned(); }
+  ParagraphText(const ParagraphText&) = delete;
+  ParagraphText& operator=(const ParagraphText&) = delete;
+  ParagraphText(ParagraphText&& other) noexcept : bits_(other.bits_) { other.bits_ = 0; }
+  ParagraphText& operator=(ParagraphText&& other) noexcept {
+    if (this != &other) {
+      releaseOwned();
+      bits_ = other.bits_;
+      other.bits_ = 0;
+    }
+    return *this;
+  }
+
+  // Bytes of storage that hold n units and their length.
+  static constexpr std::size_t storageBytes(std::size_t n) {
+    return kUnitsOffset + n * sizeof(char16_t);
+  }
+
+  // Copies n units into storage (storageBytes(n) bytes aligned to at least
+  // 4, which outlive this text) and makes them this text.
+  void setStored(void* storage, const char16_t* units, int32_t n) {
+    // Copied before the old storage goes: units may lie in it.
+    char* bytes = n > 0 ? static_cast<char*>(storage) : nullptr;
+    if (bytes) {
+      std::memcpy(bytes, &n, sizeof n);
+      std::memcpy(bytes + kUnitsOffset, units, static_cast<std::size_t>(n) * sizeof(char16_t));
+    }
+    releaseOwned();
+    bits_ = reinterpret_cast<std::uintptr_t>(bytes);
+  }
+
+  // A copy of text on the heap.
+  ParagraphText& operator=(const icu::UnicodeString& text) {
+    const int32_t n = text.isBogus() ? 0 : text.length();
+    void* storage = n > 0 ? ::operator new(storageBytes(static_cast<std::size_t>(n))) : nullptr;
+    setStored(storage, text.getBuffer(), n);
+    if (storage) bits_ |= kOwned;
+    return *this;
+  }
+
+  bool isEmpty() const { return bits_ == 0; }
+  int32_t length() const {
+    int32_t n = 0;
+    if (bits_) std::memcpy(&n, stored(), sizeof n);
+    return n;
+  }
+  // Null for an empty text.
+  const char16_t* units() const {
+    return bits_ ? reinterpret_cast<const char16_t*>(stored() + kUnitsOffset) : nullptr;
+  }
+  // A read-only string over the units. A copy made from it is a real one,
+  // but a move takes the alias along: what may outlive the model uses copy().
+  icu::UnicodeString view() const { return icu::UnicodeString(false, units(), length()); }
+  icu::UnicodeString copy() const { return icu::UnicodeString(units(), length()); }
+
+ private:
+  static constexpr std::size_t kUnitsOffset = sizeof(int32_t);
+  static constexpr std::uintptr_t kOwned = 1;  // storage is at least 4-aligned
+
+  const char* stored() const { return reinterpret_cast<const char*>(bits_ & ~kOwned); }
+  void releaseOwned() {
+    if (bits_ & kOwned) ::operator delete(const_cast<char*>(stored()));
+    bits_ = 0;
+  }
+
+  std::uintptr_t bits_ = 0;  // the storage's address, kOwned when this text owns it
+};
+
+}  // namespace Kivrel
+
+#endif  // KIVREL_MODEL_PARAGRAPH_TEXT_H_
