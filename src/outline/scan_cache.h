@@ -89,13 +89,16 @@ struct ScanCache {
     if (!(facts[x] & kTextKnown)) {
       std::uint8_t bits = kTextKnown;
       const ParagraphText& text = paragraphs[x]->text;
-      const icu::UnicodeString trimmed = text::trimmedView(text.units(), text.length());
-      if (trimmed.isEmpty()) {
+      int32_t start = 0;
+      int32_t end = 0;
+      text::trimmedBounds(text.units(), text.length(), start, end);
+      if (start == end) {
         bits |= kEmpty;
       } else {
+        const char16_t* trimmed = text.units() + start;
         int position = 0;
-        digit[x] = text::getFirstDigit(trimmed, position);
-        if (text::isTocLine(trimmed)) bits |= kTocLine;
+        digit[x] = text::getFirstDigit(trimmed, end - start, position);
+        if (text::isTocLine(trimmed, end - start)) bits |= kTocLine;
       }
       facts[x] |= bits;
     }

@@ -11,6 +11,7 @@ namespace Kivrel::text {
 struct Units {
   explicit Units(const icu::UnicodeString& text)
       : at(text.getBuffer()), n(at ? text.length() : 0) {}
+  Units(const char16_t* at, int32_t n) : at(at), n(n) {}
   const char16_t* at;
   int32_t n;
 };

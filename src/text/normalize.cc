@@ -65,8 +65,13 @@ void deleteNumberFromString(icu::UnicodeString& text) {
 }
 
 char16_t getFirstDigit(const icu::UnicodeString& text, int& position) {
-  // Units past the end read as 0xFFFF, as charAt gives them.
   const Units u(text);
+  return getFirstDigit(u.at, u.n, position);
+}
+
+char16_t getFirstDigit(const char16_t* units, int32_t n, int& position) {
+  // Units past the end read as 0xFFFF, as charAt gives them.
+  const Units u(units, n);
   auto unitAt = [&](int32_t i) { return i < u.n ? u.at[i] : static_cast<char16_t>(0xFFFF); };
   char16_t result = unitAt(0);
   position = 0;

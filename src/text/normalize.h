@@ -75,6 +75,7 @@ void deleteNumberFromString(icu::UnicodeString& text);
 // past the first unit that ends the run: length + 1 when the whole text is
 // such a run, because the read at the length is what stops the walk.
 char16_t getFirstDigit(const icu::UnicodeString& text, int& position);
+char16_t getFirstDigit(const char16_t* units, int32_t n, int& position);
 
 }  // namespace Kivrel::text
 

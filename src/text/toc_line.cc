@@ -87,10 +87,17 @@ bool isTocItem(const icu::UnicodeString& text, int& pageNo, icu::UnicodeString& 
   return pageNo != 0;
 }
 
+bool isTocLine(const char16_t* units, int32_t n) {
+  const Units u(units, n);
+  const int32_t split = tocSplit(u);
+  if (split < 0) return false;
+  const icu::UnicodeString text(false, units, n);
+  return pageNumberAfter(text, u, split) != 0;
+}
+
 bool isTocLine(const icu::UnicodeString& text) {
   const Units u(text);
-  const int32_t split = tocSplit(u);
-  return split >= 0 && pageNumberAfter(text, u, split) != 0;
+  return isTocLine(u.at, u.n);
 }
 
 }  // namespace Kivrel::text

@@ -26,6 +26,7 @@ bool isTocItem(const icu::UnicodeString& text, int& pageNo, icu::UnicodeString& 
 // isTocItem's result alone, for the scans that test every paragraph: no
 // title is made.
 bool isTocLine(const icu::UnicodeString& text);
+bool isTocLine(const char16_t* units, int32_t n);
 
 }  // namespace Kivrel::text
 
