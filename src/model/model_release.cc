@@ -12,7 +12,8 @@ namespace {
 // True when the pages hold exactly the paragraphs the reader took from the
 // arena: their texts live in the arena too, so they own nothing and
 // the arena's end frees them all. Anything else (a paragraph deleted, or one
-// added by hand) makes every page delete its own.
+// added by hand) makes every page delete its own. A text given by hand to a
+// paragraph the reader made would be missed: nothing does that.
 bool arenaHoldsAllParagraphs(const std::vector<MPPage*>& pages, const ParagraphArena& arena) {
   return arena.released() == 0 && paragraphCount(pages) == arena.allocated();
 }
