@@ -36,11 +36,6 @@ inline void trimmedBounds(const char16_t* units, int32_t n, int32_t& start, int3
   trimmedBoundsSlow(units, n, start, end);
 }
 
-inline void trimmedBounds(const icu::UnicodeString& text, int32_t& start, int32_t& end) {
-  const Units u(text);
-  trimmedBounds(u.at, u.n, start, end);
-}
-
 // True when trimStr would leave units [0, n) empty.
 inline bool trimsToEmpty(const char16_t* units, int32_t n) {
   int32_t start = 0;
