@@ -67,8 +67,10 @@ TEST(ParagraphArena, ItsEndUnmapsTheHugeBlocksOfALargeModel) {
   void* last = nullptr;
   {
     internal::ParagraphArena arena;
-    // Past 16 MiB: the newest block is a huge one, mapped apart from the heap.
-    for (int i = 0; i < 200000; ++i) last = new (arena) MPParagraph();
+    // Past 16 MiB, whatever a paragraph's size: the newest block is a huge
+    // one, mapped apart from the heap.
+    const std::size_t count = (24u << 20) / sizeof(MPParagraph);
+    for (std::size_t i = 0; i < count; ++i) last = new (arena) MPParagraph();
   }
   unsigned char state = 0;
   void* itsPage = reinterpret_cast<void*>(reinterpret_cast<std::uintptr_t>(last) & ~(page - 1));
