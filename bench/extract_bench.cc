@@ -45,6 +45,7 @@ struct Stream {
   fs::path path;
   GeneratedStats stats;
   bool hostile = false;
+  bool cachedAsRead = false;
 };
 
 std::vector<Stream>& streams() {
@@ -81,6 +82,31 @@ class ReadBuffer {
   char* data_;
 };
 
+// Puts a written file in the page cache the way reading it from disk does.
+// How fast the kernel copies a cached file out depends on the size of the
+// cache's pieces, and those follow how the file came in: the generator's
+// small writes left pieces that read two to four times slower than those
+// readahead makes, so one stream read fast and the next slow by the luck of
+// its writing. Best effort: where a step fails the file stays as written.
+void cacheAsReadFromDisk(const fs::path& path) {
+  int fd = ::open(path.c_str(), O_RDONLY);
+  if (fd < 0) return;
+  if (::fdatasync(fd) == 0 && ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0) {
+    std::vector<char> block(kChunk);
+    while (::read(fd, block.data(), block.size()) > 0) {
+    }
+  }
+  ::close(fd);
+}
+
+// Right before a stream's first benchmark, since writing the streams after
+// it, or the machine itself, may have pushed its pages out in between.
+void cacheOnce(Stream* stream) {
+  if (stream->cachedAsRead) return;
+  cacheAsReadFromDisk(stream->path);
+  stream->cachedAsRead = true;
+}
+
 // The reference: the whole file through the same kind of stream, in large reads.
 double readFile(const fs::path& path, ReadBuffer& buffer) {
   std::ifstream in(path, std::ios::binary);
@@ -91,13 +117,15 @@ double readFile(const fs::path& path, ReadBuffer& buffer) {
   return static_cast<double>(total);
 }
 
-void BM_Read(benchmark::State& state, const Stream* stream) {
+void BM_Read(benchmark::State& state, Stream* stream) {
+  cacheOnce(stream);
   ReadBuffer buffer;
   for (auto _ : state) benchmark::DoNotOptimize(readFile(stream->path, buffer));
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * stream->stats.bytes));
 }
 
-void BM_Extract(benchmark::State& state, const Stream* stream) {
+void BM_Extract(benchmark::State& state, Stream* stream) {
+  cacheOnce(stream);
   int items = 0;
   for (auto _ : state) benchmark::DoNotOptimize(items = extractFile(stream->path));
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * stream->stats.bytes));
@@ -116,7 +144,8 @@ std::map<std::string, std::vector<double>>& pairedRatios() {
   return ratios;
 }
 
-void BM_Paired(benchmark::State& state, const Stream* stream) {
+void BM_Paired(benchmark::State& state, Stream* stream) {
+  cacheOnce(stream);
   using Clock = std::chrono::steady_clock;
   ReadBuffer buffer;
   std::vector<double>& ratios = pairedRatios()[stream->name];
@@ -176,23 +205,6 @@ long probePeakRssKb(const std::string& self, const Stream& stream) {
   return rss;
 }
 
-// Puts a written file in the page cache the way reading it from disk does.
-// How fast the kernel copies a cached file out depends on the size of the
-// cache's pieces, and those follow how the file came in: the generator's
-// small writes left pieces that read two to four times slower than those
-// readahead makes, so one stream read fast and the next slow by the luck of
-// its writing. Best effort: where a step fails the file stays as written.
-void cacheAsReadFromDisk(const fs::path& path) {
-  int fd = ::open(path.c_str(), O_RDONLY);
-  if (fd < 0) return;
-  if (::fdatasync(fd) == 0 && ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0) {
-    std::vector<char> block(kChunk);
-    while (::read(fd, block.data(), block.size()) > 0) {
-    }
-  }
-  ::close(fd);
-}
-
 Stream generate(const fs::path& dir, const std::string& name, bool hostile, int count,
                 Hostile kind) {
   Stream s;
@@ -204,7 +216,6 @@ Stream generate(const fs::path& dir, const std::string& name, bool hostile, int 
     s.stats = hostile ? Kivrel::bench::writeHostile(out, kind, count)
                       : Kivrel::bench::writeDocument(out, count, kSeed);
   }
-  cacheAsReadFromDisk(s.path);
   return s;
 }
 
@@ -268,7 +279,9 @@ int main(int argc, char** argv) {
     streams().push_back(generate(dir, Kivrel::bench::hostileName(kind), true,
                                  hostileScale(kind, referenceBytes), kind));
   }
-  for (const Stream& s : streams()) {
+  // Written back now rather than under the benchmarks.
+  ::sync();
+  for (Stream& s : streams()) {
     benchmark::RegisterBenchmark(("read/" + s.name).c_str(), BM_Read, &s)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
