@@ -211,11 +211,9 @@ Stream generate(const fs::path& dir, const std::string& name, bool hostile, int 
   s.name = name;
   s.hostile = hostile;
   s.path = dir / (name + ".kvr");
-  {
-    std::ofstream out(s.path, std::ios::binary);
-    s.stats = hostile ? Kivrel::bench::writeHostile(out, kind, count)
-                      : Kivrel::bench::writeDocument(out, count, kSeed);
-  }
+  std::ofstream out(s.path, std::ios::binary);
+  s.stats = hostile ? Kivrel::bench::writeHostile(out, kind, count)
+                    : Kivrel::bench::writeDocument(out, count, kSeed);
   return s;
 }
 
