@@ -92,8 +92,8 @@ void cacheAsReadFromDisk(const fs::path& path) {
   int fd = ::open(path.c_str(), O_RDONLY);
   if (fd < 0) return;
   if (::fdatasync(fd) == 0 && ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0) {
-    std::vector<char> block(kChunk);
-    while (::read(fd, block.data(), block.size()) > 0) {
+    ReadBuffer buffer;
+    while (::read(fd, buffer.data(), kChunk) > 0) {
     }
   }
   ::close(fd);
