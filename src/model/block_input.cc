@@ -2,9 +2,11 @@
 #include "model/block_input.h"
 
 #include "kivrel/record_writer.h"
+#include "model/prefault.h"
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <streambuf>
 #include <utility>
 
@@ -59,12 +61,16 @@ class TailBuf : public std::streambuf {
 
 }  // namespace
 
-void BlockInput::AlignedDelete::operator()(unsigned char* p) const noexcept {
-  ::operator delete[](p, std::align_val_t(kPageBytes));
+static_assert(kBlockAlignment % kPageBytes == 0);
+
+void BlockInput::BlockDelete::operator()(unsigned char* p) const noexcept {
+  freeLargeBlock(p, bytes);
 }
 
 BlockInput::Block BlockInput::newBlock(std::size_t bytes) {
-  return Block(new (std::align_val_t(kPageBytes)) unsigned char[bytes]);
+  void* p = allocateLargeBlock(bytes);
+  if (!p) throw std::bad_alloc();
+  return Block(static_cast<unsigned char*>(p), BlockDelete{bytes});
 }
 
 BlockInput::BlockInput(std::istream& in, std::size_t longStreamBytes)

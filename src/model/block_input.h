@@ -69,10 +69,11 @@ class BlockInput {
   std::size_t replay(std::size_t n);
   void discard(bool toEnd, std::uint32_t count);
 
-  struct AlignedDelete {
+  struct BlockDelete {
+    std::size_t bytes;  // no initialiser: that would keep Block from a default constructor
     void operator()(unsigned char* p) const noexcept;
   };
-  using Block = std::unique_ptr<unsigned char[], AlignedDelete>;
+  using Block = std::unique_ptr<unsigned char[], BlockDelete>;
   static Block newBlock(std::size_t bytes);
 
   std::istream& in_;

@@ -2,6 +2,7 @@
 #include "model/prefault.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <new>
 
 #if defined(__linux__)
@@ -39,7 +40,10 @@ bool prefaultPages(void* p, std::size_t bytes) noexcept {
 
 #if defined(__linux__) && !defined(KIVREL_HEAP_HUGE_BLOCKS)
 
-void* allocateHugeBlock(std::size_t bytes) noexcept {
+namespace {
+
+// A huge block whose pages fault in as they are touched.
+void* mapHugeBlock(std::size_t bytes) noexcept {
   // Mapped with room to spare, then trimmed to an aligned start, since a
   // huge page can only back an aligned range.
   static const std::size_t pageBytes = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
@@ -59,7 +63,21 @@ void* allocateHugeBlock(std::size_t bytes) noexcept {
 #ifdef MADV_HUGEPAGE
   madvise(block, length, MADV_HUGEPAGE);
 #endif
-  prefaultPages(block, length);
+  return block;
+}
+
+// The pages of a block the library mapped itself, the last one whole: it
+// is all the block's own.
+void prefaultMappedBlock(void* block, std::size_t bytes) noexcept {
+  static const std::size_t pageBytes = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  prefaultPages(block, (bytes + pageBytes - 1) & ~(pageBytes - 1));
+}
+
+}  // namespace
+
+void* allocateHugeBlock(std::size_t bytes) noexcept {
+  void* block = mapHugeBlock(bytes);
+  if (block) prefaultMappedBlock(block, bytes);
   return block;
 }
 
@@ -70,36 +88,88 @@ void freeHugeBlock(void* p, std::size_t bytes) noexcept {
 
 #else
 
-void* allocateHugeBlock(std::size_t bytes) noexcept {
+namespace {
+
+void* mapHugeBlock(std::size_t bytes) noexcept {
   try {
-    return ::operator new(bytes);
+    return ::operator new(bytes, std::align_val_t(kBlockAlignment));
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
 }
 
-void freeHugeBlock(void* p, std::size_t) noexcept { ::operator delete(p); }
+// The heap's blocks fault in as they are touched.
+void prefaultMappedBlock(void*, std::size_t) noexcept {}
+
+}  // namespace
+
+void* allocateHugeBlock(std::size_t bytes) noexcept { return mapHugeBlock(bytes); }
+
+void freeHugeBlock(void* p, std::size_t) noexcept {
+  ::operator delete(p, std::align_val_t(kBlockAlignment));
+}
 
 #endif
 
-void* allocateLargeBlock(std::size_t bytes) noexcept {
-  if (bytes >= kHugePageBytes) return allocateHugeBlock(bytes);
-  void* p = nullptr;
-  try {
-    p = ::operator new(bytes);
-  } catch (const std::bad_alloc&) {
-    return nullptr;
+namespace {
+
+#if defined(KIVREL_HEAP_HUGE_BLOCKS)
+constexpr bool kCacheBlocks = false;
+#else
+constexpr bool kCacheBlocks = true;
+#endif
+constexpr std::size_t kDefaultCacheBytes = 4u << 20;
+
+void freeBlockNow(void* p, std::size_t capacity) {
+  if (capacity >= kHugePageBytes) {
+    freeHugeBlock(p, capacity);
+  } else {
+    ::operator delete(p, std::align_val_t(kBlockAlignment));
   }
-  if (bytes >= kPrefaultMinBytes) prefaultPages(p, bytes);
+}
+
+}  // namespace
+
+BlockCache& largeBlockCache() {
+  // Never destroyed: a host's static objects may free blocks after this
+  // one's end, and the system takes its memory back at exit anyway.
+  static BlockCache* cache = new BlockCache(
+      kCacheBlocks ? blockCacheLimitFrom(std::getenv("KIVREL_BLOCK_CACHE_MIB"), kDefaultCacheBytes)
+                   : 0,
+      freeBlockNow);
+  return *cache;
+}
+
+void* allocateLargeBlock(std::size_t bytes) noexcept {
+  // Blocks of the exact size only: the arena's and the reader's come in a
+  // few sizes, and a run over a document like the last one asks for the
+  // lists it had.
+  if (kCacheBlocks) {
+    if (void* p = largeBlockCache().take(bytes)) return p;
+  }
+  void* p = nullptr;
+  if (bytes >= kHugePageBytes) {
+    p = mapHugeBlock(bytes);
+  } else {
+    try {
+      p = ::operator new(bytes, std::align_val_t(kBlockAlignment));
+    } catch (const std::bad_alloc&) {
+      return nullptr;
+    }
+  }
+  if (!p) return nullptr;
+  if (bytes >= kHugePageBytes) {
+    prefaultMappedBlock(p, bytes);
+  } else if (bytes >= kPrefaultMinBytes) {
+    prefaultPages(p, bytes);
+  }
   return p;
 }
 
 void freeLargeBlock(void* p, std::size_t bytes) noexcept {
-  if (bytes >= kHugePageBytes) {
-    freeHugeBlock(p, bytes);
-  } else {
-    ::operator delete(p);
-  }
+  if (!p) return;
+  if (kCacheBlocks && largeBlockCache().keep(p, bytes)) return;
+  freeBlockNow(p, bytes);
 }
 
 }  // namespace Kivrel::internal

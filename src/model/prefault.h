@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <new>
 
+#include "model/block_cache.h"
+
 namespace Kivrel::internal {
 
 // A large document's model is a few hundred megabytes that the run writes
@@ -31,14 +33,24 @@ void* allocateHugeBlock(std::size_t bytes) noexcept;
 // p and bytes as allocateHugeBlock took and gave them.
 void freeHugeBlock(void* p, std::size_t bytes) noexcept;
 
+// Every block allocateLargeBlock gives starts on a boundary of this many bytes.
+constexpr std::size_t kBlockAlignment = 4096;
+
 // Storage for a per-run block that is filled soon after it is allocated:
+// one an earlier run freed where the cache holds one of its capacity; else
 // from the size of a huge page on, a huge block (the heap hands blocks this
 // large fresh pages on every run, and taking them 4 KiB at a time cost a
-// 1M-paragraph run a twentieth of its time); below it, heap memory,
+// 1M-paragraph run a twentieth of its time), and below it heap memory,
 // prefaulted from kPrefaultMinBytes on. Null when memory runs out.
 void* allocateLargeBlock(std::size_t bytes) noexcept;
-// p and bytes as allocateLargeBlock took and gave them.
+// p and bytes as allocateLargeBlock took and gave them. The block goes to
+// the cache while it has room.
 void freeLargeBlock(void* p, std::size_t bytes) noexcept;
+
+// The blocks freeLargeBlock keeps for later runs: 4 MiB at most unless
+// KIVREL_BLOCK_CACHE_MIB says otherwise when the first block is freed. The
+// sanitizer build keeps none, so that it sees every block's own bounds.
+BlockCache& largeBlockCache();
 
 // An allocator for the large per-run lists that are filled right after
 // they are allocated.

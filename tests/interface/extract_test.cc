@@ -6,6 +6,7 @@
 
 #include "interface/kivrant_internals.h"
 #include "model/model.h"
+#include "model/prefault.h"
 #include "support/doc_builder.h"
 #include "support/stream_bufs.h"
 
@@ -44,6 +45,59 @@ TEST(Extract, EachRunLeavesTheExtractorIdleAndLogsLikeAFreshOne) {
   EXPECT_TRUE(idle(k));
   EXPECT_EQ(second.str(), first.str());
   EXPECT_NE(first.str().find(testing::sjis("#page ページ番号 2-")), std::string::npos);
+}
+
+// Enough pages and paragraphs that the run's model takes several blocks.
+std::string manyPages() {
+  DocBuilder b;
+  b.page();
+  for (int i = 1; i <= 3000; ++i) {
+    if (i % 40 == 0) b.pageBreak();
+    if (i % 40 == 1) {
+      b.para(std::to_string(i / 40 + 1) + "\tChapter " + std::to_string(i), {.size = 32, .bold = true});
+    } else {
+      b.para("Body text of paragraph " + std::to_string(i) + " goes on for a while.", {.size = 20});
+    }
+  }
+  return b.build();
+}
+
+std::string outlineOf(Kivrant& k, const std::string& bytes) {
+  std::istringstream in(bytes);
+  KivOutlineList result;
+  KivSettings settings;
+  EXPECT_EQ(k.extract(in, result, &settings), 0);
+  std::string dump;
+  for (int i = 0; i < result.getCount(); ++i) {
+    KivOutlineItem* item = result.getAt(i);
+    std::string text;
+    item->getString().toUTF8String(text);
+    dump += std::to_string(item->getPageNo()) + ' ' + std::to_string(item->getPoint()) + ' ' +
+            text + ' ' + std::to_string(item->getCx()) + ' ' + std::to_string(item->getCy()) + '\n';
+  }
+  return dump;
+}
+
+TEST(Extract, ARunInBlocksAnEarlierRunLeftFullOfJunkGivesTheSameOutlineAndLog) {
+  internal::BlockCache& cache = internal::largeBlockCache();
+  const std::size_t limit = cache.limit();
+  const std::string bytes = manyPages();
+  Kivrant k;
+  std::ostringstream first, second;
+  cache.setLimit(0);  // a first run on fresh memory
+  k.setLogStream(&first);
+  const std::string fresh = outlineOf(k, bytes);
+  EXPECT_NE(fresh.find("Chapter 41"), std::string::npos);
+  cache.setLimit(32u << 20);
+  k.setLogStream(nullptr);
+  outlineOf(k, bytes);  // leaves its blocks in the cache
+  EXPECT_GT(cache.heldBytes(), 0u);
+  cache.setFillOnTake(0xA5);
+  k.setLogStream(&second);
+  EXPECT_EQ(outlineOf(k, bytes), fresh);
+  cache.setFillOnTake(-1);
+  cache.setLimit(limit);
+  EXPECT_TRUE(second.str() == first.str());
 }
 
 TEST(Extract, CopiesShareTheLogStreamUntilTheyAreGivenTheirOwn) {

@@ -1,10 +1,11 @@
 // Runs one extraction of a stream file and reports what it cost, for the
 // resource tests:
 //   kivrel_resource_probe FILE [FLAGS [quality]]
-// prints "rss_kb=A base_rss_kb=B vm_kb=C base_vm_kb=D seconds=E items=F".
+// prints "rss_kb=A base_rss_kb=B vm_kb=C base_vm_kb=D seconds=E items=F held_kb=G".
 // rss is the process's resident high-water mark (VmHWM), vm its peak address
 // space (VmPeak), which also shows allocations that were never touched;
-// seconds is the CPU time of the extraction (with "quality", of the quality
+// held is what the extractor's block cache keeps for a next run; seconds is
+// the CPU time of the extraction (with "quality", of the quality
 // mode's), which other load on the machine leaves about as it is. The probe
 // kills itself after kTimeLimitSeconds so a super-linear pass fails the test
 // instead of hanging it.
@@ -18,6 +19,7 @@
 #include <string>
 
 #include "kivrel/kivrel.h"
+#include "model/prefault.h"
 #include "proc_status.h"
 
 constexpr unsigned kTimeLimitSeconds = 120;
@@ -45,8 +47,9 @@ int main(int argc, char** argv) {
   int rc = quality ? Kivrel::extractQuality(extractor, in, result, &settings)
                    : extractor.extract(in, result, &settings);
   const double seconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
-  std::printf("rss_kb=%ld base_rss_kb=%ld vm_kb=%ld base_vm_kb=%ld seconds=%.6f items=%d\n",
-              Kivrel::bench::statusKb("VmHWM"), baseRss, Kivrel::bench::statusKb("VmPeak"), baseVm,
-              seconds, result.getCount());
+  std::printf(
+      "rss_kb=%ld base_rss_kb=%ld vm_kb=%ld base_vm_kb=%ld seconds=%.6f items=%d held_kb=%zu\n",
+      Kivrel::bench::statusKb("VmHWM"), baseRss, Kivrel::bench::statusKb("VmPeak"), baseVm, seconds,
+      result.getCount(), Kivrel::internal::largeBlockCache().heldBytes() / 1024);
   return rc == 0 ? 0 : 1;
 }
