@@ -3,6 +3,8 @@
 
 #include <sstream>
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 #include "interface/kivrant_internals.h"
 #include "model/model.h"
@@ -98,6 +100,22 @@ TEST(Extract, ARunInBlocksAnEarlierRunLeftFullOfJunkGivesTheSameOutlineAndLog) {
   cache.setFillOnTake(-1);
   cache.setLimit(limit);
   EXPECT_TRUE(second.str() == first.str());
+}
+
+TEST(Extract, RunsOnSeveralThreadsShareTheCachedBlocksWithoutMixingThem) {
+  const std::string bytes = manyPages();
+  Kivrant reference;
+  const std::string expected = outlineOf(reference, bytes);
+  std::vector<int> wrongRuns(4, 0);
+  std::vector<std::thread> threads;
+  for (int& wrong : wrongRuns) {
+    threads.emplace_back([&bytes, &expected, &wrong] {
+      Kivrant k;
+      for (int run = 0; run < 5; ++run) wrong += outlineOf(k, bytes) != expected;
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(wrongRuns, std::vector<int>(4, 0));
 }
 
 TEST(Extract, CopiesShareTheLogStreamUntilTheyAreGivenTheirOwn) {
