@@ -48,8 +48,9 @@ void* allocateLargeBlock(std::size_t bytes) noexcept;
 void freeLargeBlock(void* p, std::size_t bytes) noexcept;
 
 // The blocks freeLargeBlock keeps for later runs: 4 MiB at most unless
-// KIVREL_BLOCK_CACHE_MIB says otherwise when the first block is freed. The
-// sanitizer build keeps none, so that it sees every block's own bounds.
+// KIVREL_BLOCK_CACHE_MIB says otherwise when the process first asks for a
+// large block. The sanitizer build keeps none, so that it sees every block's
+// own bounds.
 BlockCache& largeBlockCache();
 
 // An allocator for the large per-run lists that are filled right after
