@@ -40,10 +40,7 @@ bool prefaultPages(void* p, std::size_t bytes) noexcept {
 
 #if defined(__linux__) && !defined(KIVREL_HEAP_HUGE_BLOCKS)
 
-namespace {
-
-// A huge block whose pages fault in as they are touched.
-void* mapHugeBlock(std::size_t bytes) noexcept {
+void* allocateHugeBlock(std::size_t bytes) noexcept {
   // Mapped with room to spare, then trimmed to an aligned start, since a
   // huge page can only back an aligned range.
   static const std::size_t pageBytes = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
@@ -63,21 +60,7 @@ void* mapHugeBlock(std::size_t bytes) noexcept {
 #ifdef MADV_HUGEPAGE
   madvise(block, length, MADV_HUGEPAGE);
 #endif
-  return block;
-}
-
-// The pages of a block the library mapped itself, the last one whole: it
-// is all the block's own.
-void prefaultMappedBlock(void* block, std::size_t bytes) noexcept {
-  static const std::size_t pageBytes = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-  prefaultPages(block, (bytes + pageBytes - 1) & ~(pageBytes - 1));
-}
-
-}  // namespace
-
-void* allocateHugeBlock(std::size_t bytes) noexcept {
-  void* block = mapHugeBlock(bytes);
-  if (block) prefaultMappedBlock(block, bytes);
+  prefaultPages(block, length);
   return block;
 }
 
@@ -88,22 +71,13 @@ void freeHugeBlock(void* p, std::size_t bytes) noexcept {
 
 #else
 
-namespace {
-
-void* mapHugeBlock(std::size_t bytes) noexcept {
+void* allocateHugeBlock(std::size_t bytes) noexcept {
   try {
     return ::operator new(bytes, std::align_val_t(kBlockAlignment));
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
 }
-
-// The heap's blocks fault in as they are touched.
-void prefaultMappedBlock(void*, std::size_t) noexcept {}
-
-}  // namespace
-
-void* allocateHugeBlock(std::size_t bytes) noexcept { return mapHugeBlock(bytes); }
 
 void freeHugeBlock(void* p, std::size_t) noexcept {
   ::operator delete(p, std::align_val_t(kBlockAlignment));
@@ -147,22 +121,14 @@ void* allocateLargeBlock(std::size_t bytes) noexcept {
   if (kCacheBlocks) {
     if (void* p = largeBlockCache().take(bytes)) return p;
   }
+  if (bytes >= kHugePageBytes) return allocateHugeBlock(bytes);
   void* p = nullptr;
-  if (bytes >= kHugePageBytes) {
-    p = mapHugeBlock(bytes);
-  } else {
-    try {
-      p = ::operator new(bytes, std::align_val_t(kBlockAlignment));
-    } catch (const std::bad_alloc&) {
-      return nullptr;
-    }
+  try {
+    p = ::operator new(bytes, std::align_val_t(kBlockAlignment));
+  } catch (const std::bad_alloc&) {
+    return nullptr;
   }
-  if (!p) return nullptr;
-  if (bytes >= kHugePageBytes) {
-    prefaultMappedBlock(p, bytes);
-  } else if (bytes >= kPrefaultMinBytes) {
-    prefaultPages(p, bytes);
-  }
+  if (bytes >= kPrefaultMinBytes) prefaultPages(p, bytes);
   return p;
 }
 

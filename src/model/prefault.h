@@ -37,7 +37,7 @@ void freeHugeBlock(void* p, std::size_t bytes) noexcept;
 constexpr std::size_t kBlockAlignment = 4096;
 
 // Storage for a per-run block that is filled soon after it is allocated:
-// one an earlier run freed where the cache holds one of its capacity; else
+// one an earlier run freed where the cache holds one of its size; else
 // from the size of a huge page on, a huge block (the heap hands blocks this
 // large fresh pages on every run, and taking them 4 KiB at a time cost a
 // 1M-paragraph run a twentieth of its time), and below it heap memory,
