@@ -29,25 +29,38 @@ std::string header(std::uint32_t type, std::uint32_t length) {
          "\n";
 }
 
-class RecordReader : public ::testing::Test {
- protected:
-  ~RecordReader() override { testing::releaseModel(k); }
-
-  // Reads bytes with a log and returns the log.
-  std::string read(const std::string& bytes) {
-    std::ostringstream log;
-    k.setLogStream(&log);
-    testing::loadModel(k, bytes);
-    k.setLogStream(nullptr);
-    return log.str();
-  }
-  std::vector<MPPage*>& pages() { return KivrantInternals::pages(k); }
-  std::vector<StyleEntry*>& styles() { return KivrantInternals::styleTable(k); }
-
-  Kivrant k;
+// What a read leaves behind: the model, the log, and the input stream's
+// state and gcount, which are the host's to look at after the run.
+struct ReadOutcome {
+  std::string pages;  // "<pageCount>:", then " <width>x<height>" per page, '*': special
+  std::string dump;
+  std::string log;
+  std::ios_base::iostate state;
+  std::streamsize gcount;
+  auto fields() const { return std::make_tuple(pages, dump, log, state, gcount); }
 };
 
-TEST_F(RecordReader, EveryRecordTypeWritesItsLogLine) {
+ReadOutcome readThrough(std::istream& in) {
+  Kivrant k;
+  std::ostringstream log;
+  k.setLogStream(&log);
+  KivrantInternals::analyzePages(k, in);
+  std::string pages = std::to_string(KivrantInternals::pageCount(k)) + ":";
+  for (const MPPage* p : KivrantInternals::pages(k)) {
+    pages += " " + std::to_string(p->width) + "x" + std::to_string(p->height) +
+             (p->specialSection ? "*" : "");
+  }
+  ReadOutcome out{pages, testing::dumpModel(k), log.str(), in.rdstate(), in.gcount()};
+  testing::releaseModel(k);
+  return out;
+}
+
+ReadOutcome read(const std::string& bytes) {
+  std::istringstream in(bytes, std::ios::binary);
+  return readThrough(in);
+}
+
+TEST(RecordReader, EveryRecordTypeWritesItsLogLine) {
   DocBuilder b;
   RecordWriter& w = b.writer();
   w.section({0x80, 0, 12000, 16838});
@@ -86,9 +99,9 @@ TEST_F(RecordReader, EveryRecordTypeWritesItsLogLine) {
       sjis("[改行]\n") + header(7, 0) + header(11, 0) + sjis("#page ページ番号 2") +
       std::string(34, '-') + "\n" + header(3, 80) + header(15, 12) + header(4294967295u, 0) +
       header(6, 2) + sjis("\t\t[文字列] [x]\n");
-  std::string log = read(b.build());
-  EXPECT_EQ(log, expected) << logToUtf8(log);
-  EXPECT_EQ(testing::dumpModel(k),
+  const ReadOutcome r = read(b.build());
+  EXPECT_EQ(r.log, expected) << logToUtf8(r.log);
+  EXPECT_EQ(r.dump,
             "1:0 pt=10 cells=0 cx=100 cy=-200 style=0 |見出し    |\n"
             "1:1 pt=10 cells=0 cx=0 cy=0 style=0 ||\n"
             "1:2 pt=10 cells=0 cx=0 cy=0 style=0 ||\n"
@@ -96,7 +109,7 @@ TEST_F(RecordReader, EveryRecordTypeWritesItsLogLine) {
             "1:4 pt=10 cells=0 cx=0 cy=0 style=0 |x|\n");
 }
 
-TEST(RecordReaderModel, BuildsExpectedParagraphs) {
+TEST(RecordReader, RecordSequencesBuildTheirParagraphs) {
   struct Case {
     const char* name;
     std::function<void(DocBuilder&)> build;
@@ -105,116 +118,103 @@ TEST(RecordReaderModel, BuildsExpectedParagraphs) {
     std::string logEnd = "";
   };
   const Case cases[] = {
-        Case{"TextAfterPageChangeGoesToLastParagraphOfPreviousPage",
-                  [](DocBuilder& b) {
-                    b.page().para("a", {.charFormat = false, .position = false});
-                    b.pageBreak().text("b").page().text("c");
-                  },
-                  "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |abc|\n"},
-        Case{
-            "ParagraphFormatInsideARowTakesTheRowsCellCount",
-            [](DocBuilder& b) {
-              b.page().row({"x", "y"}, {.charFormat = false, .position = false, .tableCells = 3});
-              b.para("after", {.charFormat = false, .position = false});
-            },
-            "1:0 pt=10 cells=0 cx=0 cy=0 style=0 ||\n"
-            "1:1 pt=10 cells=3 cx=0 cy=0 style=0 |x|\n"
-            "1:2 pt=10 cells=3 cx=0 cy=0 style=0 |y|\n"
-            "1:3 pt=10 cells=0 cx=0 cy=0 style=0 ||\n"
-            "1:4 pt=10 cells=0 cx=0 cy=0 style=0 |after|\n"},
-        Case{"BreaksStartParagraphsAndTabsAddFourSpaces",
-                  [](DocBuilder& b) {
-                    b.page().text("lost").paragraphBreak().text("a\tb").lineBreak();
-                    b.tab().writer().paragraphPosition(7, 8);
-                  },
-                  "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |a    b|\n"
-                  "1:1 pt=10 cells=0 cx=7 cy=8 style=0 |    |\n"},
-        Case{"OddTextLengthDropsTheLastByteAndStaysInStepAndCutTextAppliesTheUnitsRead",
-                  [](DocBuilder& b) {
-                    b.page().paragraphBreak();
-                    b.writer().raw(6, 5, "a\0b\0c", 5);
-                    b.text("d");
-                    b.writer().raw(6, 100, "e\0f\0g", 5);
-                  },
-                  "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |abdef|\n"},
-        Case{"IgnoredAndAllZeroSectionsOpenNoPage",
-                  [](DocBuilder& b) {
-                    b.writer().section({0, 0x02, 100, 100});
-                    unsigned char zero[kSectionBodySize] = {};
-                    b.writer().raw(1, 0, zero, sizeof zero);  // the length is not consulted
-                    b.paragraphBreak().text("orphan");
-                    b.page().paragraphBreak().text("kept");
-                  },
-                  "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |kept|\n"},
-        Case{"RecordsBeforeAPageOrParagraphAreConsumedAndIgnored",
-                  [](DocBuilder& b) {
-                    b.text("t").tab().run("r", {.size = 44});
-                    b.writer().paragraphPosition(1, 2);
-                    b.pageBreak().para("p").lineBreak().paragraphBreak();
-                    b.writer().tableRowFormat(4);
-                    b.writer().tableRowEnd();
-                    b.page().para("first", {.size = 30, .position = false});
-                  },
-                  // style 0: the early character format added no style
-                  "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |first|\n"},
-        Case{"UnknownTypesAreSkippedByTheirLengthAndALongSkipEndsTheInputButActs",
-                  [](DocBuilder& b) {
-                    b.page().para("a", {.charFormat = false, .position = false});
-                    b.writer().raw(15, 12, "\x06\0\0\0\x02\0\0\0zzzz", 12);
-                    b.writer().raw(0, 2, "zz", 2);
-                    b.text("ok");
-                    b.writer().raw(7, 0x80000000u, nullptr, 0);  // ParagraphBreak
-                    b.text("never read");
-                  },
-                  "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |aok|\n"
-                  "1:1 pt=10 cells=0 cx=0 cy=0 style=0 ||\n"},
-        // ParagraphPosition(70, 80) one byte short: logged, but not applied.
-        Case{"CutFixedRecordIsDropped",
-             [](DocBuilder& b) { b.page().para("p", {.cx = 5, .cy = 6}); },
-             "1:0 pt=10 cells=0 cx=5 cy=6 style=0 |p|\n",
-             std::string("\x14\0\0\0\x08\0\0\0\x46\0\0\0\x50\0\0", 15), header(20, 8)},
-        Case{"HeaderCutInsideLengthIsLoggedWithTheBytesRead",
-             [](DocBuilder& b) { b.page().paragraphBreak(); },
-             "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |    |\n", std::string("\x13\0\0\0\x05\x01", 6),
-             header(19, 0x105)}};
+      Case{"TextAfterPageChangeGoesToLastParagraphOfPreviousPage",
+           [](DocBuilder& b) {
+             b.page().para("a", {.charFormat = false, .position = false});
+             b.pageBreak().text("b").page().text("c");
+           },
+           "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |abc|\n"},
+      Case{"ParagraphFormatInsideARowTakesTheRowsCellCount",
+           [](DocBuilder& b) {
+             b.page().row({"x", "y"}, {.charFormat = false, .position = false, .tableCells = 3});
+             b.para("after", {.charFormat = false, .position = false});
+           },
+           "1:0 pt=10 cells=0 cx=0 cy=0 style=0 ||\n"
+           "1:1 pt=10 cells=3 cx=0 cy=0 style=0 |x|\n"
+           "1:2 pt=10 cells=3 cx=0 cy=0 style=0 |y|\n"
+           "1:3 pt=10 cells=0 cx=0 cy=0 style=0 ||\n"
+           "1:4 pt=10 cells=0 cx=0 cy=0 style=0 |after|\n"},
+      Case{"BreaksStartParagraphsAndTabsAddFourSpaces",
+           [](DocBuilder& b) {
+             b.page().text("lost").paragraphBreak().text("a\tb").lineBreak();
+             b.tab().writer().paragraphPosition(7, 8);
+           },
+           "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |a    b|\n"
+           "1:1 pt=10 cells=0 cx=7 cy=8 style=0 |    |\n"},
+      Case{"OddTextLengthDropsTheLastByteAndStaysInStepAndCutTextAppliesTheUnitsRead",
+           [](DocBuilder& b) {
+             b.page().paragraphBreak();
+             b.writer().raw(6, 5, "a\0b\0c", 5);
+             b.text("d");
+             b.writer().raw(6, 100, "e\0f\0g", 5);
+           },
+           "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |abdef|\n"},
+      Case{"IgnoredAndAllZeroSectionsOpenNoPage",
+           [](DocBuilder& b) {
+             b.writer().section({0, 0x02, 100, 100});
+             unsigned char zero[kSectionBodySize] = {};
+             b.writer().raw(1, 0, zero, sizeof zero);  // the length is not consulted
+             b.paragraphBreak().text("orphan");
+             b.page().paragraphBreak().text("kept");
+           },
+           "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |kept|\n"},
+      Case{"RecordsBeforeAPageOrParagraphAreConsumedAndIgnored",
+           [](DocBuilder& b) {
+             b.text("t").tab().run("r", {.size = 44});
+             b.writer().paragraphPosition(1, 2);
+             b.pageBreak().para("p").lineBreak().paragraphBreak();
+             b.writer().tableRowFormat(4);
+             b.writer().tableRowEnd();
+             b.page().para("first", {.size = 30, .position = false});
+           },
+           // style 0: the early character format added no style
+           "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |first|\n"},
+      Case{"UnknownTypesAreSkippedByTheirLengthAndALongSkipEndsTheInputButActs",
+           [](DocBuilder& b) {
+             b.page().para("a", {.charFormat = false, .position = false});
+             b.writer().raw(15, 12, "\x06\0\0\0\x02\0\0\0zzzz", 12);
+             b.writer().raw(0, 2, "zz", 2);
+             b.text("ok");
+             b.writer().raw(7, 0x80000000u, nullptr, 0);  // ParagraphBreak
+             b.text("never read");
+           },
+           "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |aok|\n"
+           "1:1 pt=10 cells=0 cx=0 cy=0 style=0 ||\n"},
+      // ParagraphPosition(70, 80) one byte short: logged, but not applied.
+      Case{"CutFixedRecordIsDropped", [](DocBuilder& b) { b.page().para("p", {.cx = 5, .cy = 6}); },
+           "1:0 pt=10 cells=0 cx=5 cy=6 style=0 |p|\n",
+           std::string("\x14\0\0\0\x08\0\0\0\x46\0\0\0\x50\0\0", 15), header(20, 8)},
+      Case{"HeaderCutInsideLengthIsLoggedWithTheBytesRead",
+           [](DocBuilder& b) { b.page().paragraphBreak(); },
+           "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |    |\n", std::string("\x13\0\0\0\x05\x01", 6),
+           header(19, 0x105)}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     DocBuilder b;
     c.build(b);
-    Kivrant k;
-    std::ostringstream log;
-    k.setLogStream(&log);
-    testing::loadModel(k, b.build() + c.tail);
-    EXPECT_EQ(testing::dumpModel(k), c.dump);
-    EXPECT_EQ(log.str().substr(log.str().size() - c.logEnd.size()), c.logEnd);
-    testing::releaseModel(k);
+    const ReadOutcome r = read(b.build() + c.tail);
+    EXPECT_EQ(r.dump, c.dump);
+    EXPECT_EQ(r.log.substr(r.log.size() - c.logEnd.size()), c.logEnd);
   }
 }
 
-TEST_F(RecordReader, PageBreakCopiesTheLastPagesGeometry) {
+TEST(RecordReader, PageBreakCopiesTheLastPagesGeometry) {
   DocBuilder b;
   b.page(100, 200).page(300, 400, true).pageBreak();
-  testing::loadModel(k, b.build());
-  std::string geometry;
-  for (MPPage* p : pages()) {
-    geometry += std::to_string(p->width) + "x" + std::to_string(p->height) +
-                (p->specialSection ? "* " : " ");
-  }
-  EXPECT_EQ(geometry, "100x200 300x400* 300x400* ");
-  EXPECT_EQ(KivrantInternals::pageCount(k), 3);
+  EXPECT_EQ(read(b.build()).pages, "3: 100x200 300x400* 300x400*");
 }
 
-TEST_F(RecordReader, CharacterFormatsAccumulateFlagsAndSizeUntilParagraphFormat) {
+TEST(RecordReader, CharacterFormatsAccumulateFlagsAndSizeUntilParagraphFormat) {
   DocBuilder b;
   b.page().para("", {.size = 20, .charFormat = false});
   b.run("a", {.size = 18, .flag = 1});
   b.run("b", {.size = 24, .flag = 4});
   b.paragraphBreak().run("c", {.size = 10});  // a break does not reset the run
   b.para("", {.size = 12, .charFormat = false}).run("d", {.size = 10});
+  Kivrant k;
   testing::loadModel(k, b.build());
-
   std::string table;  // size/flag/use count of each style
-  for (const StyleEntry* e : styles()) {
+  for (const StyleEntry* e : KivrantInternals::styleTable(k)) {
     table += std::to_string(e->charSize()) + "/" + std::to_string(e->flag()) + "/" +
              std::to_string(e->useCount) + " ";
   }
@@ -223,33 +223,15 @@ TEST_F(RecordReader, CharacterFormatsAccumulateFlagsAndSizeUntilParagraphFormat)
             "1:0 pt=10 cells=0 cx=1800 cy=3367 style=1 |ab|\n"
             "1:1 pt=10 cells=0 cx=0 cy=0 style=1 |c|\n"
             "1:2 pt=10 cells=0 cx=1800 cy=3767 style=2 |d|\n");
-}
-
-TEST_F(RecordReader, EmptyOrShortInputBuildsNothingAndLogsNothing) {
-  for (const std::string input : {std::string(), std::string("\x01\0\0", 3)}) {
-    EXPECT_EQ(read(input), "");
-    EXPECT_TRUE(pages().empty());
-  }
-}
-
-// What the reader leaves behind: the model, the log, and the input stream's
-// state and gcount, which are the host's to look at after the run.
-struct ReadOutcome {
-  std::string dump;
-  std::string log;
-  std::ios_base::iostate state;
-  std::streamsize gcount;
-  auto fields() const { return std::make_tuple(dump, log, state, gcount); }
-};
-
-ReadOutcome readThrough(std::istream& in) {
-  Kivrant k;
-  std::ostringstream log;
-  k.setLogStream(&log);
-  KivrantInternals::analyzePages(k, in);
-  ReadOutcome out{testing::dumpModel(k), log.str(), in.rdstate(), in.gcount()};
   testing::releaseModel(k);
-  return out;
+}
+
+TEST(RecordReader, EmptyOrShortInputBuildsNothingAndLogsNothing) {
+  for (const std::string input : {std::string(), std::string("\x01\0\0", 3)}) {
+    const ReadOutcome r = read(input);
+    EXPECT_EQ(r.pages, "0:");
+    EXPECT_EQ(r.log, "");
+  }
 }
 
 TEST(RecordReaderInput, EveryKindOfInputEndsAsItsLastReadLeftIt) {
@@ -282,8 +264,7 @@ TEST(RecordReaderInput, EveryKindOfInputEndsAsItsLastReadLeftIt) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string bytes = doc + c.tail;
-    std::istringstream seekable(bytes, std::ios::binary);
-    const ReadOutcome expected = readThrough(seekable);
+    const ReadOutcome expected = read(bytes);
     EXPECT_EQ(expected.state, ended);
     EXPECT_EQ(expected.gcount, c.gcount);
 
@@ -303,12 +284,12 @@ TEST(RecordReaderInput, EveryKindOfInputEndsAsItsLastReadLeftIt) {
   // A buffer that throws where the bytes run out: the stream sets badbit and
   // keeps the exception, or lets it through when asked to.
   const std::string cut = doc + std::string("\x13\0", 2);
-  std::istringstream seekable(doc, std::ios::binary);
-  const ReadOutcome complete = readThrough(seekable);
+  ReadOutcome complete = read(doc);
+  complete.state = std::ios_base::badbit;
+  complete.gcount = 0;
   TrickleBuf throwing(cut, true);
   std::istream throwingIn(&throwing);
-  EXPECT_EQ(readThrough(throwingIn).fields(),
-            std::make_tuple(complete.dump, complete.log, std::ios_base::badbit, std::streamsize{0}));
+  EXPECT_EQ(readThrough(throwingIn).fields(), complete.fields());
 
   TrickleBuf rethrowing(cut, true);
   std::istream rethrowingIn(&rethrowing);

@@ -5,8 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <map>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "model/model.h"
@@ -16,34 +17,16 @@ namespace {
 
 using Format = std::vector<unsigned char>;
 
-// The reference: the first entry equal in the seven identity fields.
-struct NaiveTable {
-  std::vector<Format> formats;
-  std::vector<int> useCounts;
-
-  static bool same(const Format& a, const Format& b) {
-    const std::pair<std::size_t, std::size_t> fields[] = {
-        {charformat::kFlag, 4},    {charformat::kFontNo, 4}, {charformat::kCharSize, 4},
-        {charformat::kWord28, 2},  {charformat::kWord30, 2}, {charformat::kValue56, 4},
-        {charformat::kValue100, 4}};
-    for (auto [offset, size] : fields) {
-      if (std::memcmp(a.data() + offset, b.data() + offset, size) != 0) return false;
-    }
-    return true;
-  }
-
-  int findOrAdd(const Format& f) {
-    for (std::size_t i = 0; i < formats.size(); ++i) {
-      if (same(formats[i], f)) {
-        ++useCounts[i];
-        return static_cast<int>(i);
-      }
-    }
-    formats.push_back(f);
-    useCounts.push_back(0);
-    return static_cast<int>(formats.size() - 1);
-  }
-};
+// The bytes of the seven identity fields: formats equal in them share a style.
+Format identity(const Format& f) {
+  const std::pair<std::size_t, std::size_t> fields[] = {
+      {charformat::kFlag, 4},   {charformat::kFontNo, 4}, {charformat::kCharSize, 4},
+      {charformat::kWord28, 2}, {charformat::kWord30, 2}, {charformat::kValue56, 4},
+      {charformat::kValue100, 4}};
+  Format key;
+  for (auto [offset, size] : fields) key.insert(key.end(), &f[offset], &f[offset] + size);
+  return key;
+}
 
 TEST(StyleTable, RandomFormatsGetTheIndicesOfALinearScan) {
   std::mt19937 rng(12345);
@@ -53,7 +36,10 @@ TEST(StyleTable, RandomFormatsGetTheIndicesOfALinearScan) {
   };
   std::vector<StyleEntry*> table;
   internal::StyleTableIndex index(table);
-  NaiveTable naive;
+  // The first format of each identity, as a scan from entry 0 finds it.
+  std::map<Format, std::size_t> firstOf;
+  std::vector<Format> creators;
+  std::vector<int> useCounts;
   for (int n = 0; n < 6000; ++n) {
     // Random bytes everywhere, then identity fields from small ranges so that
     // formats often share a style while differing outside the identity fields.
@@ -66,15 +52,22 @@ TEST(StyleTable, RandomFormatsGetTheIndicesOfALinearScan) {
     put(f, charformat::kWord30, pick(2), 2);
     put(f, charformat::kValue56, pick(2) << 24, 4);
     put(f, charformat::kValue100, pick(2), 4);
-    ASSERT_EQ(index.findOrAdd(f.data()), naive.findOrAdd(f)) << "format " << n;
+    const auto [first, added] = firstOf.emplace(identity(f), creators.size());
+    if (added) {
+      creators.push_back(f);
+      useCounts.push_back(0);
+    } else {
+      ++useCounts[first->second];
+    }
+    ASSERT_EQ(index.findOrAdd(f.data()), static_cast<int>(first->second)) << "format " << n;
   }
-  ASSERT_EQ(table.size(), naive.formats.size());
+  ASSERT_EQ(table.size(), creators.size());
   EXPECT_GT(table.size(), 500u);
   EXPECT_LE(table.size(), 960u);  // the number of distinct identity fields drawn
   for (std::size_t i = 0; i < table.size(); ++i) {
-    EXPECT_EQ(table[i]->useCount, naive.useCounts[i]);
+    EXPECT_EQ(table[i]->useCount, useCounts[i]);
     // An entry keeps the style of the format that created it.
-    EXPECT_TRUE(table[i]->format == StyleFormat::of(naive.formats[i].data()));
+    EXPECT_TRUE(table[i]->format == StyleFormat::of(creators[i].data()));
     delete table[i];
   }
 }
