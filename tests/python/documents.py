@@ -1,6 +1,11 @@
-"""Small laid-out documents built with kivrel.RecordWriter, for the tests."""
+"""Small laid-out documents built with kivrel.RecordWriter, for the tests,
+and a test case with a scratch folder to put them in."""
 
+import os
 import random
+import tempfile
+import threading
+import unittest
 
 import kivrel
 
@@ -111,3 +116,32 @@ def simple_pdf(pages) -> bytes:
     out += b"trailer\n<< /Size %d /Root 1 0 R >>\n" % (len(objects) + 1)
     out += b"startxref\n%d\n%%%%EOF\n" % xref
     return bytes(out)
+
+
+class TempFiles(unittest.TestCase):
+    def setUp(self):
+        self._dir = tempfile.TemporaryDirectory()
+        self.addCleanup(self._dir.cleanup)
+        self.dir = self._dir.name
+
+    def write(self, name, data):
+        """The path of a new file under the scratch folder; name may be bytes,
+        for a name that is not UTF-8, and may hold folders."""
+        path = os.path.join(os.fsencode(self.dir), os.fsencode(name))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+        return os.fsdecode(path)
+
+    def fifo(self, name, data):
+        """The path of a new FIFO that gives data to the first reader. The
+        writer is a daemon thread: a second open would wait for it for good."""
+        path = os.path.join(self.dir, name)
+        os.mkfifo(path)
+
+        def feed():
+            with open(path, "wb") as f:
+                f.write(data)
+
+        threading.Thread(target=feed, daemon=True).start()
+        return path

@@ -1,7 +1,6 @@
 """python3 -m kivrel.batch on a 2-worker LocalCluster over a generated folder."""
 
 import contextlib
-import errno
 import gc
 import hashlib
 import io
@@ -11,7 +10,7 @@ import random
 import signal
 import subprocess
 import sys
-import tempfile
+import threading
 import time
 import unittest
 import unittest.mock
@@ -28,28 +27,21 @@ def by_path(records):
     return {r["path"]: r for r in records}
 
 
-class BatchRun(unittest.TestCase):
+class BatchRun(documents.TempFiles):
     def setUp(self):
-        self._dir = tempfile.TemporaryDirectory()
-        self.addCleanup(self._dir.cleanup)
-        self.root = self._dir.name
-        self.docs = os.path.join(self.root, "docs")
+        super().setUp()
+        self.docs = os.path.join(self.dir, "docs")
         rnd = random.Random(5)
         for i in range(GOOD):
-            os.makedirs(os.path.join(self.docs, f"group{i % 7}"), exist_ok=True)
-            with open(os.path.join(self.docs, f"group{i % 7}", f"doc{i:04}.kvr"), "wb") as f:
-                f.write(documents.report(i, pages=2 + i % 3))
+            self.write(f"docs/group{i % 7}/doc{i:04}.kvr", documents.report(i, pages=2 + i % 3))
         for i in range(BROKEN["broken"]):
-            with open(os.path.join(self.docs, f"broken{i}.kvr"), "wb") as f:
-                f.write(b"%PDF-1.4\n" + rnd.randbytes(200))
+            self.write(f"docs/broken{i}.kvr", b"%PDF-1.4\n" + rnd.randbytes(200))
         for i in range(BROKEN["dangling"]):
-            os.symlink(os.path.join(self.root, "gone", str(i)),
+            os.symlink(os.path.join(self.dir, "gone", str(i)),
                        os.path.join(self.docs, f"dangling{i}.kvr"))
         for i in range(BROKEN["garbage"]):
-            with open(os.path.join(self.docs, f"garbage{i}.kvr"), "wb") as f:
-                f.write(rnd.randbytes(3000))
-        with open(os.path.join(self.docs, "notes.txt"), "w") as f:
-            f.write("not matched by the pattern\n")
+            self.write(f"docs/garbage{i}.kvr", rnd.randbytes(3000))
+        self.write("docs/notes.txt", b"not matched by the pattern\n")
         self.paths = batch.find_documents([self.docs], "*.kvr")
         self.sequential = by_path(batch.process_document(p) for p in self.paths)
 
@@ -57,21 +49,10 @@ class BatchRun(unittest.TestCase):
         return [sys.executable, "-m", "kivrel.batch", self.docs, "-o", out, "--workers", "2",
                 "--pattern", "*.kvr", "--quiet", *extra]
 
-    def test_sequential_records_failures_with_their_error(self):
-        self.assertEqual(len(self.paths), GOOD + sum(BROKEN.values()))
-        for path, record in self.sequential.items():
-            name = os.path.basename(path)
-            if name.startswith(("broken", "dangling", "garbage")):
-                self.assertNotIn("items", record)
-                self.assertTrue(record["error"].startswith(
-                    "FileNotFoundError" if "dangling" in name else "kivrel.Error"), record)
-            else:
-                self.assertNotIn("error", record)
-                self.assertEqual(len(record["sha256"]), 64)
-        self.assertTrue(any(r.get("items") for r in self.sequential.values()))
-
     def test_killed_cluster_run_resumes_to_the_sequential_result(self):
-        out = os.path.join(self.root, "killed.jsonl")
+        # Failures too must come back the same after the kill.
+        self.assertEqual(sum("error" in r for r in self.sequential.values()), sum(BROKEN.values()))
+        out = os.path.join(self.dir, "killed.jsonl")
         run = subprocess.Popen(self.command(out, "--chunk", "1"), start_new_session=True)
         deadline = time.monotonic() + 40
         lines = 0
@@ -108,40 +89,43 @@ class TtyStream(io.StringIO):
         return True
 
 
-class BatchRecords(unittest.TestCase):
+class BatchRecords(documents.TempFiles):
     def setUp(self):
-        self._dir = tempfile.TemporaryDirectory()
-        self.addCleanup(self._dir.cleanup)
-        self.docs = os.path.join(self._dir.name, "docs")
+        super().setUp()
+        self.docs = os.path.join(self.dir, "docs")
         os.makedirs(self.docs)
-        self.out = os.path.join(self._dir.name, "out.jsonl")
+        self.out = os.path.join(self.dir, "out.jsonl")
 
-    def write(self, name, data):
-        path = os.path.join(os.fsencode(self.docs), os.fsencode(name) if isinstance(name, str) else name)
-        with open(path, "wb") as f:
-            f.write(data)
-        return os.fsdecode(path)
+    def main(self, *args):
+        """batch.main's exit code and what it wrote on stderr, for a run into self.out."""
+        with contextlib.redirect_stderr(io.StringIO()) as err:
+            code = batch.main([*args, "-o", self.out, "--quiet"])
+        return code, err.getvalue()
 
     def records(self):
         with open(self.out, encoding="utf-8") as f:
             return {r["path"]: r for r in map(json.loads, filter(str.strip, f))}
 
-    def test_every_document_gets_a_line_and_failures_an_error(self):
-        good = self.write("good.kvr", documents.report(2))
-        latin1 = self.write(b"caf\xe9.kvr", documents.report(3))
-        notes = self.write("notes.txt", b"meeting notes, not a document\n")
-        self.assertEqual(batch.main([self.docs, "-o", self.out, "--sequential", "--quiet"]), 0)
-        records = self.records()
-        self.assertEqual(len(records), 3, records.keys())
-        self.assertIn("items", records[good])
-        self.assertIn("error", records[notes])
+    def test_every_matching_document_gets_a_line_and_failures_their_error(self):
+        good = self.write("docs/sub/good.kvr", documents.report(2))
         # A name that is not UTF-8 is still recorded, with the items of its document.
-        (odd,) = [p for p in records if p not in (good, notes)]
-        self.assertIn("items", records[odd])
-        self.assertEqual(odd, latin1)
+        latin1 = self.write(b"docs/caf\xe9.kvr", documents.report(3))
+        notes = self.write("docs/notes.kvr", b"meeting notes, not a document\n")
+        self.write("docs/notes.txt", b"not matched by the pattern\n")
+        dangling = os.path.join(self.docs, "dangling.kvr")
+        os.symlink(os.path.join(self.dir, "gone"), dangling)
+        self.assertEqual(self.main(self.docs, "--pattern", "*.kvr", "--sequential"), (0, ""))
+        records = self.records()
+        self.assertEqual(set(records), {good, latin1, notes, dangling})
+        for path in (good, latin1):
+            self.assertNotIn("error", records[path])
+            self.assertTrue(records[path]["items"], records[path])
+        for path, error in ((notes, "kivrel.Error: "), (dangling, "FileNotFoundError: ")):
+            self.assertNotIn("items", records[path])
+            self.assertTrue(records[path]["error"].startswith(error), records[path])
         # Failing at its first bytes, yet hashed whole.
-        big = self.write("big.bin", b"\xff" * (3 << 20))
-        self.assertEqual(batch.main([big, "-o", self.out, "--sequential", "--quiet"]), 0)
+        big = self.write("docs/big.bin", b"\xff" * (3 << 20))
+        self.assertEqual(self.main(big, "--sequential"), (0, ""))
         records = self.records()
         self.assertIn("error", records[big])
         for path in (good, notes, big):
@@ -150,30 +134,15 @@ class BatchRecords(unittest.TestCase):
 
     def test_a_document_that_can_be_read_once_gets_its_hash_and_outline(self):
         data = documents.report(2)
-        fifo = os.path.join(self.docs, "once.kvr")
-        os.mkfifo(fifo)
-        code = ("import json, sys; from kivrel import batch; "
-                "print(json.dumps(batch.process_document(sys.argv[1])))")
-        reader = subprocess.Popen([sys.executable, "-c", code, fifo], stdout=subprocess.PIPE)
-        try:
-            # Not a blocking open: a reader that died first would hang it.
-            deadline = time.monotonic() + 30
-            while True:
-                try:
-                    fd = os.open(fifo, os.O_WRONLY | os.O_NONBLOCK)
-                    break
-                except OSError as e:
-                    if e.errno != errno.ENXIO or reader.poll() is not None \
-                            or time.monotonic() > deadline:
-                        raise
-                    time.sleep(0.01)
-            os.set_blocking(fd, True)
-            with open(fd, "wb") as f:
-                f.write(data)
-            out, _ = reader.communicate(timeout=30)
-        finally:
-            reader.kill()
-        record = json.loads(out)
+        fifo = self.fifo("once.kvr", data)
+        got = []
+        # A daemon thread, as a second open of the FIFO would wait for good.
+        reader = threading.Thread(target=lambda: got.append(batch.process_document(fifo)),
+                                  daemon=True)
+        reader.start()
+        reader.join(30)
+        self.assertFalse(reader.is_alive(), "the FIFO was opened more than once")
+        (record,) = got
         self.assertEqual(record.pop("path"), fifo)
         self.assertEqual(record["sha256"], hashlib.sha256(data).hexdigest())
         from_file = batch.process_document(self.write("file.kvr", data))
@@ -181,47 +150,46 @@ class BatchRecords(unittest.TestCase):
         self.assertEqual(record, from_file)
 
     def test_an_output_that_is_not_a_results_file_is_left_alone(self):
-        self.write("good.kvr", documents.report(2))
+        self.write("docs/good.kvr", documents.report(2))
         with open(self.out, "wb") as f:
             f.write(b"meeting notes\nlast line without an end")
-        with contextlib.redirect_stderr(io.StringIO()) as err:
-            self.assertEqual(batch.main([self.docs, "-o", self.out, "--sequential", "--quiet"]), 1)
-        self.assertIn("other lines than results", err.getvalue())
+        code, err = self.main(self.docs, "--sequential")
+        self.assertEqual(code, 1)
+        self.assertIn("other lines than results", err)
         with open(self.out, "rb") as f:
             self.assertEqual(f.read(), b"meeting notes\nlast line without an end")
 
     def test_a_rerun_into_the_input_folder_skips_the_output_and_blank_lines(self):
-        good = self.write("good.kvr", documents.report(2))
+        good = self.write("docs/good.kvr", documents.report(2))
         self.out = os.path.join(self.docs, "out.jsonl")
-        argv = [self.docs, "-o", self.out, "--sequential", "--quiet"]
-        self.assertEqual(batch.main(argv), 0)
+        self.assertEqual(self.main(self.docs, "--sequential"), (0, ""))
         with open(self.out, "a", encoding="utf-8") as f:
             f.write("\n")
-        later = self.write("later.kvr", documents.report(3))
-        self.assertEqual(batch.main(argv), 0)
+        later = self.write("docs/later.kvr", documents.report(3))
+        self.assertEqual(self.main(self.docs, "--sequential"), (0, ""))
         self.assertEqual(set(self.records()), {good, later})
 
     def test_a_bad_scheduler_address_is_a_usage_error(self):
-        self.write("good.kvr", documents.report(2))
-        with contextlib.redirect_stderr(io.StringIO()) as err:
-            self.assertEqual(batch.main([self.docs, "-o", self.out, "--scheduler", "bogus"]), 2)
-        self.assertIn("--scheduler bogus", err.getvalue())
+        self.write("docs/good.kvr", documents.report(2))
+        code, err = self.main(self.docs, "--scheduler", "bogus")
+        self.assertEqual(code, 2)
+        self.assertIn("--scheduler bogus", err)
         # Dask's Client that failed to start goes with the garbage collector;
         # let it go now, not while the next test starts a Client of its own.
         gc.collect()
 
     def test_without_dask_a_cluster_run_says_what_is_missing(self):
-        self.write("good.kvr", documents.report(2))
+        self.write("docs/good.kvr", documents.report(2))
         # None in sys.modules makes the import fail.
-        with unittest.mock.patch.dict(sys.modules, {"distributed": None}), \
-                contextlib.redirect_stderr(io.StringIO()) as err:
-            self.assertEqual(batch.main([self.docs, "-o", self.out, "--quiet"]), 1)
-        self.assertIn("--sequential", err.getvalue())
+        with unittest.mock.patch.dict(sys.modules, {"distributed": None}):
+            code, err = self.main(self.docs)
+        self.assertEqual(code, 1)
+        self.assertIn("--sequential", err)
 
     def test_a_task_that_cannot_complete_is_recorded_and_the_run_goes_on(self):
         from distributed import Client
 
-        paths = [self.write(f"d{i}.kvr", documents.report(i)) for i in range(4)]
+        paths = [self.write(f"docs/d{i}.kvr", documents.report(i)) for i in range(4)]
         real = batch.process_chunk
 
         def chunk_that_dies(part, settings=None):
@@ -229,12 +197,11 @@ class BatchRecords(unittest.TestCase):
                 raise MemoryError("worker ran out of memory")
             return real(part, settings)
 
-        batch.process_chunk = chunk_that_dies
-        self.addCleanup(setattr, batch, "process_chunk", real)
         log = batch.ResultLog(self.out)
         bar = batch.ProgressBar(len(paths), quiet=True)
-        with Client(processes=False, n_workers=1, threads_per_worker=1,
-                    dashboard_address=":0") as client:
+        with unittest.mock.patch.object(batch, "process_chunk", chunk_that_dies), \
+                Client(processes=False, n_workers=1, threads_per_worker=1,
+                       dashboard_address=":0") as client:
             batch.run_dask(client, paths, {}, log, bar, 1)
         log.close()
         records = self.records()
@@ -244,7 +211,7 @@ class BatchRecords(unittest.TestCase):
             self.assertIn("items", records[p])
 
     def test_terminal_bar_shows_every_finished_chunk(self):
-        paths = [self.write(f"d{i}.kvr", documents.report(i)) for i in range(8)]
+        paths = [self.write(f"docs/d{i}.kvr", documents.report(i)) for i in range(8)]
         paths.append(os.path.join(self.docs, "missing.kvr"))
         stream = TtyStream()
         bar = batch.ProgressBar(len(paths), stream=stream)
