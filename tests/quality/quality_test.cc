@@ -75,20 +75,20 @@ struct Line {
 const Line kBody{nullptr};
 const Line kPage{"\f"};
 
-// Enough body text that the body size is unambiguous.
-void body(DocBuilder& b, int lines = 3, const Para& opts = {}) {
-  for (int i = 0; i < lines; ++i) b.para("The body says something about the topic here.", opts);
-}
-
-std::string build(const std::vector<Line>& lines) {
+// Without charFormats no paragraph has a character format, so only the
+// paragraph's size speaks.
+std::string build(const std::vector<Line>& lines, bool charFormats) {
   DocBuilder b;
   b.page();
   for (const Line& l : lines) {
-    Para opts{.size = l.size, .bold = l.bold};
+    Para opts{.size = l.size, .bold = l.bold, .charFormat = charFormats};
     if (l.cy) opts.cy = l.cy;
     const std::string text = l.text ? l.text : "";
     if (!l.text) {
-      body(b);
+      // Enough body text that the body size is unambiguous.
+      for (int i = 0; i < 3; ++i) {
+        b.para("The body says something about the topic here.", {.charFormat = charFormats});
+      }
     } else if (text == "\f") {
       b.page();
     } else if (const std::size_t bar = text.find('|'); bar != std::string::npos) {
@@ -106,6 +106,7 @@ struct Case {
   const char* exactItems;  // what the exact mode keeps, as a check of the setup
   const char* decisions;   // the quality mode's kept items and drops
   int flags = kFlags;
+  bool charFormats = true;
 };
 
 const Case kCases[] = {
@@ -175,6 +176,10 @@ const Case kCases[] = {
     {"JapaneseChapterIsAboveSection",
      {{"第1章 概要", 24}, kBody, {"第1節 目的", 24}, kBody, {"第2章 設計", 24}, kBody},
      nullptr, "第1章 概要 L1\n第1節 目的 L2\n第2章 設計 L1\n"},
+    {"WithoutCharacterFormatsThePointsRankTheItems",
+     {kBody, {"1.1 Scope"}, kBody, {"1.1.1 Terms"}, kBody, {"1.2 Goals"}, kBody},
+     "1.1 Scope\n1.1.1 Terms\n1.2 Goals\n", "1.1 Scope L1\n1.1.1 Terms L2\n1.2 Goals L1\n", kFlags,
+     false},
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
@@ -182,7 +187,7 @@ void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 class Quality : public ::testing::TestWithParam<Case> {};
 
 TEST_P(Quality, DecidesAsTheLayoutSays) {
-  const Runs r = runBoth(build(GetParam().doc), GetParam().flags);
+  const Runs r = runBoth(build(GetParam().doc, GetParam().charFormats), GetParam().flags);
   if (GetParam().exactItems) EXPECT_EQ(r.exact, GetParam().exactItems);
   EXPECT_EQ(r.decisions(), GetParam().decisions);
   // The items are the kept verdicts, and every reason has words.
@@ -196,21 +201,6 @@ TEST_P(Quality, DecidesAsTheLayoutSays) {
 
 INSTANTIATE_TEST_SUITE_P(Quality, Quality, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
-
-TEST(QualityLevels, WithoutCharacterFormatsThePointsRankTheItems) {
-  const Para plain{.charFormat = false};
-  DocBuilder b;
-  b.page();
-  for (const char* heading : {"1.1 Scope", "1.1.1 Terms", "1.2 Goals"}) {
-    body(b, 1, plain);
-    b.para(heading, plain);
-  }
-  body(b, 1, plain);
-  Runs r = runBoth(b.build());
-  ASSERT_EQ(r.exact, "1.1 Scope\n1.1.1 Terms\n1.2 Goals\n");
-  EXPECT_EQ(r.quality, r.exact);
-  EXPECT_EQ(r.decisions(), "1.1 Scope L1\n1.1.1 Terms L2\n1.2 Goals L1\n");
-}
 
 }  // namespace
 }  // namespace Kivrel::testing
