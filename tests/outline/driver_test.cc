@@ -22,7 +22,6 @@ using K = KivrantInternals;
 // The default flags without title detection.
 constexpr int kNoTitle = kKeepCommas | kIndentRefinement;
 constexpr int kHeading = 28;
-constexpr int kAccepted = 1;  // verdict marker: became an item
 
 struct Verdicts : KivVerdictHandler {
   void onVerdict(const KivParagraphVerdict& v) override { all.push_back(v); }
@@ -223,69 +222,62 @@ TEST(TitleBlock, HighCandidateTakesItsBlockOutAndALowOneLosesItsPage) {
   EXPECT_EQ(noSettings.items.find("1 109 |Kivrel Annual Report|"), 0u) << noSettings.items;
 }
 
-// Verdict of one line after a large lead paragraph and three sentences that
-// make size 20 the body style.
-int verdictOf(const std::string& text, int flags = kNoTitle, int size = 20) {
+// Point after the candidate tests of one line that follows a large lead
+// paragraph and three sentences that make size 20 the body style.
+int pointAfterTests(const std::string& text, int flags, int size) {
   DocBuilder b;
   b.page();
   b.para("Lead heading", {.size = kHeading});
   for (int i = 0; i < 3; ++i) b.para("Filler sentence.");
   b.para(text, {.size = size});
   b.para("Last line.");
-  Outcome o = run(b.build(), flags);
-  for (const KivParagraphVerdict& v : o.verdicts.all) {
-    if (v.paragraphIndex == 4) return v.accepted ? kAccepted : v.value;
-  }
-  return 0;
+  return pointsAtPoll(b.build(), flags, 2).at(4);
 }
 
-TEST(CandidateTests, EachTestRejectsWithItsCode) {
+TEST(CandidateTests, EachTestRejectsWithItsCodeAndATocDocumentSkipsSome) {
   struct Case {
     std::string text;
     int flags;
     int expected;
+    int size = 20;
   };
+  constexpr int kToc = kNoTitle | kTocDocument;
   const Case cases[] = {
       {"A finished sentence.", kNoTitle, kSentence},
       {"\u3002x", kNoTitle, kSentence},
-      {"A finished sentence.", kNoTitle | kKeepSentences, kAccepted},
-      {"Alpha\u3001beta", kNoTitle, kAccepted},
+      {"A finished sentence.", kNoTitle | kKeepSentences, kPlainPoint},
+      {"Alpha\u3001beta", kNoTitle, kPlainPoint},
       {"Alpha\u3001beta", kIndentRefinement, kSentence},
       {"(see below)", kNoTitle, kParenthesised},
       {"\u300Cquoted\u300D", kNoTitle, kParenthesised},
       {"(", kNoTitle, kParenthesised},
-      {"[see below]", kNoTitle | kKeepParenthesised, kAccepted},
+      {"[see below]", kNoTitle | kKeepParenthesised, kPlainPoint},
       {"\u2022 Bullet point", kNoTitle, kListItem},
-      {"\u2022\u2022 Emphasis", kNoTitle, kAccepted},
+      {"\u2022\u2022 Emphasis", kNoTitle, kPlainPoint},
       {"https://example.org/a", kNoTitle, kLinkOrPath},
-      {"See http:here", kNoTitle, kAccepted},
+      {"See http:here", kNoTitle, kPlainPoint},
       {"Write to dev@example.org", kNoTitle, kLinkOrPath},
-      {"Now. at@home", kNoTitle | kKeepSentences, kAccepted},
+      {"Now. at@home", kNoTitle | kKeepSentences, kPlainPoint},
       {":\\temp", kNoTitle, kLinkOrPath},
-      {"C:\\temp", kNoTitle, kAccepted},
+      {"C:\\temp", kNoTitle, kPlainPoint},
       {"# # #", kNoTitle, kSymbolsOnly},
-      {"# # #z", kNoTitle, kAccepted},
+      {"# # #z", kNoTitle, kPlainPoint},
       {std::string(80, 'z'), kNoTitle, kTooLong},
-      {std::string(79, 'z'), kNoTitle, kAccepted},
+      {std::string(79, 'z'), kNoTitle, kPlainPoint},
+      {"Footnote text", kNoTitle, kSmallerThanBody, 16},
+      // A contents document skips the bullet, link, length and size tests only.
+      {"\u2022 Bullet point", kToc, kPlainPoint},
+      {"https://example.org/a", kToc, kPlainPoint},
+      {std::string(80, 'z'), kToc, kPlainPoint},
+      {"Footnote text", kToc, kPlainPoint, 16},
+      {"A finished sentence.", kToc, kSentence},
+      {"(see below)", kToc, kParenthesised},
+      {"# # #", kToc, kSymbolsOnly},
   };
-  for (const Case& c : cases) EXPECT_EQ(verdictOf(c.text, c.flags), c.expected) << c.text;
-  EXPECT_EQ(verdictOf("Footnote text", kNoTitle, 16), kSmallerThanBody);
-}
-
-TEST(CandidateTests, TocDocumentSkipsBulletLinkAndSizeTestsButNotSentences) {
-  DocBuilder b;
-  b.page();
-  b.para("Lead heading", {.size = kHeading});
-  for (int i = 0; i < 3; ++i) b.para("Filler sentence.");
-  for (const char* text : {"Small print", "\u2022 Bullet point", "https://example.org/a",
-                           "(see below)", "# # #"}) {
-    b.para(text, {.size = text[0] == 'S' ? 16 : 20});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text + ", flags " + std::to_string(c.flags));
+    EXPECT_EQ(pointAfterTests(c.text, c.flags, c.size), c.expected);
   }
-  const std::string doc = b.build();
-  EXPECT_EQ(pointsAtPoll(doc, kNoTitle, 2),
-            (std::vector<int>{10, -2100, -2100, -2100, -3000, -2800, -2900, -3700, -3200}));
-  EXPECT_EQ(pointsAtPoll(doc, kNoTitle | kTocDocument, 2),
-            (std::vector<int>{10, -2100, -2100, -2100, 10, 10, 10, -3700, -3200}));
 }
 
 TEST(CandidateTests, TableRowsAreTableText) {
@@ -438,12 +430,9 @@ TEST(TocDocument, LinesWithoutAPageNumberTakeThePointTheirSizeMeets) {
       .para("Chapter", {.size = 24})
       .para("Body")
       .para("Indented", {.cx = 2520});
-  KivSettings settings;
-  settings.flags = kKeepCommas | kTocDocument | kIndentRefinement;
-  Kivrant k;
   // The level pass left "Indented" one indent step below ten, at 5; the
   // output places its style again from the top and meets ten first.
-  EXPECT_EQ(run(k, b.build(), &settings).items,
+  EXPECT_EQ(run(b.build(), kKeepCommas | kTocDocument | kIndentRefinement).items,
             "0 109 |Part One| 0,0\n3 10 |Introduction| 0,0\n0 60 |Chapter| 0,0\n"
             "0 10 |Body| 0,0\n0 10 |Indented| 0,0\n");
 }

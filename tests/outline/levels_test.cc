@@ -71,6 +71,10 @@ TEST_F(Levels, NumbersThenSizeThenIndentGiveThePoints) {
       // Ten stands for the smallest plain text: 20 takes over from 28
       // before the sizes are placed.
       {{{"Large", 28}, {"Body", 20}, {"Mid", 24}}, 0, {109, 10, 60}, {10, 60, 109}},
+      // A heading-number point stands for the largest text seen with it, so
+      // 24 ranks below 1000 rather than above it.
+      {{{"第1章 A", 20}, {"第2章 B", 28}, {"第3章 C", 20}, {"Body", 20}, {"Mid", 24}}, 0,
+       {1000, 1000, 1000, 10, 505}, {10, 505, 1000}},
       // Each indent step lowers a font point by five, only with the flag.
       {{{"Body", 20, 0}, {"(1) a", 28, 0}, {"(1) b", 28, 720}, {"(2) c", 28, 690}},
        kIndentRefinement, {10, 200, 195, 195}, {10, 195, 200}},

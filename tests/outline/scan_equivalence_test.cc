@@ -43,11 +43,7 @@ void plainToc(Kivrant& k, int pageIndex, int paragraphIndex, MPPage* page, MPPar
         if (++tocLines >= 3) {
           for (MPParagraph* p : pending) p->point = kTableOfContents;
           if (pageIndex < 5 || pageIndex < K::pageCount(k) / 15) {
-            for (int i = paragraphIndex; i >= 1; --i) {
-              if (i < static_cast<int>(page->paragraphs.size())) {
-                page->paragraphs[i]->point = kTableOfContents;
-              }
-            }
+            for (int i = paragraphIndex; i >= 1; --i) page->paragraphs[i]->point = kTableOfContents;
           }
           pending.clear();
         }
@@ -164,7 +160,6 @@ void drive(ScanDoc& d, std::mt19937 rng, bool plain) {
     }
   }
 }
-
 
 TEST(ScanEquivalence, MemoisedScansMarkWhatPlainWalksMark) {
   std::mt19937 rng(20240611);

@@ -1,14 +1,10 @@
-// The header/footer band test and the font-size point tables, on models built
-// by hand.
+// The header/footer band test, on paragraphs and pages built by hand.
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <vector>
 
 #include "interface/kivrant_internals.h"
 #include "model/model.h"
-#include "support/doc_builder.h"
-#include "support/style_entry.h"
 
 namespace Kivrel::testing {
 namespace {
@@ -59,48 +55,6 @@ TEST(HeaderFooterBands, CheckingReportsTextCountedAtLeastThresholdTimesInItsBand
   EXPECT_FALSE(check("Twice", 100, 3));
   EXPECT_FALSE(check("Page 99", 8000, 3));  // body
   EXPECT_EQ(maps[1][UnicodeString("Page")], 3);  // checking never counts
-}
-
-class PointTables : public ::testing::Test {
- protected:
-  void addStyles(const std::vector<int>& sizes) {
-    for (int size : sizes) K::styleTable(k).push_back(makeStyleEntry(size).release());
-  }
-  void addPoint(int point, int styleIndex) {
-    K::insertPointInfoMap(k, point, styleIndex);
-    K::insertPointArray(k, point, pointArray);
-  }
-  int pointFor(int styleIndex, bool forOutput, int point = kPlainPoint) {
-    MPParagraph p;
-    p.styleIndex = styleIndex;
-    p.point = point;
-    return K::getPointFromFontSize(k, &p, pointArray, forOutput);
-  }
-  void TearDown() override { releaseModel(k); }
-
-  Kivrant k;
-  std::vector<int> pointArray;
-};
-
-// The placing itself is checked against a plain walk in point_table_test.cc;
-// here the extractor's entry points hand it the right table and paragraph.
-TEST_F(PointTables, PlacingUsesTheParagraphAndNumberPointsKeepTheLargestStyle) {
-  addStyles({20, 28, 24});
-  addPoint(10, 0);
-  addPoint(600, 1);
-  EXPECT_EQ(pointFor(1, false), 550);
-  EXPECT_EQ(pointFor(1, true), 600);
-  EXPECT_EQ(pointFor(1, false, 200), 200);  // a numbered paragraph keeps the smaller
-
-  // Number points keep the largest style seen with them, others the smallest.
-  for (auto [point, style] :
-       {std::pair{1000, 0}, {1000, 1}, {1000, 0}, {150, 1}, {150, 0}, {150, 1}}) {
-    addPoint(point, style);
-  }
-  EXPECT_EQ(K::pointInfoMap(k).at(1000)->styleIndex, 1);
-  EXPECT_EQ(K::pointInfoMap(k).at(150)->styleIndex, 0);
-  EXPECT_EQ(K::pointInfoMap(k).at(150)->count, 3);
-  EXPECT_EQ(pointArray, (std::vector<int>{10, 150, 600, 1000}));
 }
 
 }  // namespace
