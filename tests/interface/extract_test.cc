@@ -24,10 +24,21 @@ std::string twoPages() {
   return b.build();
 }
 
-int run(Kivrant& k, const std::string& bytes) {
+// The outline of one run that must complete, an item a line.
+std::string outlineOf(Kivrant& k, const std::string& bytes) {
   std::istringstream in(bytes);
   KivOutlineList result;
-  return k.extract(in, result, nullptr);
+  KivSettings settings;
+  EXPECT_EQ(k.extract(in, result, &settings), 0);
+  std::string dump;
+  for (int i = 0; i < result.getCount(); ++i) {
+    KivOutlineItem* item = result.getAt(i);
+    std::string text;
+    item->getString().toUTF8String(text);
+    dump += std::to_string(item->getPageNo()) + ' ' + std::to_string(item->getPoint()) + ' ' +
+            text + ' ' + std::to_string(item->getCx()) + ' ' + std::to_string(item->getCy()) + '\n';
+  }
+  return dump;
 }
 
 bool idle(Kivrant& k) {
@@ -37,14 +48,14 @@ bool idle(Kivrant& k) {
 
 TEST(Extract, EachRunLeavesTheExtractorIdleAndLogsLikeAFreshOne) {
   Kivrant k;
-  EXPECT_EQ(run(k, ""), 0);
+  outlineOf(k, "");
   EXPECT_TRUE(idle(k));
   std::ostringstream first, second;
   k.setLogStream(&first);
-  EXPECT_EQ(run(k, twoPages()), 0);
+  outlineOf(k, twoPages());
   EXPECT_TRUE(idle(k));
   k.setLogStream(&second);
-  EXPECT_EQ(run(k, twoPages()), 0);
+  outlineOf(k, twoPages());
   EXPECT_TRUE(idle(k));
   EXPECT_EQ(second.str(), first.str());
   EXPECT_NE(first.str().find(testing::sjis("#page ページ番号 2-")), std::string::npos);
@@ -63,22 +74,6 @@ std::string manyPages() {
     }
   }
   return b.build();
-}
-
-std::string outlineOf(Kivrant& k, const std::string& bytes) {
-  std::istringstream in(bytes);
-  KivOutlineList result;
-  KivSettings settings;
-  EXPECT_EQ(k.extract(in, result, &settings), 0);
-  std::string dump;
-  for (int i = 0; i < result.getCount(); ++i) {
-    KivOutlineItem* item = result.getAt(i);
-    std::string text;
-    item->getString().toUTF8String(text);
-    dump += std::to_string(item->getPageNo()) + ' ' + std::to_string(item->getPoint()) + ' ' +
-            text + ' ' + std::to_string(item->getCx()) + ' ' + std::to_string(item->getCy()) + '\n';
-  }
-  return dump;
 }
 
 TEST(Extract, ARunInBlocksAnEarlierRunLeftFullOfJunkGivesTheSameOutlineAndLog) {
@@ -127,14 +122,14 @@ TEST(Extract, CopiesShareTheLogStreamUntilTheyAreGivenTheirOwn) {
   Kivrant copy(original);
   Kivrant assigned;
   assigned = original;
-  run(copy, twoPages());
+  outlineOf(copy, twoPages());
   const std::string once = log.str();
   EXPECT_FALSE(once.empty());
-  run(assigned, twoPages());
+  outlineOf(assigned, twoPages());
   EXPECT_EQ(log.str(), once + once);
   copy.setLogStream(nullptr);  // switches off the copy's log only
-  run(copy, twoPages());
-  run(original, twoPages());
+  outlineOf(copy, twoPages());
+  outlineOf(original, twoPages());
   EXPECT_EQ(log.str(), once + once + once);
 }
 
@@ -174,10 +169,10 @@ TEST(Extract, AnExceptionLeavingARunLeavesTheExtractorIdle) {
     Kivrant k;
     CopyingHandler handler(k, act);
     k.setProgressHandler(&handler);
-    EXPECT_THROW(run(k, twoPages()), std::logic_error);
+    EXPECT_THROW(outlineOf(k, twoPages()), std::logic_error);
     EXPECT_TRUE(idle(k));
     k.setProgressHandler(nullptr);
-    EXPECT_EQ(run(k, twoPages()), 0);
+    outlineOf(k, twoPages());
   }
   const std::string bytes = twoPages();
   testing::TrickleBuf buf(bytes.substr(0, bytes.size() - 1), true);
@@ -187,7 +182,7 @@ TEST(Extract, AnExceptionLeavingARunLeavesTheExtractorIdle) {
   KivOutlineList result;
   EXPECT_THROW(k.extract(in, result, nullptr), std::runtime_error);
   EXPECT_TRUE(idle(k));
-  EXPECT_EQ(run(k, bytes), 0);
+  outlineOf(k, bytes);
 }
 
 }  // namespace

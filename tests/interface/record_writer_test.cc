@@ -20,23 +20,18 @@ std::uint32_t u32(const std::string& s, std::size_t at) {
   return v;
 }
 
-TEST(RecordWriter, RecordsHaveTheirFormatSizesAndFieldOffsets) {
+// The reader shares the writer's offsets, so reading back cannot catch a
+// field moved within the body; the offsets are those of the stream format.
+TEST(RecordWriter, CharacterFormatFieldsSitAtTheirStreamOffsets) {
   std::ostringstream out;
   RecordWriter w(out);
   w.characterFormat({0x04, 7, 40, 0x1111, 0x2222, 0x01020304u, 9});
-  w.tab();
-  w.raw(15, 1000, "\x01\0\0\0", 4);
-  std::string b = out.str();
-  ASSERT_EQ(b.size(), 8u + 120u + 8u + 8u + 4u);
+  const std::string b = out.str();
+  ASSERT_EQ(b.size(), 8u + 120u);
   EXPECT_EQ(w.bytesWritten(), b.size());
-  EXPECT_EQ(u32(b, 0), 5u);
-  EXPECT_EQ(u32(b, 4), 120u);
   const std::pair<std::size_t, std::uint32_t> fields[] = {
       {0, 4}, {16, 7}, {24, 40}, {28, 0x22221111u}, {56, 0x01020304u}, {100, 9}};
   for (auto [offset, value] : fields) EXPECT_EQ(u32(b, 8 + offset), value) << offset;
-  EXPECT_EQ(u32(b, 128), 19u);
-  EXPECT_EQ(u32(b, 132), 0u);  // a Tab has no body
-  EXPECT_EQ(u32(b, 140), 1000u);  // raw keeps the claimed length
 }
 
 TEST(RecordStreamHead, OnlyAWholeLittleEndianSectionTypeOpensAStream) {

@@ -13,7 +13,6 @@ namespace {
 
 constexpr std::int32_t kLineStep = 400;
 constexpr std::int32_t kCellStep = 3000;
-constexpr std::uint32_t kBold = 0x4;
 
 }  // namespace
 
@@ -39,7 +38,7 @@ DocBuilder& DocBuilder::pageBreak() {
 void DocBuilder::characterFormat(const Para& opts) {
   if (!opts.charFormat) return;
   CharacterFormatFields c;
-  c.flag = opts.flag | (opts.bold ? kBold : 0u);
+  c.flag = opts.flag | (opts.bold ? charformat::kBoldFlag : 0u);
   c.charSize = opts.size;
   c.value56 = opts.value56;
   writer_.characterFormat(c);
