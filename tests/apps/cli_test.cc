@@ -556,6 +556,18 @@ TEST_F(Cli, TreeIndentsLevelsDeeperThanSixteenAsSixteen) {
   EXPECT_NE(tree.out.find("\n1  " + std::string(28, ' ') + "Heading F\n"), std::string::npos);
 }
 
+TEST_F(Cli, TreeRightAlignsPageNumbersToTheWidest) {
+  json pages = json::array();
+  for (int p = 1; p <= 10; ++p) {
+    json blocks = {body(2600), body(3400)};
+    if (p == 1 || p == 10) blocks.push_back(heading(p == 1 ? "概要" : "結論", 1800));
+    pages.push_back({{"blocks", blocks}});
+  }
+  const Result tree = run({"outline", "--no-title", compile({{"pages", pages}})});
+  ASSERT_EQ(tree.exitCode, 0) << tree.err;
+  EXPECT_EQ(tree.out, " 1  概要\n10  結論\n");
+}
+
 TEST_F(Cli, UsageErrorsExitWithTwoAndNameWhatWasNotUnderstood) {
   writeFile(path("doc.json"), R"({"pages":[{"blocks":[{"text":"a"}]}]})");
   const std::pair<std::vector<std::string>, std::string> cases[] = {
