@@ -72,5 +72,29 @@ TEST(StyleTable, RandomFormatsGetTheIndicesOfALinearScan) {
   }
 }
 
+TEST(StyleTable, AnIndexOverEntriesAlreadyThereFindsTheFirstOfEqualOnes) {
+  Format plain(kCharacterFormatBodySize, 0);
+  Format otherFont = plain;
+  otherFont[charformat::kFontNo] = 1;
+  Format larger = plain;
+  larger[charformat::kCharSize] = 20;
+  std::vector<StyleEntry*> table;
+  for (const Format* f : {&plain, &otherFont, &plain}) {
+    table.push_back(new StyleEntry);
+    table.back()->format = StyleFormat::of(f->data());
+  }
+  internal::StyleTableIndex index(table);
+  EXPECT_EQ(index.findOrAdd(plain.data()), 0);
+  EXPECT_EQ(index.findOrAdd(otherFont.data()), 1);
+  EXPECT_EQ(index.findOrAdd(larger.data()), 3);
+  EXPECT_EQ(index.findOrAdd(plain.data()), 0);
+  ASSERT_EQ(table.size(), 4u);
+  const int useCounts[] = {2, 1, 0, 0};
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    EXPECT_EQ(table[i]->useCount, useCounts[i]) << i;
+    delete table[i];
+  }
+}
+
 }  // namespace
 }  // namespace Kivrel
