@@ -30,15 +30,7 @@ std::string outlineOf(Kivrant& k, const std::string& bytes) {
   KivOutlineList result;
   KivSettings settings;
   EXPECT_EQ(k.extract(in, result, &settings), 0);
-  std::string dump;
-  for (int i = 0; i < result.getCount(); ++i) {
-    KivOutlineItem* item = result.getAt(i);
-    std::string text;
-    item->getString().toUTF8String(text);
-    dump += std::to_string(item->getPageNo()) + ' ' + std::to_string(item->getPoint()) + ' ' +
-            text + ' ' + std::to_string(item->getCx()) + ' ' + std::to_string(item->getCy()) + '\n';
-  }
-  return dump;
+  return testing::itemLines(result);
 }
 
 bool idle(Kivrant& k) {

@@ -40,17 +40,6 @@ struct StopAt : KivProgressHandler {
   int calls = 0;
 };
 
-std::string line(int page, int point, const UnicodeString& text, long cx, long cy) {
-  return std::to_string(page) + ' ' + std::to_string(point) + " |" + text::utf8(text) + "| " +
-         std::to_string(cx) + ',' + std::to_string(cy) + '\n';
-}
-
-std::string itemLines(const KivOutlineList& list) {
-  std::string lines;
-  for (KivOutlineItem* i : list.items) lines += line(i->pageNo, i->point, i->text, i->cx, i->cy);
-  return lines;
-}
-
 std::string pageLine(int n) {
   return sjis("---------------- ページ番号 ") + std::to_string(n) + "----------------\n";
 }
@@ -128,7 +117,7 @@ TEST(RunningHeaders, BandTextOnEveryPageIsDroppedAndTextBelowThresholdIsKept) {
   // Verdicts mirror the items and the log.
   std::string accepted;
   for (const KivParagraphVerdict& v : o.verdicts.all) {
-    if (v.accepted) accepted += line(v.pageNo, v.value, v.text, v.cx, v.cy);
+    if (v.accepted) accepted += itemLine(v.pageNo, v.value, v.text, v.cx, v.cy);
     if (!v.accepted) EXPECT_STRNE(describeReasonCode(v.value), "") << v.value;
   }
   EXPECT_EQ(accepted, o.items);

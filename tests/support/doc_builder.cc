@@ -126,4 +126,19 @@ std::string dumpModel(Kivrant& k, bool skipEmpty) {
   return out.str();
 }
 
+std::string itemLine(int page, int point, const icu::UnicodeString& text, long cx, long cy) {
+  std::string utf8;
+  text.toUTF8String(utf8);
+  return std::to_string(page) + ' ' + std::to_string(point) + " |" + utf8 + "| " +
+         std::to_string(cx) + ',' + std::to_string(cy) + '\n';
+}
+
+std::string itemLines(const KivOutlineList& list) {
+  std::string lines;
+  for (const KivOutlineItem* i : list.items) {
+    lines += itemLine(i->pageNo, i->point, i->text, i->cx, i->cy);
+  }
+  return lines;
+}
+
 }  // namespace Kivrel::testing

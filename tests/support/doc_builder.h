@@ -109,6 +109,10 @@ void loadModel(Kivrant& k, const std::string& bytes);
 void releaseModel(Kivrant& k);
 std::string dumpModel(Kivrant& k, bool skipEmpty = false);
 
+// One outline item a line: "page point |text| cx,cy".
+std::string itemLine(int page, int point, const icu::UnicodeString& text, long cx, long cy);
+std::string itemLines(const KivOutlineList& list);
+
 }  // namespace Kivrel::testing
 
 #endif  // KIVREL_TESTS_SUPPORT_DOC_BUILDER_H_
