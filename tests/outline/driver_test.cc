@@ -12,7 +12,6 @@
 #include "model/model.h"
 #include "outline/reason_codes.h"
 #include "support/doc_builder.h"
-#include "text/text_test_util.h"
 
 namespace Kivrel::testing {
 namespace {
