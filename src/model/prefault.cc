@@ -40,12 +40,23 @@ bool prefaultPages(void* p, std::size_t bytes) noexcept {
 
 #if defined(__linux__) && !defined(KIVREL_HEAP_HUGE_BLOCKS)
 
+namespace {
+
+// What a huge block of bytes maps: whole huge pages below two of them, else
+// whole small pages.
+std::size_t hugeBlockLength(std::size_t bytes) {
+  static const std::size_t pageBytes = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  const std::size_t unit = bytes < 2 * kHugePageBytes ? kHugePageBytes : pageBytes;
+  return (bytes + unit - 1) & ~(unit - 1);
+}
+
+}  // namespace
+
 void* allocateHugeBlock(std::size_t bytes) noexcept {
   // Mapped with room to spare, then trimmed to an aligned start, since a
   // huge page can only back an aligned range.
-  static const std::size_t pageBytes = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
   if (bytes == 0 || bytes > static_cast<std::size_t>(-1) - 2 * kHugePageBytes) return nullptr;
-  const std::size_t length = (bytes + pageBytes - 1) & ~(pageBytes - 1);
+  const std::size_t length = hugeBlockLength(bytes);
   const std::size_t mapped = length + kHugePageBytes;
   void* raw = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (raw == MAP_FAILED) return nullptr;
@@ -66,7 +77,7 @@ void* allocateHugeBlock(std::size_t bytes) noexcept {
 
 void freeHugeBlock(void* p, std::size_t bytes) noexcept {
   // The system unmaps every page the range touches.
-  if (p) munmap(p, bytes);
+  if (p) munmap(p, hugeBlockLength(bytes));
 }
 
 #else
@@ -95,7 +106,7 @@ constexpr bool kCacheBlocks = true;
 constexpr std::size_t kDefaultCacheBytes = 4u << 20;
 
 void freeBlockNow(void* p, std::size_t capacity) {
-  if (capacity >= kHugePageBytes) {
+  if (capacity >= kHugeBlockMinBytes) {
     freeHugeBlock(p, capacity);
   } else {
     ::operator delete(p, std::align_val_t(kBlockAlignment));
@@ -121,7 +132,7 @@ void* allocateLargeBlock(std::size_t bytes) noexcept {
   if (kCacheBlocks) {
     if (void* p = largeBlockCache().take(bytes)) return p;
   }
-  if (bytes >= kHugePageBytes) return allocateHugeBlock(bytes);
+  if (bytes >= kHugeBlockMinBytes) return allocateHugeBlock(bytes);
   void* p = nullptr;
   try {
     p = ::operator new(bytes, std::align_val_t(kBlockAlignment));

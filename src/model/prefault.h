@@ -24,8 +24,14 @@ bool prefaultPages(void* p, std::size_t bytes) noexcept;
 // Blocks that huge pages back where the system has them: a page fault and a
 // TLB entry per 2 MiB instead of per 4 KiB, which took about two fifths off
 // a fresh process's run over a 1.6 GB stream. A block starts on a huge page;
-// what its size leaves of a last one takes small pages. Prefaulted.
+// what its size leaves of a last one takes small pages, except that one
+// below two huge pages takes them whole. Prefaulted.
 constexpr std::size_t kHugePageBytes = 2u << 20;
+// From this size on a large block is a huge block: in a virtual machine
+// that maps the guest's fresh 4 KiB pages one at a time (about 1 ms per MB
+// on the development machine, prefaulted or not), a 1 MiB block on them
+// cost more than the huge page it leaves half unused.
+constexpr std::size_t kHugeBlockMinBytes = kHugePageBytes / 2;
 // bytes: positive. Null when memory runs out.
 // Mapped apart from the heap, so operator new and its new_handler are not
 // asked (except in the sanitizer build, which takes them from the heap).
@@ -38,7 +44,7 @@ constexpr std::size_t kBlockAlignment = 4096;
 
 // Storage for a per-run block that is filled soon after it is allocated:
 // one an earlier run freed where the cache holds one of its size; else
-// from the size of a huge page on, a huge block (the heap hands blocks this
+// from kHugeBlockMinBytes on, a huge block (the heap hands blocks this
 // large fresh pages on every run, and taking them 4 KiB at a time cost a
 // 1M-paragraph run a twentieth of its time), and below it heap memory,
 // prefaulted from kPrefaultMinBytes on. Null when memory runs out.

@@ -65,13 +65,26 @@ TEST(PrefaultingAllocator, GivesALargeListResidentPages) {
   EXPECT_GE(residentPages(large.data(), bytes) * kPage, bytes - 2 * kPage);
 }
 
-TEST(HugeBlock, MapsExactlyItsAlignedBytesAndUnmapsThemWhenFreed) {
+TEST(HugeBlock, MapsItsBytesInWholePagesAndUnmapsThemWhenFreed) {
   if (kSanitized) GTEST_SKIP() << "the sanitizer build takes these blocks from the heap";
   const bool takesPagesAhead = systemTakesPagesAhead();
-  for (std::size_t bytes : {internal::kHugePageBytes, 3 * internal::kHugePageBytes,
-                            internal::kHugePageBytes + kPage + 1}) {
+  constexpr std::size_t kHuge = internal::kHugePageBytes;
+  // Below two huge pages the block takes them whole, from there on small pages.
+  const struct {
+    std::size_t bytes;
+    std::size_t mapped;
+  } cases[] = {
+      {internal::kHugeBlockMinBytes, kHuge},
+      {kHuge, kHuge},
+      {kHuge + kPage + 1, 2 * kHuge},
+      {2 * kHuge, 2 * kHuge},
+      {2 * kHuge + 1, 2 * kHuge + kPage},
+      {3 * kHuge, 3 * kHuge},
+  };
+  for (const auto& c : cases) {
+    const std::size_t bytes = c.bytes;
+    const std::size_t length = c.mapped;
     SCOPED_TRACE(bytes);
-    const std::size_t length = (bytes + kPage - 1) / kPage * kPage;
     const long before = bench::statusKb("VmSize");
     char* block = static_cast<char*>(internal::allocateHugeBlock(bytes));
     ASSERT_NE(block, nullptr);
@@ -108,7 +121,8 @@ TEST(LargeBlock, AFreedBlockServesTheNextRequestOfItsSizeAndNoOther) {
   if (kSanitized) GTEST_SKIP() << "the sanitizer build keeps no blocks";
   internal::BlockCache& cache = internal::largeBlockCache();
   const std::size_t limit = cache.limit();
-  for (std::size_t bytes : {std::size_t{16384}, internal::kPrefaultMinBytes, internal::kHugePageBytes}) {
+  for (std::size_t bytes : {std::size_t{16384}, internal::kPrefaultMinBytes,
+                            internal::kHugeBlockMinBytes, internal::kHugePageBytes}) {
     SCOPED_TRACE(bytes);
     cache.setLimit(0);  // nothing held from before
     cache.setLimit(4 * internal::kHugePageBytes);
