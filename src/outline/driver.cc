@@ -12,6 +12,7 @@
 #include "outline/scan_cache.h"
 #include "outline/style_size.h"
 #include "text/normalize.h"
+#include "text/unit_search.h"
 
 namespace Kivrel {
 
@@ -68,8 +69,9 @@ bool looksLikeLinkOrPath(const UnicodeString& text) {
     return true;
   }
   if (startsWithAscii(text, ":\\") || startsWithAscii(text, ":/")) return true;
-  int at = text.indexOf(static_cast<UChar>(u'@'));
-  return at >= 0 && text.indexOf(static_cast<UChar>(u'.'), at) >= 0;
+  const text::Units units(text);
+  const int32_t at = text::findUnit(units, u'@');
+  return at >= 0 && text::findUnit(units, u'.', at) >= 0;
 }
 
 }  // namespace
@@ -171,14 +173,15 @@ int Kivrant::extractMain(std::istream& input, KivOutlineList& result, KivSetting
     const UChar first = work.charAt(0);
     const UChar last = work.charAt(n - 1);
 
-    if (!(flags & kKeepCommas) && work.indexOf(kIdeographicComma) >= 0) {
+    const text::Units workUnits(work);
+    if (!(flags & kKeepCommas) && text::findUnit(workUnits, kIdeographicComma) >= 0) {
       paragraph->point = kSentence;
       return;
     }
     // The final unit first, and the full stop searched from the end: body
     // text mostly ends in one or the other, so most sentences cost no scan.
     if (!(flags & kKeepSentences) &&
-        (isPeriod(last) || work.lastIndexOf(kIdeographicFullStop) >= 0)) {
+        (isPeriod(last) || text::findLastUnit(workUnits, kIdeographicFullStop) >= 0)) {
       paragraph->point = kSentence;
       return;
     }
