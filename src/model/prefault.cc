@@ -42,12 +42,13 @@ bool prefaultPages(void* p, std::size_t bytes) noexcept {
 
 namespace {
 
-// What a huge block of bytes maps: whole huge pages below two of them, else
-// whole small pages.
+// What a huge block of bytes maps: whole huge pages where they leave at most
+// an eighth of them unused, else whole small pages.
 std::size_t hugeBlockLength(std::size_t bytes) {
   static const std::size_t pageBytes = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-  const std::size_t unit = bytes < 2 * kHugePageBytes ? kHugePageBytes : pageBytes;
-  return (bytes + unit - 1) & ~(unit - 1);
+  const std::size_t huge = (bytes + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
+  if (huge - bytes <= huge / 8) return huge;
+  return (bytes + pageBytes - 1) & ~(pageBytes - 1);
 }
 
 }  // namespace

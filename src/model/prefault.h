@@ -24,14 +24,14 @@ bool prefaultPages(void* p, std::size_t bytes) noexcept;
 // Blocks that huge pages back where the system has them: a page fault and a
 // TLB entry per 2 MiB instead of per 4 KiB, which took about two fifths off
 // a fresh process's run over a 1.6 GB stream. A block starts on a huge page;
-// what its size leaves of a last one takes small pages, except that one
-// below two huge pages takes them whole. Prefaulted.
+// what its size leaves of a last one takes small pages, unless whole huge
+// pages leave at most an eighth of them unused. Prefaulted.
 constexpr std::size_t kHugePageBytes = 2u << 20;
-// From this size on a large block is a huge block: in a virtual machine
-// that maps the guest's fresh 4 KiB pages one at a time (about 1 ms per MB
-// on the development machine, prefaulted or not), a 1 MiB block on them
-// cost more than the huge page it leaves half unused.
-constexpr std::size_t kHugeBlockMinBytes = kHugePageBytes / 2;
+// From this size on a large block is a huge block. In a virtual machine that
+// maps the guest's fresh 4 KiB pages one at a time (about 1 ms per MB on the
+// development machine, prefaulted or not), a block just under 2 MiB on them
+// cost several times the huge page it leaves an eighth unused.
+constexpr std::size_t kHugeBlockMinBytes = kHugePageBytes - kHugePageBytes / 8;
 // bytes: positive. Null when memory runs out.
 // Mapped apart from the heap, so operator new and its new_handler are not
 // asked (except in the sanitizer build, which takes them from the heap).

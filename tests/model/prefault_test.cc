@@ -69,16 +69,16 @@ TEST(HugeBlock, MapsItsBytesInWholePagesAndUnmapsThemWhenFreed) {
   if (kSanitized) GTEST_SKIP() << "the sanitizer build takes these blocks from the heap";
   const bool takesPagesAhead = systemTakesPagesAhead();
   constexpr std::size_t kHuge = internal::kHugePageBytes;
-  // Below two huge pages the block takes them whole, from there on small pages.
+  // Whole huge pages where they leave at most an eighth of them unused.
   const struct {
     std::size_t bytes;
     std::size_t mapped;
   } cases[] = {
       {internal::kHugeBlockMinBytes, kHuge},
       {kHuge, kHuge},
-      {kHuge + kPage + 1, 2 * kHuge},
-      {2 * kHuge, 2 * kHuge},
-      {2 * kHuge + 1, 2 * kHuge + kPage},
+      {kHuge + kPage + 1, kHuge + 2 * kPage},
+      {2 * kHuge - kHuge / 4, 2 * kHuge},
+      {2 * kHuge - kHuge / 4 - 1, 2 * kHuge - kHuge / 4},
       {3 * kHuge, 3 * kHuge},
   };
   for (const auto& c : cases) {
