@@ -34,15 +34,11 @@ void Kivrant::checkParagraphIsItems(int pageIndex, int paragraphIndex, MPPage* /
   ScanCache& cache = internal::scanCacheFor(scanCache, pages, pageCount, threshold, maps);
   int start = cache.flatIndex(pageIndex, paragraphIndex);
   if (start == ScanCache::kNone) return;
-  if (cache.nextItem.empty()) {
-    cache.nextItem.assign(cache.size(), ScanCache::kUnknown);
-    cache.listEnd.assign(cache.size(), ScanCache::kUnknown);
-  }
-
   // An item: a non-empty paragraph whose numbering character can head a
   // heading number and that is no running header or footer. The start must
   // be one.
-  if (cache.empty(start) || !isParaHeader(cache.digit[start]) || cache.headerFooter(start)) {
+  if (cache.empty(start) || !isParaHeader(cache.entries[start].digit) ||
+      cache.headerFooter(start)) {
     return;
   }
 
@@ -61,7 +57,7 @@ void Kivrant::checkParagraphIsItems(int pageIndex, int paragraphIndex, MPPage* /
         continue;
       }
       empties = 0;
-      if (!isParaHeader(cache.digit[y])) return ScanCache::kNone;
+      if (!isParaHeader(cache.entries[y].digit)) return ScanCache::kNone;
       if (!cache.headerFooter(y)) return y;
     }
     return ScanCache::kNone;
@@ -71,22 +67,25 @@ void Kivrant::checkParagraphIsItems(int pageIndex, int paragraphIndex, MPPage* /
   // items passed on the way back.
   std::vector<int> path;
   int x = start;
-  while (cache.listEnd[x] == ScanCache::kUnknown) {
-    if (cache.nextItem[x] == ScanCache::kUnknown) cache.nextItem[x] = nextItemOf(x);
-    int y = cache.nextItem[x];
-    if (y == ScanCache::kNone || !continues(cache.digit[x], cache.digit[y])) {
-      cache.listEnd[x] = x;
+  while (cache.entries[x].listEnd == ScanCache::kUnknown) {
+    ScanCache::Entry& e = cache.entries[x];
+    if (e.nextItem == ScanCache::kUnknown) e.nextItem = nextItemOf(x);
+    int y = e.nextItem;
+    if (y == ScanCache::kNone || !continues(e.digit, cache.entries[y].digit)) {
+      e.listEnd = x;
       break;
     }
     path.push_back(x);
     x = y;
   }
-  for (auto it = path.rbegin(); it != path.rend(); ++it) cache.listEnd[*it] = cache.listEnd[x];
+  for (auto it = path.rbegin(); it != path.rend(); ++it) {
+    cache.entries[*it].listEnd = cache.entries[x].listEnd;
+  }
 
-  int end = cache.listEnd[start];
+  int end = cache.entries[start].listEnd;
   if (end == start) return;
-  for (int item = start;; item = cache.nextItem[item]) {
-    cache.paragraphs[item]->point = kListItem;
+  for (int item = start;; item = cache.entries[item].nextItem) {
+    cache.paragraph(item)->point = kListItem;
     if (item == end) break;
   }
 }

@@ -49,20 +49,17 @@ struct ScanCache {
   ScanCache(const std::vector<MPPage*>& pages, int pageCount, int threshold,
             std::map<icu::UnicodeString, int>* maps)
       : pagesData(pages.data()), pageCount(pageCount), threshold(threshold), maps(maps) {
-    // Exact sizes: on a stream of empty paragraph starts these lists are a
-    // good part of what the run holds.
+    // Exact sizes: on a record-dense stream these lists are a good part of
+    // what the run holds.
     pageStart.reserve(pageCount + 1);
     std::size_t total = 0;
     for (int p = 0; p < pageCount; ++p) total += pages[p]->paragraphs.size();
-    paragraphs.reserve(total);
+    entries.reserve(total);
     for (int p = 0; p < pageCount; ++p) {
-      pageStart.push_back(static_cast<int>(paragraphs.size()));
-      paragraphs.insert(paragraphs.end(), pages[p]->paragraphs.begin(),
-                        pages[p]->paragraphs.end());
+      pageStart.push_back(static_cast<int>(entries.size()));
+      for (MPParagraph* paragraph : pages[p]->paragraphs) entries.push_back(Entry{paragraph});
     }
-    pageStart.push_back(static_cast<int>(paragraphs.size()));
-    facts.assign(paragraphs.size(), 0);
-    digit.assign(paragraphs.size(), 0);
+    pageStart.push_back(static_cast<int>(entries.size()));
     backMarkedTo.assign(pageCount, 0);
   }
 
@@ -76,7 +73,8 @@ struct ScanCache {
                                                             pageStart[pageCount_ - 1]));
   }
 
-  int size() const { return static_cast<int>(paragraphs.size()); }
+  int size() const { return static_cast<int>(entries.size()); }
+  MPParagraph* paragraph(int x) const { return entries[x].paragraph; }
   // Position in reading order; kNone when (page, para) names no paragraph.
   int flatIndex(int page, int para) const {
     if (page < 0 || page >= pageCount || para < 0) return kNone;
@@ -86,9 +84,10 @@ struct ScanCache {
 
   // kEmpty and kTocLine bits of paragraph x (and its digit), computed once.
   std::uint8_t textFacts(int x) {
-    if (!(facts[x] & kTextKnown)) {
+    Entry& e = entries[x];
+    if (!(e.facts & kTextKnown)) {
       std::uint8_t bits = kTextKnown;
-      const ParagraphText& text = paragraphs[x]->text;
+      const ParagraphText& text = e.paragraph->text;
       int32_t start = 0;
       int32_t end = 0;
       text::trimmedBounds(text.units(), text.length(), start, end);
@@ -97,23 +96,24 @@ struct ScanCache {
       } else {
         const char16_t* trimmed = text.units() + start;
         int position = 0;
-        digit[x] = text::getFirstDigit(trimmed, end - start, position);
+        e.digit = text::getFirstDigit(trimmed, end - start, position);
         if (text::isTocLine(trimmed, end - start)) bits |= kTocLine;
       }
-      facts[x] |= bits;
+      e.facts |= bits;
     }
-    return facts[x];
+    return e.facts;
   }
   bool empty(int x) { return textFacts(x) & kEmpty; }
   // Made only for paragraphs that a plain walk would test, since a checking
   // call may add a key to the band maps.
   bool headerFooter(int x) {
-    if (!(facts[x] & kHeaderFooterKnown)) {
-      bool hf = KivrantInternals::isHeaderOrFooter(paragraphs[x], pagesData[pageOf(x)], threshold,
+    Entry& e = entries[x];
+    if (!(e.facts & kHeaderFooterKnown)) {
+      bool hf = KivrantInternals::isHeaderOrFooter(e.paragraph, pagesData[pageOf(x)], threshold,
                                                    maps);
-      facts[x] |= kHeaderFooterKnown | (hf ? kHeaderFooter : 0);
+      e.facts |= kHeaderFooterKnown | (hf ? kHeaderFooter : 0);
     }
-    return facts[x] & kHeaderFooter;
+    return e.facts & kHeaderFooter;
   }
 
   // The page that holds paragraph x: the last page starting at or before x
@@ -133,17 +133,29 @@ struct ScanCache {
   int threshold;
   std::map<icu::UnicodeString, int>* maps;
 
-  PerParagraph<MPParagraph*> paragraphs;  // reading order, not owned
+  // What the memo holds for one paragraph, all in one place: a walk reads
+  // most of it at every step, and one list costs a run one block of fresh
+  // memory where seven separate ones cost seven.
+  struct Entry {
+    MPParagraph* paragraph;  // not owned
+    // Table-of-contents walk reaching non-empty paragraph x with the
+    // "other line seen" flag f: the last table-of-contents line it passes
+    // (kNone: none) and how many it passes, capped at 3.
+    int tocLast[2] = {kNone, kNone};
+    // Item walk: the next paragraph after list item x that the walk
+    // compares with x (kNone: the walk ends first), and the last item of
+    // the list that continues from x.
+    int nextItem = kUnknown;
+    int listEnd = kUnknown;
+    unsigned short digit = 0;  // getFirstDigit of the trimmed text
+    std::int8_t tocCount[2] = {kCountUnknown, kCountUnknown};
+    std::uint8_t facts = 0;
+  };
+
+  PerParagraph<Entry> entries;  // reading order
   std::vector<int> pageStart;  // pageCount + 1 entries
   int lastPage = 0;            // of pageOf's last answer
-  PerParagraph<std::uint8_t> facts;
-  PerParagraph<unsigned short> digit;  // getFirstDigit of the trimmed text
 
-  // Table-of-contents walk reaching non-empty paragraph x with the
-  // "other line seen" flag f: the last table-of-contents line it passes
-  // (kNone: none) and how many it passes, capped at 3.
-  PerParagraph<int> tocLast[2];
-  PerParagraph<std::int8_t> tocCount[2];
   // The paragraphs an unresolved walk has passed, kept between walks so
   // that starting one costs no allocation.
   struct TocStep {
@@ -155,12 +167,6 @@ struct ScanCache {
   // Highest paragraph index of each page already back-marked by the
   // table-of-contents scan (0: none).
   std::vector<int> backMarkedTo;
-
-  // Item walk: the next paragraph after list item x that the walk compares
-  // with x (kNone: the walk ends first), and the last item of the list that
-  // continues from x.
-  PerParagraph<int> nextItem;
-  PerParagraph<int> listEnd;
 };
 
 // Returns the memo for the current model, replacing a stale one in slot.

@@ -57,17 +57,18 @@ void resolve(ScanCache& cache, int x0, int f0, int& last, int& count) {
   int x = x0;
   int f = f0;
   for (;;) {
-    if (cache.tocCount[f][x] != ScanCache::kCountUnknown) {
-      last = cache.tocLast[f][x];
-      count = cache.tocCount[f][x];
+    ScanCache::Entry& e = cache.entries[x];
+    if (e.tocCount[f] != ScanCache::kCountUnknown) {
+      last = e.tocLast[f];
+      count = e.tocCount[f];
       break;
     }
     Line line = lineOf(cache, x);
     if (line == Line::kOther && f) {
       last = ScanCache::kNone;
       count = 0;
-      cache.tocLast[f][x] = last;
-      cache.tocCount[f][x] = 0;
+      e.tocLast[f] = last;
+      e.tocCount[f] = 0;
       break;
     }
     int nextF = line == Line::kHeaderFooter ? f : line == Line::kToc ? 0 : 1;
@@ -86,8 +87,9 @@ void resolve(ScanCache& cache, int x0, int f0, int& last, int& count) {
       if (count == 0) last = it->x;
       count = std::min(count + 1, kMinTocLines);
     }
-    cache.tocLast[it->f][it->x] = last;
-    cache.tocCount[it->f][it->x] = static_cast<std::int8_t>(count);
+    ScanCache::Entry& e = cache.entries[it->x];
+    e.tocLast[it->f] = last;
+    e.tocCount[it->f] = static_cast<std::int8_t>(count);
   }
 }
 
@@ -118,13 +120,6 @@ void Kivrant::checkParagraphIsToc(int pageIndex, int paragraphIndex, MPPage* pag
   ScanCache& cache = internal::scanCacheFor(scanCache, pages, pageCount, threshold, maps);
   int start = cache.flatIndex(pageIndex, paragraphIndex);
   if (start == ScanCache::kNone) return;
-  if (cache.tocLast[0].empty()) {
-    for (int f = 0; f < 2; ++f) {
-      cache.tocLast[f].assign(cache.size(), ScanCache::kNone);
-      cache.tocCount[f].assign(cache.size(), ScanCache::kCountUnknown);
-    }
-  }
-
   // Up to three leading empty paragraphs are passed over like any others.
   int first = start;
   for (int empties = 0; cache.empty(first); ++empties) {
@@ -138,7 +133,7 @@ void Kivrant::checkParagraphIsToc(int pageIndex, int paragraphIndex, MPPage* pag
   if (count < kMinTocLines) return;
 
   for (int x = first; x <= last; ++x) {
-    if (!cache.empty(x)) cache.paragraphs[x]->point = kTableOfContents;
+    if (!cache.empty(x)) cache.paragraph(x)->point = kTableOfContents;
   }
   if (pageIndex < kBackMarkPages || pageIndex < pageCount / kBackMarkPageDivisor) {
     backMark(cache, pageIndex, page, paragraphIndex);

@@ -37,7 +37,9 @@ TEST(UnitSearch, AgreesWithAPlainScanAtEveryPlaceAndLength) {
       for (int32_t second : {first, first + 17, n - 1}) {
         std::u16string s = base;
         if (first >= 0) s[static_cast<std::size_t>(first)] = kUnit;
-        if (first >= 0 && second > first && second < n) s[static_cast<std::size_t>(second)] = kUnit;
+        if (first >= 0 && second > first && second < n) {
+          s[static_cast<std::size_t>(second)] = kUnit;
+        }
         SCOPED_TRACE(::testing::Message() << "n " << n << " at " << first << ", " << second);
         ASSERT_EQ(findLastUnit(unitsOf(s), kUnit), plainFindLast(s, kUnit));
         for (int32_t from : {-3, 0, first, first + 1, n, n + 5}) {
