@@ -98,12 +98,13 @@ void Kivrant::outputResult(KivOutlineList& result, KivSettings* settings,
         drop(paragraph->point);
         return;
       }
-      auto info = pointInfoMap.find(paragraph->point);
-      if (info != pointInfoMap.end() && paragraph->point < kFrequentPointLimit &&
-          info->second->count >= kFrequentMinCount &&
-          !(pageCount * kFrequentPerPage > info->second->count)) {
-        drop(kPointTooFrequent);
-        return;
+      if (paragraph->point < kFrequentPointLimit) {
+        auto info = pointInfoMap.find(paragraph->point);
+        if (info != pointInfoMap.end() && info->second->count >= kFrequentMinCount &&
+            !(pageCount * kFrequentPerPage > info->second->count)) {
+          drop(kPointTooFrequent);
+          return;
+        }
       }
       if (!started) {
         if (paragraph->point >= threshold || i >= frontMatterPages) {

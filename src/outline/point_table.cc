@@ -60,20 +60,29 @@ void PointTable::setFromInfo(int point, const std::map<int, PointInfo*>& infoMap
   set(point, it == infoMap.end() ? -1 : it->second->styleIndex);
 }
 
-void PointTable::setRank(int point, StyleRank rank) { root_ = insert(root_, point, rank); }
+void PointTable::setRank(int point, StyleRank rank) {
+  bool changed = false;
+  root_ = insert(root_, point, rank, changed);
+}
 
-std::int32_t PointTable::insert(std::int32_t t, int point, StyleRank rank) {
+std::int32_t PointTable::insert(std::int32_t t, int point, StyleRank rank, bool& changed) {
   if (t == kNil) {
     nodes_.push_back({point, rank, rank, rank, nextPriority(priorityState_)});
+    changed = true;
     return static_cast<std::int32_t>(nodes_.size() - 1);
   }
   if (point == nodes_[t].point) {
+    // Most calls give a point the rank it has already: then the path above
+    // keeps its ranges as they are.
+    changed = nodes_[t].rank != rank;
+    if (!changed) return t;
     nodes_[t].rank = rank;
   } else {
     const int side = point < nodes_[t].point ? kLeft : kRight;
     // Indices, not references: the insertion below may move nodes_.
-    std::int32_t child = insert(nodes_[t].child[side], point, rank);
+    std::int32_t child = insert(nodes_[t].child[side], point, rank, changed);
     nodes_[t].child[side] = child;
+    if (!changed) return t;
     if (nodes_[child].priority > nodes_[t].priority) return rotateUp(t, side);
   }
   update(t);

@@ -68,7 +68,8 @@ class PointTable {
 
   // Adds point, or sets its rank when it is already in the table.
   void setRank(int point, StyleRank rank);
-  std::int32_t insert(std::int32_t t, int point, StyleRank rank);
+  // changed: whether the subtree under t is any different now.
+  std::int32_t insert(std::int32_t t, int point, StyleRank rank, bool& changed);
   void update(std::int32_t t);
   // Lifts t's child on side into t's place; returns it.
   std::int32_t rotateUp(std::int32_t t, int side);
