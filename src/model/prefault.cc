@@ -77,7 +77,7 @@ void* allocateHugeBlock(std::size_t bytes) noexcept {
 }
 
 void freeHugeBlock(void* p, std::size_t bytes) noexcept {
-  // The system unmaps every page the range touches.
+  // Exactly what allocateHugeBlock left mapped, which may run past bytes.
   if (p) munmap(p, hugeBlockLength(bytes));
 }
 

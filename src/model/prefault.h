@@ -30,7 +30,7 @@ constexpr std::size_t kHugePageBytes = 2u << 20;
 // From this size on a large block is a huge block. In a virtual machine that
 // maps the guest's fresh 4 KiB pages one at a time (about 1 ms per MB on the
 // development machine, prefaulted or not), a block just under 2 MiB on them
-// cost several times the huge page it leaves an eighth unused.
+// cost several times the huge page it leaves at most an eighth unused.
 constexpr std::size_t kHugeBlockMinBytes = kHugePageBytes - kHugePageBytes / 8;
 // bytes: positive. Null when memory runs out.
 // Mapped apart from the heap, so operator new and its new_handler are not

@@ -49,8 +49,8 @@ struct ScanCache {
   ScanCache(const std::vector<MPPage*>& pages, int pageCount, int threshold,
             std::map<icu::UnicodeString, int>* maps)
       : pagesData(pages.data()), pageCount(pageCount), threshold(threshold), maps(maps) {
-    // Exact sizes: on a record-dense stream these lists are a good part of
-    // what the run holds.
+    // Exact sizes: on a record-dense stream this memo is a good part of what
+    // the run holds.
     pageStart.reserve(pageCount + 1);
     std::size_t total = 0;
     for (int p = 0; p < pageCount; ++p) total += pages[p]->paragraphs.size();

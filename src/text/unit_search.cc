@@ -31,7 +31,7 @@ int32_t findUnit(Units text, char16_t unit, int32_t from) {
   int32_t i = from < 0 ? 0 : from;
 #if defined(__SSE2__)
   const __m128i needle = _mm_set1_epi16(static_cast<short>(unit));
-  for (; i + 2 * kLanes <= text.n; i += 2 * kLanes) {
+  for (; text.n - i >= 2 * kLanes; i += 2 * kLanes) {
     if (unsigned bits = matches16(text.at + i, needle)) return i + __builtin_ctz(bits) / 2;
   }
 #endif

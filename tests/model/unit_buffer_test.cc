@@ -7,6 +7,7 @@
 #include <string>
 
 #include "model/prefault.h"
+#include "support/sanitized.h"
 
 namespace Kivrel {
 namespace {
@@ -54,6 +55,55 @@ TEST(UnitBuffer, ClearEmptiesItAndItTakesTextAgainWhetherItsSpaceWasFreedOrKept)
     buffer.append(next.data(), next.size());
     EXPECT_EQ(contents(buffer), next);
   }
+}
+
+// Space from kPrefaultMinBytes on comes from the large-block allocator (so
+// from the cache where it holds a block of that size) and goes back to it
+// with the size it was taken with, however much of it is in use; smaller
+// space stays on the heap.
+TEST(UnitBuffer, TakesAndGivesBackLargeSpaceAsLargeBlocksOfItsCapacity) {
+  constexpr std::size_t kLargeUnits = internal::kPrefaultMinBytes / sizeof(char16_t);
+  constexpr std::size_t kHugeUnits = internal::kHugeBlockMinBytes / sizeof(char16_t);
+  internal::BlockCache& cache = internal::largeBlockCache();
+  const std::size_t limit = cache.limit();
+  const struct {
+    std::size_t units;  // appended at once to an empty buffer: its capacity
+    bool large;
+  } cases[] = {
+      {kLargeUnits - 1, false},
+      {kLargeUnits, true},
+      {kHugeUnits - 1, true},
+      {kHugeUnits, true},
+      {internal::kHugePageBytes / sizeof(char16_t) + 1, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.units);
+    const std::size_t bytes = c.units * sizeof(char16_t);
+    cache.setLimit(0);  // nothing held from before
+    cache.setLimit(4 * internal::kHugePageBytes);
+    // The cache holds one block of the buffer's size (none in the sanitizer build).
+    void* held = internal::allocateLargeBlock(bytes);
+    ASSERT_NE(held, nullptr);
+    internal::freeLargeBlock(held, bytes);
+    {
+      UnitBuffer buffer;
+      const std::u16string text = pattern(c.units, u'k');
+      buffer.append(text.data(), text.size());
+      ASSERT_EQ(contents(buffer), text);
+      if (!kSanitized) EXPECT_EQ(buffer.data() == held, c.large);
+      // Space kept, and less of it in use when it goes.
+      buffer.clear(static_cast<std::size_t>(-1));
+      buffer.append(u"z", 1);
+      EXPECT_EQ(contents(buffer), u"z");
+    }
+    if (kSanitized) continue;  // keeps no blocks; it checks each block's own frees
+    // Large: the buffer's block is back; small: the one held before is still there.
+    EXPECT_EQ(cache.heldBytes(), bytes);
+    void* again = internal::allocateLargeBlock(bytes);
+    EXPECT_EQ(again, held);
+    internal::freeLargeBlock(again, bytes);
+  }
+  cache.setLimit(limit);
 }
 
 }  // namespace
