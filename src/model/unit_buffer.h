@@ -67,11 +67,9 @@ class UnitBuffer {
     const std::size_t capacity = std::max({atLeast, 2 * capacity_, kFirstCapacity});
     char16_t* bigger = allocate(capacity);
     if (size_ > 0) std::memcpy(bigger, units_, size_ * sizeof(char16_t));
-    const std::size_t size = size_;
-    release();
+    release();  // leaves size_ as it is
     units_ = bigger;
     capacity_ = capacity;
-    size_ = size;
   }
 
   char16_t* units_ = nullptr;
