@@ -19,9 +19,11 @@ namespace internal {
 
 PointInfo& recordPointUse(std::map<int, PointInfo*>& infoMap,
                           const std::vector<StyleEntry*>& styleTable, int point, int styleIndex) {
-  // One search, whether the point is new or not: a document of ever larger
-  // headings adds a point for nearly every paragraph.
-  auto it = infoMap.lower_bound(point);
+  // At most one search, whether the point is new or not, and none for a
+  // point above all others: a document of ever larger headings adds one such
+  // point for nearly every paragraph.
+  auto it = !infoMap.empty() && infoMap.rbegin()->first < point ? infoMap.end()
+                                                               : infoMap.lower_bound(point);
   if (it == infoMap.end() || it->first != point) {
     PointInfo* info = new PointInfo;
     info->styleIndex = styleIndex;
