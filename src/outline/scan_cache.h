@@ -156,14 +156,6 @@ struct ScanCache {
   std::vector<int> pageStart;  // pageCount + 1 entries
   int lastPage = 0;            // of pageOf's last answer
 
-  // The paragraphs an unresolved walk has passed, kept between walks so
-  // that starting one costs no allocation.
-  struct TocStep {
-    int x;
-    int f;
-    bool toc;
-  };
-  std::vector<TocStep> tocPath;
   // Highest paragraph index of each page already back-marked by the
   // table-of-contents scan (0: none).
   std::vector<int> backMarkedTo;

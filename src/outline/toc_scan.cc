@@ -49,11 +49,21 @@ Line lineOf(ScanCache& cache, int x) {
   return (cache.textFacts(x) & ScanCache::kTocLine) ? Line::kToc : Line::kOther;
 }
 
+// The bit a walk carries past a line of this kind.
+int nextFlag(Line line, int f) {
+  return line == Line::kHeaderFooter ? f : line == Line::kToc ? 0 : 1;
+}
+
 // Outcome of a walk that reaches non-empty paragraph x0 with bit f0.
-// Iterative, so that a region of any length costs no stack.
+// Iterative, so that a region of any length costs no stack. The walk runs
+// twice: once to where its outcome is known, then again to write that
+// outcome into every step, which keeps no list of the steps (a band of
+// running headers would make it one entry per paragraph).
 void resolve(ScanCache& cache, int x0, int f0, int& last, int& count) {
-  std::vector<ScanCache::TocStep>& path = cache.tocPath;
-  path.clear();
+  int steps = 0;
+  int tocSteps = 0;
+  int lastToc = ScanCache::kNone;
+  Line firstLine = Line::kOther;  // most walks take a step or two: the replay reuses it
   int x = x0;
   int f = f0;
   for (;;) {
@@ -71,25 +81,37 @@ void resolve(ScanCache& cache, int x0, int f0, int& last, int& count) {
       e.tocCount[f] = 0;
       break;
     }
-    int nextF = line == Line::kHeaderFooter ? f : line == Line::kToc ? 0 : 1;
-    path.push_back({x, f, line == Line::kToc});
+    if (steps++ == 0) firstLine = line;
+    if (line == Line::kToc) {
+      ++tocSteps;
+      lastToc = x;
+    }
     int y = nextNonEmpty(cache, x);
     if (y == ScanCache::kNone) {
       last = ScanCache::kNone;
       count = 0;
       break;
     }
+    f = nextFlag(line, f);
     x = y;
-    f = nextF;
   }
-  for (auto it = path.rbegin(); it != path.rend(); ++it) {
-    if (it->toc) {
-      if (count == 0) last = it->x;
-      count = std::min(count + 1, kMinTocLines);
-    }
-    ScanCache::Entry& e = cache.entries[it->x];
-    e.tocLast[it->f] = last;
-    e.tocCount[it->f] = static_cast<std::int8_t>(count);
+  // A step passes the table-of-contents lines from itself to the end of the
+  // walk, and the last of them unless the walk's end already had one.
+  const int endCount = count;
+  if (endCount == 0 && tocSteps > 0) last = lastToc;
+  count = std::min(endCount + tocSteps, kMinTocLines);
+  x = x0;
+  f = f0;
+  for (int i = 0; i < steps; ++i) {
+    Line line = i == 0 ? firstLine : lineOf(cache, x);
+    ScanCache::Entry& e = cache.entries[x];
+    const int passed = endCount + tocSteps;
+    e.tocLast[f] = passed == 0 ? ScanCache::kNone : last;
+    e.tocCount[f] = static_cast<std::int8_t>(std::min(passed, kMinTocLines));
+    if (i + 1 == steps) break;
+    if (line == Line::kToc) --tocSteps;
+    f = nextFlag(line, f);
+    x = nextNonEmpty(cache, x);
   }
 }
 
