@@ -6,7 +6,6 @@
 // from an item is the same whichever start reached it: per item the memo
 // keeps the next item the walk compares it with and the last item of the
 // list that continues from it.
-#include <vector>
 
 #include "kivrel/kivrant.h"
 #include "model/model.h"
@@ -63,9 +62,8 @@ void Kivrant::checkParagraphIsItems(int pageIndex, int paragraphIndex, MPPage* /
     return ScanCache::kNone;
   };
 
-  // Walk forward until an item whose list end is known, then fill in the
-  // items passed on the way back.
-  std::vector<int> path;
+  // Walk forward until an item whose list end is known, then fill it in for
+  // the items passed, which their nextItem links lead through again.
   int x = start;
   while (cache.entries[x].listEnd == ScanCache::kUnknown) {
     ScanCache::Entry& e = cache.entries[x];
@@ -75,11 +73,11 @@ void Kivrant::checkParagraphIsItems(int pageIndex, int paragraphIndex, MPPage* /
       e.listEnd = x;
       break;
     }
-    path.push_back(x);
     x = y;
   }
-  for (auto it = path.rbegin(); it != path.rend(); ++it) {
-    cache.entries[*it].listEnd = cache.entries[x].listEnd;
+  const int listEnd = cache.entries[x].listEnd;
+  for (int item = start; item != x; item = cache.entries[item].nextItem) {
+    cache.entries[item].listEnd = listEnd;
   }
 
   int end = cache.entries[start].listEnd;
