@@ -63,7 +63,7 @@ void resolve(ScanCache& cache, int x0, int f0, int& last, int& count) {
   int steps = 0;
   int tocSteps = 0;
   int lastToc = ScanCache::kNone;
-  Line firstLine = Line::kOther;  // most walks take a step or two: the replay reuses it
+  Line firstLine = Line::kOther;  // most walks stop after one step: the replay takes it from here
   int x = x0;
   int f = f0;
   for (;;) {
@@ -95,8 +95,9 @@ void resolve(ScanCache& cache, int x0, int f0, int& last, int& count) {
     f = nextFlag(line, f);
     x = y;
   }
-  // A step passes the table-of-contents lines from itself to the end of the
-  // walk, and the last of them unless the walk's end already had one.
+  // Each step's count is the end's count plus the table-of-contents steps
+  // from it on, capped; its last line is the end's, or the walk's last
+  // table-of-contents line if the end had none.
   const int endCount = count;
   if (endCount == 0 && tocSteps > 0) last = lastToc;
   count = std::min(endCount + tocSteps, kMinTocLines);
@@ -106,7 +107,7 @@ void resolve(ScanCache& cache, int x0, int f0, int& last, int& count) {
     Line line = i == 0 ? firstLine : lineOf(cache, x);
     ScanCache::Entry& e = cache.entries[x];
     const int passed = endCount + tocSteps;
-    e.tocLast[f] = passed == 0 ? ScanCache::kNone : last;
+    e.tocLast[f] = passed == 0 ? ScanCache::kNone : last;  // a count of 0 has no last line
     e.tocCount[f] = static_cast<std::int8_t>(std::min(passed, kMinTocLines));
     if (i + 1 == steps) break;
     if (line == Line::kToc) --tocSteps;
