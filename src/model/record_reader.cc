@@ -303,6 +303,10 @@ class RecordReader {
 
   void openPage(std::int32_t width, std::int32_t height, bool specialSection) {
     auto page = std::make_unique<MPPage>(width, height, specialSection);
+    // Pages tend to hold as many paragraphs as the one before: one
+    // allocation for the list instead of one per doubling. At most the
+    // previous page's count goes unused.
+    if (currentPage_) page->paragraphs.reserve(currentPage_->paragraphs.size());
     pages_.push_back(page.get());
     currentPage_ = page.release();
     pageCount_ = internal::wrapAdd(pageCount_, 1);
