@@ -110,7 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
                     HostileCase{Hostile::kManyCharacterFormats, 100000, kDefaultFlags, 0.5},
                     HostileCase{Hostile::kManyPages, 200000, kDefaultFlags, 1.75},
                     HostileCase{Hostile::kLongLeaderParagraphs, 200000, kTocDocumentFlags, 2},
-                    HostileCase{Hostile::kSameTextTopBand, 300000, kDefaultFlags, 1.9},
+                    HostileCase{Hostile::kSameTextTopBand, 300000, kDefaultFlags, 1.55},
                     HostileCase{Hostile::kManyEmptyParagraphs, 1000000, kDefaultFlags, 4.5},
                     HostileCase{Hostile::kRisingCharacterSizes, 100000, kDefaultFlags, 0.85}),
     caseName);
