@@ -53,13 +53,12 @@ struct ScanCache {
     // the run holds.
     pageStart.reserve(pageCount + 1);
     std::size_t total = 0;
-    for (int p = 0; p < pageCount; ++p) total += pages[p]->paragraphs.size();
-    entries.reserve(total);
     for (int p = 0; p < pageCount; ++p) {
-      pageStart.push_back(static_cast<int>(entries.size()));
-      for (MPParagraph* paragraph : pages[p]->paragraphs) entries.push_back(Entry{paragraph});
+      pageStart.push_back(static_cast<int>(total));
+      total += pages[p]->paragraphs.size();
     }
-    pageStart.push_back(static_cast<int>(entries.size()));
+    pageStart.push_back(static_cast<int>(total));
+    entries.resize(total);
     backMarkedTo.assign(pageCount, 0);
   }
 
@@ -74,7 +73,7 @@ struct ScanCache {
   }
 
   int size() const { return static_cast<int>(entries.size()); }
-  MPParagraph* paragraph(int x) const { return entries[x].paragraph; }
+  MPParagraph* paragraph(int x) { return paragraphOn(pageOf(x), x); }
   // Position in reading order; kNone when (page, para) names no paragraph.
   int flatIndex(int page, int para) const {
     if (page < 0 || page >= pageCount || para < 0) return kNone;
@@ -87,7 +86,7 @@ struct ScanCache {
     Entry& e = entries[x];
     if (!(e.facts & kTextKnown)) {
       std::uint8_t bits = kTextKnown;
-      const ParagraphText& text = e.paragraph->text;
+      const ParagraphText& text = paragraph(x)->text;
       int32_t start = 0;
       int32_t end = 0;
       text::trimmedBounds(text.units(), text.length(), start, end);
@@ -109,8 +108,9 @@ struct ScanCache {
   bool headerFooter(int x) {
     Entry& e = entries[x];
     if (!(e.facts & kHeaderFooterKnown)) {
-      bool hf = KivrantInternals::isHeaderOrFooter(e.paragraph, pagesData[pageOf(x)], threshold,
-                                                   maps);
+      const int page = pageOf(x);
+      bool hf = KivrantInternals::isHeaderOrFooter(paragraphOn(page, x), pagesData[page],
+                                                   threshold, maps);
       e.facts |= kHeaderFooterKnown | (hf ? kHeaderFooter : 0);
     }
     return e.facts & kHeaderFooter;
@@ -119,13 +119,18 @@ struct ScanCache {
   // The page that holds paragraph x: the last page starting at or before x
   // (pages without paragraphs share their start with the next page). Walks
   // ask for neighbouring paragraphs, so the page of the last answer is tried
-  // first.
+  // first, then the one after it.
   int pageOf(int x) {
-    if (!(pageStart[lastPage] <= x && x < pageStart[lastPage + 1])) {
-      lastPage = static_cast<int>(std::upper_bound(pageStart.begin(), pageStart.end(), x) -
-                                  pageStart.begin()) - 1;
-    }
+    if (pageStart[lastPage] <= x && x < pageStart[lastPage + 1]) return lastPage;
+    const int next = lastPage + 1;
+    if (next < pageCount && pageStart[next] <= x && x < pageStart[next + 1]) return lastPage = next;
+    lastPage = static_cast<int>(std::upper_bound(pageStart.begin(), pageStart.end(), x) -
+                                pageStart.begin()) - 1;
     return lastPage;
+  }
+  // Paragraph x, on page (pageOf(x)).
+  MPParagraph* paragraphOn(int page, int x) const {
+    return pagesData[page]->paragraphs[static_cast<std::size_t>(x - pageStart[page])];
   }
 
   MPPage* const* pagesData;
@@ -136,8 +141,9 @@ struct ScanCache {
   // What the memo holds for one paragraph, all in one place: a walk reads
   // most of it at every step, and one list costs a run one block of fresh
   // memory where seven separate ones cost seven.
+  // No pointer to the paragraph: pageOf finds it in a step or two, and
+  // without one an entry takes 24 bytes instead of 32.
   struct Entry {
-    MPParagraph* paragraph;  // not owned
     // Table-of-contents walk reaching non-empty paragraph x with the
     // "other line seen" flag f: the last table-of-contents line it passes
     // (kNone: none) and how many it passes, capped at 3.
