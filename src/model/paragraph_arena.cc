@@ -2,6 +2,9 @@
 #include "model/paragraph_arena.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <map>
+#include <mutex>
 #include <new>
 
 #include "model/prefault.h"
@@ -21,12 +24,11 @@ constexpr std::size_t kHugeBlocksAfterBytes = 16 << 20;
 // of its own, and the current one goes on taking the paragraphs after it: a
 // prefaulted remainder left behind is memory the run holds for nothing.
 constexpr std::size_t kApartBytes = kMaxBlockBytes / 16;
-// Every object's slot starts with the address of its block (null outside an
-// arena); slots, and what they hold, are aligned to a pointer.
-constexpr std::size_t kSlotHeader = sizeof(void*);
+// Slots, and what they hold, are aligned to a pointer.
+constexpr std::size_t kSlotAlignment = alignof(void*);
 
 std::size_t aligned(std::size_t size) {
-  return (size + kSlotHeader - 1) / kSlotHeader * kSlotHeader;
+  return (size + kSlotAlignment - 1) / kSlotAlignment * kSlotAlignment;
 }
 
 }  // namespace
@@ -37,22 +39,72 @@ struct ParagraphArena::Block {
   std::size_t bytes;  // of the whole block, header included
 };
 
+namespace {
+
+// Every arena's blocks by address, so that a paragraph deleted on its own
+// tells which arena it came from without a header of its own: a read model
+// holds one paragraph per 8 bytes of input and deletes none of them, so the
+// lookup is paid only by models changed by hand.
+class BlockRegistry {
+ public:
+  void add(ParagraphArena::Block* block, std::uintptr_t start) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    blocks_.emplace(start, block);
+  }
+  void remove(std::uintptr_t start) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    blocks_.erase(start);
+  }
+  // The block that holds p, or null.
+  ParagraphArena::Block* holding(const void* p) {
+    const auto address = reinterpret_cast<std::uintptr_t>(p);
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = blocks_.upper_bound(address);
+    if (it == blocks_.begin()) return nullptr;
+    --it;
+    return address < it->first + it->second->bytes ? it->second : nullptr;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::map<std::uintptr_t, ParagraphArena::Block*> blocks_;
+};
+
+BlockRegistry& blockRegistry() {
+  // Never destroyed: a host's static objects may delete paragraphs after
+  // this one's end.
+  static BlockRegistry* registry = new BlockRegistry;
+  return *registry;
+}
+
+// False when memory runs out.
+bool registered(ParagraphArena::Block* block) noexcept {
+  try {
+    blockRegistry().add(block, reinterpret_cast<std::uintptr_t>(block));
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+}  // namespace
+
 ParagraphArena::~ParagraphArena() {
   while (block_) {
     Block* previous = block_->previous;
+    blockRegistry().remove(reinterpret_cast<std::uintptr_t>(block_));
     freeLargeBlock(block_, block_->bytes);
     block_ = previous;
   }
 }
 
 void* ParagraphArena::allocate(std::size_t size) {
-  const std::size_t bytes = kSlotHeader + aligned(size);
+  const std::size_t bytes = aligned(size);
   if (static_cast<std::size_t>(end_ - next_) < bytes && !newBlock(bytes)) throw std::bad_alloc();
   char* slot = next_;
   next_ += bytes;
-  *reinterpret_cast<Block**>(slot) = block_;
   ++allocated_;
-  return slot + kSlotHeader;
+  return slot;
 }
 
 void* ParagraphArena::allocateBytes(std::size_t size) noexcept {
@@ -68,19 +120,14 @@ void* ParagraphArena::allocateBytes(std::size_t size) noexcept {
   return storage;
 }
 
-void* ParagraphArena::allocateSingle(std::size_t size) {
-  char* slot = static_cast<char*>(::operator new(kSlotHeader + aligned(size)));
-  *reinterpret_cast<Block**>(slot) = nullptr;
-  return slot + kSlotHeader;
-}
+void* ParagraphArena::allocateSingle(std::size_t size) { return ::operator new(size); }
 
 void ParagraphArena::release(void* p) noexcept {
   if (!p) return;
-  char* slot = static_cast<char*>(p) - kSlotHeader;
-  if (Block* block = *reinterpret_cast<Block**>(slot)) {
+  if (Block* block = blockRegistry().holding(p)) {
     ++block->arena->released_;
   } else {
-    ::operator delete(slot);
+    ::operator delete(p);
   }
 }
 
@@ -96,7 +143,12 @@ bool ParagraphArena::newBlock(std::size_t atLeast) noexcept {
   const std::size_t bytes = std::max(nextBlockBytes_, header + atLeast);
   char* storage = takeBlock(bytes);
   if (!storage) return false;
-  block_ = new (storage) Block{this, block_, bytes};
+  Block* block = new (storage) Block{this, block_, bytes};
+  if (!registered(block)) {
+    freeLargeBlock(storage, bytes);
+    return false;
+  }
+  block_ = block;
   next_ = storage + header;
   end_ = storage + bytes;
   heldBytes_ += bytes;
@@ -114,6 +166,10 @@ void* ParagraphArena::allocateApart(std::size_t bytes) noexcept {
   // Linked behind the current block (or first, with nothing current yet), so
   // that the arena's end frees it with the others.
   Block* apart = new (storage) Block{this, nullptr, header + bytes};
+  if (!registered(apart)) {
+    freeLargeBlock(storage, header + bytes);
+    return nullptr;
+  }
   if (block_) {
     apart->previous = block_->previous;
     block_->previous = apart;

@@ -14,7 +14,8 @@ namespace Kivrel::internal {
 // the model and frees every block at its end, so a model made only of its
 // paragraphs goes without a walk over them (see releaseModel). A paragraph
 // from the arena may still be deleted like any other (see MPParagraph): its
-// destructor runs, and its storage goes back with the arena.
+// destructor runs, and its storage goes back with the arena. Slots carry no
+// header: release finds a paragraph's arena among the blocks of all arenas.
 class ParagraphArena {
  public:
   struct Block;
