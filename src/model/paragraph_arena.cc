@@ -7,6 +7,7 @@
 #include <mutex>
 #include <new>
 
+#include "model/model.h"
 #include "model/prefault.h"
 
 namespace Kivrel::internal {
@@ -24,8 +25,10 @@ constexpr std::size_t kHugeBlocksAfterBytes = 16 << 20;
 // of its own, and the current one goes on taking the paragraphs after it: a
 // prefaulted remainder left behind is memory the run holds for nothing.
 constexpr std::size_t kApartBytes = kMaxBlockBytes / 16;
-// Slots, and what they hold, are aligned to a pointer.
-constexpr std::size_t kSlotAlignment = alignof(void*);
+// Slots, and the texts between them, are aligned to 4 bytes: all a
+// paragraph and a text's length need.
+constexpr std::size_t kSlotAlignment = 4;
+static_assert(alignof(MPParagraph) <= kSlotAlignment);
 
 std::size_t aligned(std::size_t size) {
   return (size + kSlotAlignment - 1) / kSlotAlignment * kSlotAlignment;

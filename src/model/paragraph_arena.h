@@ -25,7 +25,8 @@ class ParagraphArena {
   ParagraphArena& operator=(const ParagraphArena&) = delete;
   ~ParagraphArena();
 
-  // Storage for one object of size bytes, aligned to a pointer.
+  // Storage for one object of size bytes, aligned to 4 bytes (a paragraph's
+  // own alignment).
   void* allocate(std::size_t size);
   // size bytes that live as long as the arena, next to the last object when
   // there is room; null when memory runs out.

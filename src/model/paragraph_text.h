@@ -21,12 +21,15 @@ class ParagraphText {
   ~ParagraphText() { releaseOwned(); }
   ParagraphText(const ParagraphText&) = delete;
   ParagraphText& operator=(const ParagraphText&) = delete;
-  ParagraphText(ParagraphText&& other) noexcept : bits_(other.bits_) { other.bits_ = 0; }
+  ParagraphText(ParagraphText&& other) noexcept {
+    setBits(other.bits());
+    other.setBits(0);
+  }
   ParagraphText& operator=(ParagraphText&& other) noexcept {
     if (this != &other) {
       releaseOwned();
-      bits_ = other.bits_;
-      other.bits_ = 0;
+      setBits(other.bits());
+      other.setBits(0);
     }
     return *this;
   }
@@ -46,7 +49,7 @@ class ParagraphText {
       std::memcpy(bytes + kUnitsOffset, units, static_cast<std::size_t>(n) * sizeof(char16_t));
     }
     releaseOwned();
-    bits_ = reinterpret_cast<std::uintptr_t>(bytes);
+    setBits(reinterpret_cast<std::uintptr_t>(bytes));
   }
 
   // A copy of text on the heap.
@@ -54,19 +57,19 @@ class ParagraphText {
     const int32_t n = text.isBogus() ? 0 : text.length();
     void* storage = n > 0 ? ::operator new(storageBytes(static_cast<std::size_t>(n))) : nullptr;
     setStored(storage, text.getBuffer(), n);
-    if (storage) bits_ |= kOwned;
+    if (storage) setBits(bits() | kOwned);
     return *this;
   }
 
-  bool isEmpty() const { return bits_ == 0; }
+  bool isEmpty() const { return bits() == 0; }
   int32_t length() const {
     int32_t n = 0;
-    if (bits_) std::memcpy(&n, stored(), sizeof n);
+    if (bits()) std::memcpy(&n, stored(), sizeof n);
     return n;
   }
   // Null for an empty text.
   const char16_t* units() const {
-    return bits_ ? reinterpret_cast<const char16_t*>(stored() + kUnitsOffset) : nullptr;
+    return bits() ? reinterpret_cast<const char16_t*>(stored() + kUnitsOffset) : nullptr;
   }
   // A read-only string over the units. A copy made from it is a real one,
   // but a move takes the alias along: what may outlive the model uses copy().
@@ -77,13 +80,22 @@ class ParagraphText {
   static constexpr std::size_t kUnitsOffset = sizeof(int32_t);
   static constexpr std::uintptr_t kOwned = 1;  // storage is at least 4-aligned
 
-  const char* stored() const { return reinterpret_cast<const char*>(bits_ & ~kOwned); }
+  // Kept as bytes, so that a paragraph needs no more than 4-byte alignment
+  // and its five 4-byte fields follow without padding: 28 bytes, not 32.
+  std::uintptr_t bits() const {
+    std::uintptr_t b;
+    std::memcpy(&b, bits_, sizeof b);
+    return b;
+  }
+  void setBits(std::uintptr_t b) { std::memcpy(bits_, &b, sizeof b); }
+  const char* stored() const { return reinterpret_cast<const char*>(bits() & ~kOwned); }
   void releaseOwned() {
-    if (bits_ & kOwned) ::operator delete(const_cast<char*>(stored()));
-    bits_ = 0;
+    if (bits() & kOwned) ::operator delete(const_cast<char*>(stored()));
+    setBits(0);
   }
 
-  std::uintptr_t bits_ = 0;  // the storage's address, kOwned when this text owns it
+  // The storage's address, kOwned when this text owns it.
+  unsigned char bits_[sizeof(std::uintptr_t)] = {};
 };
 
 }  // namespace Kivrel
