@@ -46,8 +46,8 @@ namespace {
 
 // Every arena's blocks by address, so that a paragraph deleted on its own
 // tells which arena it came from without a header of its own: a read model
-// holds one paragraph per 8 bytes of input and deletes none of them, so the
-// lookup is paid only by models changed by hand.
+// holds up to one paragraph per 8 bytes of input and deletes none of them, so
+// the lookup is paid only by models changed by hand.
 class BlockRegistry {
  public:
   void add(ParagraphArena::Block* block, std::uintptr_t start) {

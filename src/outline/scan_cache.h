@@ -141,8 +141,9 @@ struct ScanCache {
   // What the memo holds for one paragraph, all in one place: a walk reads
   // most of it at every step, and one list costs a run one block of fresh
   // memory where seven separate ones cost seven.
-  // No pointer to the paragraph: pageOf finds it in a step or two, and
-  // without one an entry takes 24 bytes instead of 32.
+  // No pointer to the paragraph: pageOf finds it, mostly in a step or two
+  // (a binary search otherwise), and without one an entry takes 24 bytes
+  // instead of 32.
   struct Entry {
     // Table-of-contents walk reaching non-empty paragraph x with the
     // "other line seen" flag f: the last table-of-contents line it passes
