@@ -41,7 +41,7 @@ struct ScanCache {
   };
   static constexpr int kUnknown = -2;
   static constexpr int kNone = -1;
-  static constexpr std::int8_t kCountUnknown = -1;
+  static constexpr int kCountUnknown = -1;
 
   // REQUIRES: pages holds pageCount pages whose paragraph lists, texts and
   // positions stay fixed, and maps holds final counts, for the life of the
@@ -142,8 +142,8 @@ struct ScanCache {
   // most of it at every step, and one list costs a run one block of fresh
   // memory where seven separate ones cost seven.
   // No pointer to the paragraph: pageOf finds it, mostly in a step or two
-  // (a binary search otherwise), and without one an entry takes 24 bytes
-  // instead of 32.
+  // (a binary search otherwise), and without one an entry takes 20 bytes
+  // instead of 28.
   struct Entry {
     // Table-of-contents walk reaching non-empty paragraph x with the
     // "other line seen" flag f: the last table-of-contents line it passes
@@ -155,9 +155,25 @@ struct ScanCache {
     int nextItem = kUnknown;
     int listEnd = kUnknown;
     unsigned short digit = 0;  // getFirstDigit of the trimmed text
-    std::int8_t tocCount[2] = {kCountUnknown, kCountUnknown};
     std::uint8_t facts = 0;
+
+    // The table-of-contents counts for f = 0 and 1, or kCountUnknown.
+    int tocCount(int f) const {
+      const int nibble = (tocCounts >> (4 * f)) & 0xF;
+      return nibble == 0xF ? kCountUnknown : nibble;
+    }
+    // count: 0 to kMaxTocCount.
+    void setTocCount(int f, int count) {
+      tocCounts = static_cast<std::uint8_t>((tocCounts & ~(0xF << (4 * f))) | (count << (4 * f)));
+    }
+    static constexpr int kMaxTocCount = 14;
+
+   private:
+    // A nibble per flag, 0xF while unknown: with one byte for both counts
+    // an entry takes 20 bytes, not 24.
+    std::uint8_t tocCounts = 0xFF;
   };
+  static_assert(sizeof(Entry) == 20, "an entry per paragraph: keep it small");
 
   PerParagraph<Entry> entries;  // reading order
   std::vector<int> pageStart;  // pageCount + 1 entries

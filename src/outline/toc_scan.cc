@@ -26,6 +26,7 @@ using internal::ScanCache;
 constexpr int kMaxSkippedEmpty = 3;
 // Lines a walk must pass before it marks anything.
 constexpr int kMinTocLines = 3;
+static_assert(kMinTocLines <= ScanCache::Entry::kMaxTocCount, "a capped count fits the memo");
 // Regions that start on the first pages also take the lines above them.
 constexpr int kBackMarkPages = 5;
 constexpr int kBackMarkPageDivisor = 15;
@@ -68,9 +69,9 @@ void resolve(ScanCache& cache, int x0, int f0, int& last, int& count) {
   int f = f0;
   for (;;) {
     ScanCache::Entry& e = cache.entries[x];
-    if (e.tocCount[f] != ScanCache::kCountUnknown) {
+    if (e.tocCount(f) != ScanCache::kCountUnknown) {
       last = e.tocLast[f];
-      count = e.tocCount[f];
+      count = e.tocCount(f);
       break;
     }
     Line line = lineOf(cache, x);
@@ -78,7 +79,7 @@ void resolve(ScanCache& cache, int x0, int f0, int& last, int& count) {
       last = ScanCache::kNone;
       count = 0;
       e.tocLast[f] = last;
-      e.tocCount[f] = 0;
+      e.setTocCount(f, 0);
       break;
     }
     if (steps++ == 0) firstLine = line;
@@ -108,7 +109,7 @@ void resolve(ScanCache& cache, int x0, int f0, int& last, int& count) {
     ScanCache::Entry& e = cache.entries[x];
     const int passed = endCount + tocSteps;
     e.tocLast[f] = passed == 0 ? ScanCache::kNone : last;  // a count of 0 has no last line
-    e.tocCount[f] = static_cast<std::int8_t>(std::min(passed, kMinTocLines));
+    e.setTocCount(f, std::min(passed, kMinTocLines));
     if (i + 1 == steps) break;
     if (line == Line::kToc) --tocSteps;
     f = nextFlag(line, f);

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "outline/scan_cache.h"
 #include "outline/scan_fixture.h"
 #include "text/char_class.h"
 #include "text/toc_line.h"
@@ -159,6 +160,28 @@ void drive(ScanDoc& d, std::mt19937 rng, bool plain) {
       if (plain) plainItems(k, i, j, p, d.threshold, d.maps);
       else K::checkParagraphIsItems(k, i, j, pages[i], p, d.threshold, d.maps);
       if (rejectSelf(rng)) p->point = kSentence;
+    }
+  }
+}
+
+// The two flags' counts share a byte of the memo entry.
+TEST(ScanCacheEntry, EachFlagKeepsItsOwnTableOfContentsCount) {
+  const int values[] = {internal::ScanCache::kCountUnknown, 0, 1, 2, 3};
+  for (int first : values) {
+    for (int second : values) {
+      for (int order = 0; order < 2; ++order) {
+        internal::ScanCache::Entry e;
+        const int f = order;  // the flag set first
+        if (first != internal::ScanCache::kCountUnknown) e.setTocCount(f, first);
+        if (second != internal::ScanCache::kCountUnknown) e.setTocCount(1 - f, second);
+        EXPECT_EQ(e.tocCount(f), first) << first << " then " << second << ", order " << order;
+        EXPECT_EQ(e.tocCount(1 - f), second) << first << " then " << second << ", order " << order;
+        if (first != internal::ScanCache::kCountUnknown) {
+          e.setTocCount(f, 0);  // written again, lower
+          EXPECT_EQ(e.tocCount(f), 0);
+          EXPECT_EQ(e.tocCount(1 - f), second);
+        }
+      }
     }
   }
 }
