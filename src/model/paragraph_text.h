@@ -52,6 +52,13 @@ class ParagraphText {
     setBits(reinterpret_cast<std::uintptr_t>(bytes));
   }
 
+  // Makes this text the same storage as other's, which must outlive it and
+  // must not be owned by other (storage setStored was given).
+  void share(const ParagraphText& other) {
+    releaseOwned();
+    setBits(other.bits() & ~kOwned);
+  }
+
   // A copy of text on the heap.
   ParagraphText& operator=(const icu::UnicodeString& text) {
     const int32_t n = text.isBogus() ? 0 : text.length();

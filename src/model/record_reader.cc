@@ -332,17 +332,29 @@ class RecordReader {
     const std::size_t n = pending_.size();
     // Beyond what a string can hold the text stays empty, as a failed
     // append would leave it.
-    if (n <= static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
+    if (sameAsLastStored()) {
+      // Running headers, repeated labels: a text the paragraph before just
+      // stored is not stored twice, as the passes only ever read texts.
+      currentParagraph_->text.share(lastStored_->text);
+    } else if (n <= static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
       // In the arena, mostly right after its paragraph, so the paragraph
       // holds no memory of its own and the model goes without a walk over
       // it. Where memory runs out the text stays empty, as a failed append
       // leaves it.
       if (void* stored = arena_.allocateBytes(ParagraphText::storageBytes(n))) {
         currentParagraph_->text.setStored(stored, pending_.data(), static_cast<int32_t>(n));
+        lastStored_ = currentParagraph_;
       }
     }
     // A huge paragraph does not keep its staging space for the rest of the run.
     pending_.clear(16 * kChunkSize);
+  }
+
+  bool sameAsLastStored() const {
+    if (!lastStored_) return false;
+    const ParagraphText& last = lastStored_->text;
+    return static_cast<std::size_t>(last.length()) == pending_.size() &&
+           std::memcmp(last.units(), pending_.data(), pending_.size() * sizeof(char16_t)) == 0;
   }
 
   internal::BlockInput in_;
@@ -355,6 +367,8 @@ class RecordReader {
 
   MPPage* currentPage_ = nullptr;
   MPParagraph* currentParagraph_ = nullptr;
+  // The paragraph whose text was stored last, in the arena.
+  const MPParagraph* lastStored_ = nullptr;
   bool inTableRow_ = false;
   std::int32_t rowCells_ = 0;
   std::uint32_t runFlags_ = 0;

@@ -149,6 +149,17 @@ TEST(RecordReader, RecordSequencesBuildTheirParagraphs) {
              b.writer().raw(6, 100, "e\0f\0g", 5);
            },
            "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |abdef|\n"},
+      Case{"RepeatedAndSameLengthTextsKeepTheirOwnContent",
+           [](DocBuilder& b) {
+             const Para bare{.charFormat = false, .position = false};
+             b.page().para("ab", bare).para("ab", bare).para("ac", bare).para("ab", bare);
+             b.pageBreak().lineBreak().text("ab");
+           },
+           "1:0 pt=10 cells=0 cx=0 cy=0 style=0 |ab|\n"
+           "1:1 pt=10 cells=0 cx=0 cy=0 style=0 |ab|\n"
+           "1:2 pt=10 cells=0 cx=0 cy=0 style=0 |ac|\n"
+           "1:3 pt=10 cells=0 cx=0 cy=0 style=0 |ab|\n"
+           "2:0 pt=10 cells=0 cx=0 cy=0 style=0 |ab|\n"},
       Case{"IgnoredAndAllZeroSectionsOpenNoPage",
            [](DocBuilder& b) {
              b.writer().section({0, 0x02, 100, 100});
@@ -196,6 +207,24 @@ TEST(RecordReader, RecordSequencesBuildTheirParagraphs) {
     EXPECT_EQ(r.dump, c.dump);
     EXPECT_EQ(r.log.substr(r.log.size() - c.logEnd.size()), c.logEnd);
   }
+}
+
+TEST(RecordReader, ATextEqualToTheOneJustStoredSharesItsStorage) {
+  DocBuilder b;
+  b.page().para("Running head").para("Running head").para("Running hear");
+  std::istringstream in(b.build(), std::ios::binary);
+  Kivrant k;
+  KivrantInternals::analyzePages(k, in);
+  std::vector<MPParagraph*>& paragraphs = KivrantInternals::pages(k)[0]->paragraphs;
+  ASSERT_EQ(paragraphs.size(), 3u);
+  EXPECT_EQ(paragraphs[0]->text.units(), paragraphs[1]->text.units());
+  EXPECT_NE(paragraphs[1]->text.units(), paragraphs[2]->text.units());
+  // A paragraph deleted on its own frees no storage it shares with another,
+  // and the model's release, now paragraph by paragraph, none twice.
+  delete paragraphs[0];
+  paragraphs.erase(paragraphs.begin());
+  EXPECT_EQ(paragraphs[0]->text.view(), icu::UnicodeString(u"Running head"));
+  testing::releaseModel(k);
 }
 
 TEST(RecordReader, PageBreakCopiesTheLastPagesGeometry) {

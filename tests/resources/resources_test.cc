@@ -108,11 +108,12 @@ INSTANTIATE_TEST_SUITE_P(
                     HostileCase{Hostile::kHugeTextClaim, 0, kTocDocumentFlags, 0.5},
                     HostileCase{Hostile::kHugeSkip, 1000, kDefaultFlags, 0.5},
                     HostileCase{Hostile::kManyCharacterFormats, 100000, kDefaultFlags, 0.5},
-                    HostileCase{Hostile::kManyPages, 200000, kDefaultFlags, 1.15},
+                    HostileCase{Hostile::kManyPages, 200000, kDefaultFlags, 0.56},
                     HostileCase{Hostile::kLongLeaderParagraphs, 200000, kTocDocumentFlags, 2},
-                    HostileCase{Hostile::kSameTextTopBand, 300000, kDefaultFlags, 0.6},
+                    // Large enough that the model, not the 20 MB, decides.
+                    HostileCase{Hostile::kSameTextTopBand, 1200000, kDefaultFlags, 0.97},
                     HostileCase{Hostile::kManyEmptyParagraphs, 1000000, kDefaultFlags, 2.2},
-                    HostileCase{Hostile::kRisingCharacterSizes, 100000, kDefaultFlags, 0.8}),
+                    HostileCase{Hostile::kRisingCharacterSizes, 100000, kDefaultFlags, 0.56}),
     caseName);
 
 TEST(BoundedResources, GeneratedDocumentPeaksBelowHalfItsStreamSize) {
