@@ -158,20 +158,18 @@ struct ScanCache {
     std::uint8_t facts = 0;
 
     // The table-of-contents counts for f = 0 and 1, or kCountUnknown.
-    int tocCount(int f) const {
-      const int nibble = (tocCounts >> (4 * f)) & 0xF;
-      return nibble == 0xF ? kCountUnknown : nibble;
-    }
+    int tocCount(int f) const { return ((tocCounts >> (4 * f)) & 0xF) - 1; }
     // count: 0 to kMaxTocCount.
     void setTocCount(int f, int count) {
-      tocCounts = static_cast<std::uint8_t>((tocCounts & ~(0xF << (4 * f))) | (count << (4 * f)));
+      tocCounts =
+          static_cast<std::uint8_t>((tocCounts & ~(0xF << (4 * f))) | ((count + 1) << (4 * f)));
     }
     static constexpr int kMaxTocCount = 14;
 
    private:
-    // A nibble per flag, 0xF while unknown: with one byte for both counts
-    // an entry takes 20 bytes, not 24.
-    std::uint8_t tocCounts = 0xFF;
+    // A nibble per flag holding the count + 1 (0: unknown): with one byte
+    // for both counts an entry takes 20 bytes, not 24.
+    std::uint8_t tocCounts = 0;
   };
   static_assert(sizeof(Entry) == 20, "an entry per paragraph: keep it small");
 
