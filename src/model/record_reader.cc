@@ -330,13 +330,13 @@ class RecordReader {
   void storePendingText() {
     if (!currentParagraph_ || pending_.empty()) return;
     const std::size_t n = pending_.size();
-    // Beyond what a string can hold the text stays empty, as a failed
-    // append would leave it.
     if (sameAsLastStored()) {
       // Running headers, repeated labels: a text the paragraph before just
       // stored is not stored twice, as the passes only ever read texts.
       currentParagraph_->text.share(lastStored_->text);
     } else if (n <= static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
+      // (Beyond what a string can hold the text stays empty, as a failed
+      // append would leave it.)
       // In the arena, mostly right after its paragraph, so the paragraph
       // holds no memory of its own and the model goes without a walk over
       // it. Where memory runs out the text stays empty, as a failed append
