@@ -52,8 +52,9 @@ class ParagraphText {
     setBits(reinterpret_cast<std::uintptr_t>(bytes));
   }
 
-  // Makes this text the same storage as other's, which must outlive it and
-  // must not be owned by other (storage setStored was given).
+  // Makes this text read the storage other's text reads. REQUIRES: other
+  // does not own it (setStored gave it), and it outlives this text; other
+  // itself may go first.
   void share(const ParagraphText& other) {
     releaseOwned();
     setBits(other.bits() & ~kOwned);

@@ -331,8 +331,8 @@ class RecordReader {
     if (!currentParagraph_ || pending_.empty()) return;
     const std::size_t n = pending_.size();
     if (sameAsLastStored()) {
-      // Running headers, repeated labels: a text the paragraph before just
-      // stored is not stored twice, as the passes only ever read texts.
+      // Running headers, repeated labels: a text equal to the last one
+      // stored is not stored again, as nothing changes a text once read.
       currentParagraph_->text.share(lastStored_->text);
     } else if (n <= static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
       // (Beyond what a string can hold the text stays empty, as a failed
@@ -367,7 +367,8 @@ class RecordReader {
 
   MPPage* currentPage_ = nullptr;
   MPParagraph* currentParagraph_ = nullptr;
-  // The paragraph whose text was stored last, in the arena.
+  // The paragraph whose text was stored last, in the arena (empty and
+  // shared texts store nothing).
   const MPParagraph* lastStored_ = nullptr;
   bool inTableRow_ = false;
   std::int32_t rowCells_ = 0;
