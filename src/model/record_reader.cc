@@ -335,12 +335,10 @@ class RecordReader {
       // stored is not stored again, as nothing changes a text once read.
       currentParagraph_->text.share(lastStored_->text);
     } else if (n <= static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
-      // (Beyond what a string can hold the text stays empty, as a failed
-      // append would leave it.)
       // In the arena, mostly right after its paragraph, so the paragraph
       // holds no memory of its own and the model goes without a walk over
-      // it. Where memory runs out the text stays empty, as a failed append
-      // leaves it.
+      // it. Beyond what a string can hold, or where memory runs out, the
+      // text stays empty, as a failed append leaves it.
       if (void* stored = arena_.allocateBytes(ParagraphText::storageBytes(n))) {
         currentParagraph_->text.setStored(stored, pending_.data(), static_cast<int32_t>(n));
         lastStored_ = currentParagraph_;
