@@ -10,6 +10,8 @@
 #include <memory>
 #include <vector>
 
+#include "model/read_ahead.h"
+
 namespace Kivrel::internal {
 
 // Each read(n) stands for one in.read(buffer, n), each skip(length) for one
@@ -19,6 +21,8 @@ namespace Kivrel::internal {
 // replayed on the host's stream itself, so its state bits, gcount() and any
 // exception are what the per-record reads would have left; the stream is then
 // failed and every later read goes to it directly, as before.
+// A large file stream is read a block ahead on a second thread (ReadAhead),
+// which stops when this object goes.
 // REQUIRES: nothing else reads from `in` while this object is in use.
 class BlockInput {
  public:
@@ -27,8 +31,13 @@ class BlockInput {
 
   // Once the stream has given this many bytes, blocks grow.
   static constexpr std::size_t kLongStreamBytes = 64 << 20;
+  // A file stream holding this many bytes is read a block ahead on a second
+  // thread (see ReadAhead); below it, starting the thread costs more than
+  // the overlap saves.
+  static constexpr std::size_t kReadAheadMinBytes = 8 << 20;
 
-  explicit BlockInput(std::istream& in, std::size_t longStreamBytes = kLongStreamBytes);
+  explicit BlockInput(std::istream& in, std::size_t longStreamBytes = kLongStreamBytes,
+                      std::size_t readAheadMinBytes = kReadAheadMinBytes);
   BlockInput(const BlockInput&) = delete;
   BlockInput& operator=(const BlockInput&) = delete;
 
@@ -66,6 +75,12 @@ class BlockInput {
   // Tops the block up to at least n unread bytes unless the input ends first.
   void fillFor(std::size_t n);
   void fillOnce();
+  // Read-ahead mode: parks the unread bytes in front of the next block's and
+  // makes it the current block. False when the stream buffer had nothing at
+  // hand, so the next bytes are a plain read's to ask for.
+  bool takeAhead();
+  void startAhead();
+  void fillAhead(std::size_t n);
   std::size_t replay(std::size_t n);
   void discard(bool toEnd, std::uint32_t count);
 
@@ -88,6 +103,12 @@ class BlockInput {
   bool atEnd_ = false;           // the stream buffer has no more bytes
   std::exception_ptr error_;     // what it threw instead, at end_
   bool failed_ = false;
+
+  // Read-ahead mode: the block the second thread fills, and where in it the
+  // fill's bytes start.
+  Block spare_;
+  std::size_t landing_ = 0;
+  std::unique_ptr<ReadAhead> ahead_;  // last: joins before the blocks go
 };
 
 }  // namespace Kivrel::internal

@@ -1,17 +1,20 @@
 // The run lifecycle of the extractor: log switching, copies, repeated runs.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include "interface/kivrant_internals.h"
+#include "model/block_input.h"
 #include "model/model.h"
 #include "model/prefault.h"
 #include "support/doc_builder.h"
 #include "support/sanitized.h"
 #include "support/stream_bufs.h"
+#include "support/temp_file.h"
 
 namespace Kivrel {
 namespace {
@@ -54,10 +57,15 @@ TEST(Extract, EachRunLeavesTheExtractorIdleAndLogsLikeAFreshOne) {
 }
 
 // Enough pages and paragraphs that the run's model takes several blocks.
-std::string manyPages() {
+// filler: the body size of an unknown record written at paragraph 1000.
+std::string manyPages(int paragraphs = 3000, std::uint32_t filler = 0) {
   DocBuilder b;
   b.page();
-  for (int i = 1; i <= 3000; ++i) {
+  for (int i = 1; i <= paragraphs; ++i) {
+    if (filler && i == 1000) {
+      const std::string body(filler, 'f');
+      b.writer().raw(99, filler, body.data(), body.size());
+    }
     if (i % 40 == 0) b.pageBreak();
     if (i % 40 == 1) {
       b.para(std::to_string(i / 40 + 1) + "\tChapter " + std::to_string(i), {.size = 32, .bold = true});
@@ -105,6 +113,34 @@ TEST(Extract, RunsOnSeveralThreadsShareTheCachedBlocksWithoutMixingThem) {
   }
   for (std::thread& t : threads) t.join();
   EXPECT_EQ(wrongRuns, std::vector<int>(4, 0));
+}
+
+// A file large enough to be read ahead on a second thread, with a skipped
+// record longer than a block and a header cut short at its end.
+TEST(Extract, AFileGivesWhatTheSameBytesFromMemoryGive) {
+  const std::string bytes = manyPages(6000, 3u << 20) + std::string("\x06\x00\x00", 3);
+  ASSERT_GE(bytes.size(), internal::BlockInput::kReadAheadMinBytes);
+  testing::TempFile file(bytes);
+  std::string outline[2], log[2];
+  std::ios::iostate state[2];
+  for (int fromFile = 0; fromFile < 2; ++fromFile) {
+    std::ifstream onDisk(file.path(), std::ios::binary);
+    std::istringstream inMemory(bytes);
+    std::istream& in = fromFile ? static_cast<std::istream&>(onDisk) : inMemory;
+    Kivrant k;
+    std::ostringstream logged;
+    k.setLogStream(&logged);
+    KivOutlineList result;
+    KivSettings settings;
+    EXPECT_EQ(k.extract(in, result, &settings), 0);
+    outline[fromFile] = testing::itemLines(result);
+    log[fromFile] = logged.str();
+    state[fromFile] = in.rdstate();
+  }
+  EXPECT_NE(outline[0].find("Chapter 5961"), std::string::npos);
+  EXPECT_EQ(outline[1], outline[0]);
+  EXPECT_TRUE(log[1] == log[0]);
+  EXPECT_EQ(state[1], state[0]);
 }
 
 TEST(Extract, CopiesShareTheLogStreamUntilTheyAreGivenTheirOwn) {

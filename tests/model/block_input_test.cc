@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "support/stream_bufs.h"
+#include "support/temp_file.h"
 
 namespace Kivrel::internal {
 namespace {
@@ -29,8 +31,9 @@ std::string patternBytes(std::size_t size) {
 
 // Random reads, shortcut reads and skips until the input ends, each checked
 // against the source bytes.
-void readAllChecked(std::istream& in, const std::string& source, std::size_t longStreamBytes) {
-  BlockInput input(in, longStreamBytes);
+void readAllChecked(std::istream& in, const std::string& source, std::size_t longStreamBytes,
+                    std::size_t readAheadMinBytes = BlockInput::kReadAheadMinBytes) {
+  BlockInput input(in, longStreamBytes, readAheadMinBytes);
   std::mt19937 rng(20261207);
   std::size_t pos = 0;
   while (!input.failed()) {
@@ -93,10 +96,51 @@ TEST(BlockInput, DeliversEveryByteInOrderOnAnyInputAndBlockSize) {
     for (std::istream* in : {&seekable, &noSeekIn, &trickleIn}) {
       readAllChecked(*in, source, longStreamBytes);
     }
+    // A file, read ahead on a second thread where the machine has one.
+    testing::TempFile file(source);
+    std::ifstream fileIn(file.path(), std::ios::binary);
+    readAllChecked(fileIn, source, longStreamBytes, 0);
     ASSERT_GE(landing.landings.size(), 5u);
     for (const auto& [address, offset] : landing.landings) {
       EXPECT_EQ(address % 4096, static_cast<std::uintptr_t>(offset) % 4096) << "at " << offset;
     }
+  }
+}
+
+// Skips that end in the block being parsed, in the one read ahead, past
+// both, and to the end of the input, each followed by a read.
+TEST(BlockInput, SkipsOverBytesReadAheadLandWhereTheyShould) {
+  const std::string source = patternBytes(6 << 20);
+  testing::TempFile file(source);
+  struct Case {
+    std::size_t readFirst;
+    std::uint32_t skip;
+  } cases[] = {
+      {100, 1000},          {100, 900000},         {100, 2500000},
+      {600000, 700000},     {1 << 20, 3 << 20},    {100, 0x80000000u},
+      {100, (6 << 20) - 99}, {(6 << 20) - 10, 5},  {(6 << 20) - 10, 11},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.readFirst) + " then " + std::to_string(c.skip));
+    std::ifstream in(file.path(), std::ios::binary);
+    BlockInput input(in, BlockInput::kLongStreamBytes, 0);
+    std::size_t pos = 0;
+    while (pos < c.readFirst) {
+      std::size_t got = 0;
+      const std::size_t n = std::min(BlockInput::kMaxRead, c.readFirst - pos);
+      const unsigned char* p = input.read(n, got);
+      ASSERT_EQ(got, n);
+      ASSERT_EQ(std::memcmp(p, source.data() + pos, n), 0) << "at " << pos;
+      pos += n;
+    }
+    input.skip(c.skip);
+    const std::size_t after = c.skip >= 0x80000000u ? source.size()
+                                                     : std::min(source.size(), pos + c.skip);
+    std::size_t got = 0;
+    const unsigned char* p = input.read(8, got);
+    ASSERT_EQ(got, std::min<std::size_t>(8, source.size() - after));
+    EXPECT_EQ(std::memcmp(p, source.data() + after, got), 0);
+    EXPECT_EQ(input.failed(), after + 8 > source.size());
   }
 }
 
