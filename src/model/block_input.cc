@@ -86,8 +86,7 @@ BlockInput::BlockInput(std::istream& in, std::size_t longStreamBytes,
     : in_(in), longStreamBytes_(longStreamBytes), failed_(!in.good()) {
   if (failed_) return;
   ahead_ = ReadAhead::startFor(in.rdbuf(), readAheadMinBytes);
-  capacity_ = ahead_ ? kAheadBlockSize : kFirstBlockSize;
-  block_ = newBlock(capacity_);
+  block_ = newBlock(ahead_ ? kAheadBlockSize : kFirstBlockSize);
   if (ahead_) spare_ = newBlock(kAheadBlockSize);
 }
 
@@ -116,11 +115,11 @@ void BlockInput::fillFor(std::size_t n) {
   const std::size_t unread = end_ - pos_;
   // Where the unread bytes go so that the next read lands congruent.
   const std::size_t start = (inputOffset_ - unread) & (kPageBytes - 1);
-  if (capacity_ < kLongStreamBlockSize && delivered_ >= longStreamBytes_) {
+  // Read-ahead blocks keep their size: the two change places at every fill.
+  if (!ahead_ && capacity() < kLongStreamBlockSize && delivered_ >= longStreamBytes_) {
     Block larger = newBlock(kLongStreamBlockSize);
     std::memcpy(larger.get() + start, block_.get() + pos_, unread);
     block_ = std::move(larger);
-    capacity_ = kLongStreamBlockSize;
   } else if (pos_ != start) {
     std::memmove(block_.get() + start, block_.get() + pos_, unread);
   }
@@ -132,7 +131,7 @@ void BlockInput::fillFor(std::size_t n) {
 void BlockInput::fillOnce() {
   std::streambuf* buf = in_.rdbuf();
   char* dest = reinterpret_cast<char*>(block_.get() + end_);
-  const std::streamsize space = static_cast<std::streamsize>(capacity_ - end_);
+  const std::streamsize space = static_cast<std::streamsize>(capacity() - end_);
   try {
     // Take only what the buffer says it holds, so that an exception from
     // its underflow comes exactly where the bytes run out.
@@ -172,7 +171,7 @@ void BlockInput::fillAhead(std::size_t n) {
 
 void BlockInput::startAhead() {
   landing_ = kAheadFront + (inputOffset_ & (kPageBytes - 1));
-  ahead_->start(spare_.get() + landing_, kAheadBlockSize - landing_);
+  ahead_->start(spare_.get() + landing_, spare_.get_deleter().bytes - landing_);
 }
 
 bool BlockInput::takeAhead() {

@@ -29,7 +29,8 @@ class BlockInput {
   // The largest n a single read may ask for.
   static constexpr std::size_t kMaxRead = 64 * 1024;
 
-  // Once the stream has given this many bytes, blocks grow.
+  // Once the stream has given this many bytes, blocks grow (not those of a
+  // stream read ahead, which are large enough).
   static constexpr std::size_t kLongStreamBytes = 64 << 20;
   // A file stream holding this many bytes is read a block ahead on a second
   // thread (see ReadAhead); below it, starting the thread costs more than
@@ -90,10 +91,10 @@ class BlockInput {
   };
   using Block = std::unique_ptr<unsigned char[], BlockDelete>;
   static Block newBlock(std::size_t bytes);
+  std::size_t capacity() const { return block_.get_deleter().bytes; }
 
   std::istream& in_;
   Block block_;
-  std::size_t capacity_ = 0;
   const std::size_t longStreamBytes_;
   std::size_t delivered_ = 0;  // by the stream buffer so far
   std::size_t inputOffset_ = 0;  // of the stream buffer's next byte; its place in a page counts

@@ -8,6 +8,9 @@
 #include <typeinfo>
 #include <utility>
 
+#include <sched.h>
+#include <signal.h>
+
 namespace Kivrel::internal {
 
 namespace {
@@ -15,12 +18,20 @@ namespace {
 // The thread only moves bytes; an exception it catches is the deepest it goes.
 constexpr std::size_t kStackBytes = 256 * 1024;
 
+// Whether this process may run on two processors at once: each side of a
+// fill spins while it waits, which on one would only keep the other waiting.
+bool mayRunOnTwoCpus() {
+#if defined(__linux__)
+  cpu_set_t allowed;
+  if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) return CPU_COUNT(&allowed) >= 2;
+#endif
+  return std::thread::hardware_concurrency() >= 2;
+}
+
 }  // namespace
 
 std::unique_ptr<ReadAhead> ReadAhead::startFor(std::streambuf* buf, std::size_t minBytes) {
-  if (!buf || typeid(*buf) != typeid(std::filebuf) || std::thread::hardware_concurrency() < 2) {
-    return nullptr;
-  }
+  if (!buf || typeid(*buf) != typeid(std::filebuf) || !mayRunOnTwoCpus()) return nullptr;
   std::streamsize held = 0;
   try {
     held = buf->in_avail();
@@ -32,10 +43,15 @@ std::unique_ptr<ReadAhead> ReadAhead::startFor(std::streambuf* buf, std::size_t 
   // A raw thread with a small stack: std::thread frees its start state on
   // the new thread, and glibc gives a thread's first free a heap arena of its
   // own, 64 MiB of address space the process then keeps.
+  // It takes no signals either: the host's handlers expect its own threads.
   pthread_attr_t attr;
   if (pthread_attr_init(&attr) != 0) return nullptr;
   pthread_attr_setstacksize(&attr, kStackBytes);
+  sigset_t all, previous;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &previous);
   ahead->started_ = pthread_create(&ahead->thread_, &attr, &ReadAhead::run, ahead.get()) == 0;
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   pthread_attr_destroy(&attr);
   if (!ahead->started_) return nullptr;  // no thread to be had: the reader reads for itself
   return ahead;

@@ -36,10 +36,10 @@ class ReadAhead {
     bool stalled = false;
   };
 
-  // Null unless the machine has a second core, buf is a std::filebuf itself
-  // (its reads may run on any thread while no other thread uses it; a derived
-  // buffer's may not), and it holds at least minBytes. REQUIRES: buf outlives
-  // the result.
+  // Null unless this process may run on two processors, buf is a
+  // std::filebuf itself (its reads may run on any thread while no other
+  // thread uses it; a derived buffer's may not), and it holds at least
+  // minBytes. REQUIRES: buf outlives the result.
   static std::unique_ptr<ReadAhead> startFor(std::streambuf* buf, std::size_t minBytes);
 
   // Waits for the fill under way, if any.
