@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <locale>
 #include <random>
 #include <sstream>
 #include <string>
@@ -150,6 +151,61 @@ TEST(BlockInput, APausingPipeReadAheadDeliversEveryByte) {
     writer.join();
   }
   fs::remove(fifo);
+}
+
+// Passes bytes through but refuses 0xFF, so that a file buffer's underflow
+// throws there, as a failing device would.
+class RefusingCodecvt : public std::codecvt<char, char, std::mbstate_t> {
+ public:
+  RefusingCodecvt() : std::codecvt<char, char, std::mbstate_t>(1) {}
+
+ protected:
+  bool do_always_noconv() const noexcept override { return false; }
+  result do_in(state_type&, const char* from, const char* fromEnd, const char*& fromNext,
+               char* to, char* toEnd, char*& toNext) const override {
+    fromNext = from;
+    toNext = to;
+    while (fromNext < fromEnd && toNext < toEnd) {
+      if (static_cast<unsigned char>(*fromNext) == 0xFF) return toNext == to ? error : partial;
+      *toNext++ = *fromNext++;
+    }
+    return ok;
+  }
+};
+
+// Read ahead or not, bytes before the fault arrive intact, and the read
+// that runs out of them leaves the stream bad and throws the buffer's own
+// exception where the stream asks for it.
+TEST(BlockInput, AFileBufferThatThrowsEndsTheReadsWithItsException) {
+  std::string source(3 << 20, 'a');
+  const std::size_t fault = source.size() - 1000;
+  source[fault] = '\xFF';
+  testing::TempFile file(source);
+  for (std::size_t readAheadMinBytes : {std::size_t{0}, static_cast<std::size_t>(-1)}) {
+    for (std::ios::iostate mask : {std::ios::badbit, std::ios::goodbit}) {
+      SCOPED_TRACE(std::to_string(readAheadMinBytes) + " mask " + std::to_string(mask));
+      std::ifstream in;
+      in.imbue(std::locale(std::locale::classic(), new RefusingCodecvt));
+      in.open(file.path(), std::ios::binary);
+      in.exceptions(mask);
+      BlockInput input(in, BlockInput::kLongStreamBytes, readAheadMinBytes);
+      std::size_t pos = 0;
+      std::string thrown;
+      try {
+        for (std::size_t got = 4096; got == 4096;) {
+          const unsigned char* p = input.read(4096, got);
+          ASSERT_EQ(std::memcmp(p, source.data() + pos, got), 0) << "at " << pos;
+          pos += got;
+        }
+      } catch (const std::ios_base::failure& e) {
+        thrown = e.what();
+      }
+      EXPECT_EQ(thrown.find("invalid byte sequence") != std::string::npos, mask != 0) << thrown;
+      EXPECT_TRUE(in.bad());
+      EXPECT_TRUE(input.failed());
+      EXPECT_LE(pos, fault);
+    }
+  }
 }
 
 // Skips that end in the block being parsed, in the one read ahead, past
