@@ -113,7 +113,9 @@ INSTANTIATE_TEST_SUITE_P(
                     // Large enough that the model, not the 20 MB, decides.
                     HostileCase{Hostile::kSameTextTopBand, 1200000, kDefaultFlags, 0.97},
                     HostileCase{Hostile::kManyEmptyParagraphs, 1000000, kDefaultFlags, 2.2},
-                    HostileCase{Hostile::kRisingCharacterSizes, 100000, kDefaultFlags, 0.56}),
+                    // The two read-ahead blocks (1.1 MB) stay cached through its
+                    // output step, where it peaks: 0.56 measured, 0.50 without.
+                    HostileCase{Hostile::kRisingCharacterSizes, 100000, kDefaultFlags, 0.62}),
     caseName);
 
 TEST(BoundedResources, GeneratedDocumentPeaksBelowHalfItsStreamSize) {
