@@ -40,7 +40,6 @@ void DocBuilder::characterFormat(const Para& opts) {
   CharacterFormatFields c;
   c.flag = opts.flag | (opts.bold ? charformat::kBoldFlag : 0u);
   c.charSize = opts.size;
-  c.value56 = opts.value56;
   writer_.characterFormat(c);
 }
 

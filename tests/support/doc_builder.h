@@ -14,8 +14,8 @@
 //   std::string bytes = b.build();
 //
 // para(text, opts) writes ParagraphFormat (charSize = opts.size), then
-// CharacterFormat (flag = opts.flag | (bold ? 4 : 0), charSize = size,
-// value56) unless opts.charFormat is false, then ParagraphPosition
+// CharacterFormat (flag = opts.flag | (bold ? 4 : 0), charSize = size)
+// unless opts.charFormat is false, then ParagraphPosition
 // (cx, cy) unless opts.position is false, then the text. Text is UTF-8; each
 // '\t' is written as a Tab record, the pieces between as Text records (an
 // empty text writes no Text record).
@@ -26,7 +26,7 @@
 // (cx = opts.cx + 3000 * cell index) followed by CellEnd, then TableRowEnd.
 // run(text, opts) adds a CharacterFormat (unless opts.charFormat is false)
 // and the text to the current paragraph; it starts nothing.
-// paragraphBreak(), lineBreak(), tab(), text() and cellEnd() write the single
+// paragraphBreak(), lineBreak(), tab() and text() write the single
 // record; writer() gives the RecordWriter for anything else (raw records).
 //
 // sjis(utf8): the windows-31j bytes of a UTF-8 literal, to write expected log
@@ -63,7 +63,6 @@ constexpr std::int32_t kA4Height = 16838;
 struct Para {
   std::int32_t size = 20;       // half-points: ParagraphFormat and CharacterFormat
   bool bold = false;            // CharacterFormat flag bit 0x4
-  std::uint32_t value56 = 0;    // CharacterFormat value56
   std::int32_t cx = 1800;
   std::optional<std::int32_t> cy;  // unset: automatic (see above)
   std::uint32_t flag = 0;       // further CharacterFormat flag bits
@@ -86,7 +85,6 @@ class DocBuilder {
   DocBuilder& row(const std::vector<std::string>& cells, const Para& opts = {});
   DocBuilder& paragraphBreak() { writer_.paragraphBreak(); return *this; }
   DocBuilder& lineBreak() { writer_.lineBreak(); return *this; }
-  DocBuilder& cellEnd() { writer_.cellEnd(); return *this; }
   DocBuilder& tab() { writer_.tab(); return *this; }
   DocBuilder& text(std::string_view utf8);  // '\t' is written as Tab records
 
