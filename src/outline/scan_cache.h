@@ -179,6 +179,13 @@ struct ScanCache {
   // Highest paragraph index of each page already back-marked by the
   // table-of-contents scan (0: none).
   std::vector<int> backMarkedTo;
+
+  // For a page whose top another pass rewrote: its next back-mark starts over.
+  void forgetBackMark(int page) {
+    if (page >= 0 && static_cast<std::size_t>(page) < backMarkedTo.size()) {
+      backMarkedTo[static_cast<std::size_t>(page)] = 0;
+    }
+  }
 };
 
 // Returns the memo for the current model, replacing a stale one in slot.

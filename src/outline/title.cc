@@ -3,6 +3,7 @@
 #include "kivrel/kivrant.h"
 #include "model/model.h"
 #include "outline/reason_codes.h"
+#include "outline/scan_cache.h"
 #include "text/normalize.h"
 
 namespace Kivrel {
@@ -22,6 +23,9 @@ bool Kivrant::checkParagraphIsTitle(int pageIndex, int paragraphIndex, MPPage* p
     page->flags |= kPageAfterRefusedTitle;
     return false;
   }
+
+  // A back-mark of this page made before must be written again in full.
+  if (scanCache) scanCache->forgetBackMark(pageIndex);
 
   // The title and everything above it on its page.
   for (int k = paragraphIndex; k >= 0; --k) {

@@ -120,16 +120,14 @@ void resolve(ScanCache& cache, int x0, int f0, int& last, int& count) {
 // Sets kTableOfContents on paragraphs 1..upTo of the start page. A later
 // back-mark of the same page needs to rewrite only what changed since the
 // last one: the driver only writes the paragraph it stands on and the one
-// before it, and title detection (page 0 only) rewrites the whole top of the
-// page, which shows at index 1.
+// before it, and title detection, which rewrites the whole top of the page,
+// makes the cache forget the page's back-mark.
 void backMark(ScanCache& cache, int pageIndex, MPPage* page, int upTo) {
   int hi = std::min(upTo, static_cast<int>(page->paragraphs.size()) - 1);
   if (hi < 1) return;
   int done = cache.backMarkedTo[pageIndex];
   int lo = 1;
-  if (done >= 1 && hi > done && page->paragraphs[1]->point == kTableOfContents) {
-    lo = std::max(1, done - 1);
-  }
+  if (done >= 1 && hi > done) lo = std::max(1, done - 1);
   for (int i = lo; i <= hi; ++i) page->paragraphs[i]->point = kTableOfContents;
   cache.backMarkedTo[pageIndex] = std::max(done, hi);
 }

@@ -131,10 +131,11 @@ std::vector<PageTexts> generate(std::mt19937& rng) {
 
 // One pass-2 stand-in: starts both scans at every paragraph that still has a
 // non-negative point and, between the calls, writes codes into the paragraph
-// and its predecessor as the driver's own tests and title detection do.
+// and its predecessor as the driver's own tests do, once after title
+// detection has rewritten the top of the first page.
 void drive(ScanDoc& d, std::mt19937 rng, bool plain) {
   Kivrant& k = d.k;
-  std::bernoulli_distribution title(0.05);
+  std::bernoulli_distribution title(0.3);
   std::bernoulli_distribution rejectPrevious(0.1);
   std::bernoulli_distribution rejectSelf(0.25);
   bool titleDone = false;
@@ -143,9 +144,10 @@ void drive(ScanDoc& d, std::mt19937 rng, bool plain) {
     for (int j = 0; j < static_cast<int>(pages[i]->paragraphs.size()); ++j) {
       MPParagraph* p = pages[i]->paragraphs[j];
       if (p->point < 0) continue;
-      if (i == 0 && !titleDone && title(rng)) {
+      // Only a paragraph high enough on the page is taken as the title.
+      if (i == 0 && !titleDone && p->cy == kTopCy && title(rng)) {
         titleDone = true;
-        for (int t = j; t >= 0; --t) pages[0]->paragraphs[t]->point = kTitleBlock;
+        K::checkParagraphIsTitle(k, i, j, pages[0], p);
       }
       if (plain) plainToc(k, i, j, pages[i], p, d.threshold, d.maps);
       else K::checkParagraphIsToc(k, i, j, pages[i], p, d.threshold, d.maps);
