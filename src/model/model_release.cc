@@ -15,7 +15,22 @@ namespace {
 // added by hand) makes every page delete its own. A text given by hand to a
 // paragraph the reader made would be missed: nothing does that.
 bool arenaHoldsAllParagraphs(const std::vector<MPPage*>& pages, const ParagraphArena& arena) {
-  return arena.released() == 0 && paragraphCount(pages) == arena.allocated();
+  return arena.released() == 0 && paragraphCount(pages) == arena.allocated() + arena.reuses();
+}
+
+// Takes the arena's paragraphs off the pages, freeing a text given to one by
+// hand, so that a blank one listed in several places is not deleted once for
+// each: their storage goes with the arena.
+void unlistArenaParagraphs(const std::vector<MPPage*>& pages, const ParagraphArena& arena) {
+  for (MPPage* page : pages) {
+    if (!page) continue;
+    for (MPParagraph*& p : page->paragraphs) {
+      if (p && arena.holds(p)) {
+        p->text = ParagraphText();
+        p = nullptr;
+      }
+    }
+  }
 }
 
 }  // namespace
@@ -30,6 +45,7 @@ void releaseModel(Kivrant& k) noexcept {
   // Going without the walk saves reading the whole model back from memory
   // once more, about 4 % of a large document's run.
   const bool arenaOnly = arena && arenaHoldsAllParagraphs(pages, *arena);
+  if (arena && !arenaOnly) unlistArenaParagraphs(pages, *arena);
   for (MPPage* page : pages) {
     if (arenaOnly && page) page->paragraphs.clear();
     delete page;  // a page deletes the paragraphs it still lists

@@ -123,6 +123,21 @@ void* ParagraphArena::allocateBytes(std::size_t size) noexcept {
   return storage;
 }
 
+bool ParagraphArena::isLast(const void* p, std::size_t size) const {
+  return static_cast<const char*>(p) + aligned(size) == next_;
+}
+
+void ParagraphArena::reuseInPlaceOfLast(void* p) noexcept {
+  next_ = static_cast<char*>(p);
+  --allocated_;
+  ++reuses_;
+}
+
+bool ParagraphArena::holds(const void* p) const noexcept {
+  const Block* block = blockRegistry().holding(p);
+  return block && block->arena == this;
+}
+
 void* ParagraphArena::allocateSingle(std::size_t size) { return ::operator new(size); }
 
 void ParagraphArena::release(void* p) noexcept {

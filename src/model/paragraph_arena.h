@@ -36,9 +36,20 @@ class ParagraphArena {
   // Ends the use of storage from either of the two.
   static void release(void* p) noexcept;
 
-  // Objects allocated, and how many of them were released since.
+  // True when p, an object of size bytes, is the last thing allocated.
+  bool isLast(const void* p, std::size_t size) const;
+  // Takes back the storage of p, destroyed, where the caller lists a
+  // paragraph allocated before in p's place: that place counts as a reuse.
+  // REQUIRES: isLast(p, the size it was allocated with).
+  void reuseInPlaceOfLast(void* p) noexcept;
+  // True when p lies in one of this arena's blocks.
+  bool holds(const void* p) const noexcept;
+
+  // Objects allocated, how many of them were released since, and how many
+  // places list one of them a second time or more.
   std::size_t allocated() const { return allocated_; }
   std::size_t released() const { return released_; }
+  std::size_t reuses() const { return reuses_; }
 
  private:
   // Null when memory runs out.
@@ -55,6 +66,7 @@ class ParagraphArena {
   std::size_t heldBytes_ = 0;  // in the blocks newBlock made
   std::size_t allocated_ = 0;
   std::size_t released_ = 0;
+  std::size_t reuses_ = 0;
 };
 
 }  // namespace Kivrel::internal

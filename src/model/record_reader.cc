@@ -314,10 +314,37 @@ class RecordReader {
 
   void startParagraph() {
     storePendingText();  // first, so the text lands next to its paragraph
+    listBlankAsOneBefore();
     // Every member has an initialiser; value-initialising would zero it all first.
     std::unique_ptr<MPParagraph> paragraph(new (arena_) MPParagraph);
     currentPage_->paragraphs.push_back(paragraph.get());
     currentParagraph_ = paragraph.release();
+    paragraphPage_ = currentPage_;
+  }
+
+  // Most paragraph starts open a paragraph that stays blank, such as the one
+  // between a paragraph's break and the next one's format: half of a
+  // document's paragraphs, and all of a stream of bare starts. A finished
+  // blank paragraph alike in every field to the last one kept is listed as
+  // that one, and its storage goes back. Nothing tells the two apart: a
+  // paragraph without text is only ever read, and what the passes write into
+  // it (always a rejection, as it has no text) is read back only as that.
+  void listBlankAsOneBefore() {
+    MPParagraph* blank = currentParagraph_;
+    if (!blank || !blank->text.isEmpty()) return;
+    if (lastBlank_ && alike(*blank, *lastBlank_) && arena_.isLast(blank, sizeof(MPParagraph))) {
+      paragraphPage_->paragraphs.back() = lastBlank_;
+      blank->~MPParagraph();
+      arena_.reuseInPlaceOfLast(blank);
+      currentParagraph_ = nullptr;
+    } else {
+      lastBlank_ = blank;
+    }
+  }
+
+  static bool alike(const MPParagraph& a, const MPParagraph& b) {
+    return a.styleIndex == b.styleIndex && a.point == b.point && a.tableCells == b.tableCells &&
+           a.cx == b.cx && a.cy == b.cy;
   }
 
   // The current paragraph's whole text (it gets none before it is current).
@@ -365,6 +392,8 @@ class RecordReader {
 
   MPPage* currentPage_ = nullptr;
   MPParagraph* currentParagraph_ = nullptr;
+  MPPage* paragraphPage_ = nullptr;  // the page whose last paragraph is currentParagraph_
+  MPParagraph* lastBlank_ = nullptr;  // the blank paragraph others alike are listed as
   // The paragraph whose text was stored last, in the arena (empty and
   // shared texts store nothing).
   const MPParagraph* lastStored_ = nullptr;

@@ -127,7 +127,8 @@ TEST(ParagraphArena, TextsOfAnyLengthKeepTheirBytesAndALongOneLeavesTheBlockToTh
 // change them before the release.
 TEST(ModelRelease, FreesEveryParagraphWhetherOnlyTheArenaHoldsThemOrNot) {
   testing::DocBuilder b;
-  b.page().para("short").para(std::string(300, 'x')).page().para("next page");
+  b.page().para("short").paragraphBreak().paragraphBreak().paragraphBreak();
+  b.para(std::string(300, 'x')).page().para("next page");
   const std::string bytes = b.build();
   enum Change { kNone, kDeleteOne, kAddOne, kReplaceOne, kNullPage, kNullParagraph };
   for (Change change : {kNone, kDeleteOne, kAddOne, kReplaceOne, kNullPage, kNullParagraph}) {
@@ -135,7 +136,8 @@ TEST(ModelRelease, FreesEveryParagraphWhetherOnlyTheArenaHoldsThemOrNot) {
     Kivrant k;
     testing::loadModel(k, bytes);
     std::vector<MPParagraph*>& first = KivrantInternals::pages(k)[0]->paragraphs;
-    ASSERT_EQ(first.size(), 2u);
+    ASSERT_EQ(first.size(), 5u);
+    ASSERT_EQ(first[2], first[3]) << "blanks alike are listed as one";
     if (change == kDeleteOne || change == kReplaceOne) {
       delete first.back();
       first.pop_back();

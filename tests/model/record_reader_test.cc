@@ -225,6 +225,44 @@ TEST(RecordReader, ATextEqualToTheOneJustStoredSharesItsStorage) {
   testing::releaseModel(k);
 }
 
+// Blank paragraphs that are alike are listed as one object: each must still
+// read exactly the fields its own records gave it.
+TEST(RecordReader, BlankParagraphsKeepTheFieldsTheirRecordsGave) {
+  DocBuilder b;
+  b.page().para("x", {.size = 20, .cy = 100});  // the first style, index 0
+  RecordWriter& w = b.writer();
+  // Each blank differs from the one before in at most one field.
+  w.paragraphBreak();  // 1:1
+  w.paragraphBreak();  // 1:2
+  b.run("", {.size = 30});
+  w.paragraphBreak();  // 1:3
+  w.paragraphPosition(5, 7);
+  w.paragraphBreak();  // 1:4
+  w.paragraphPosition(6, 7);
+  w.paragraphBreak();  // 1:5
+  w.paragraphPosition(6, 8);
+  w.paragraphBreak();      // 1:6
+  w.tableRowFormat(3);     // 1:7
+  w.paragraphFormat({});   // 1:8, a cell
+  w.tableRowEnd();         // 1:9
+  b.pageBreak();
+  w.paragraphBreak();  // 2:0
+  w.paragraphBreak();  // 2:1
+  EXPECT_EQ(read(b.build()).dump,
+            "1:0 pt=10 cells=0 cx=1800 cy=100 style=0 |x|\n"
+            "1:1 pt=10 cells=0 cx=0 cy=0 style=0 ||\n"
+            "1:2 pt=10 cells=0 cx=0 cy=0 style=1 ||\n"
+            "1:3 pt=10 cells=0 cx=5 cy=7 style=0 ||\n"
+            "1:4 pt=10 cells=0 cx=6 cy=7 style=0 ||\n"
+            "1:5 pt=10 cells=0 cx=6 cy=8 style=0 ||\n"
+            "1:6 pt=10 cells=0 cx=0 cy=0 style=0 ||\n"
+            "1:7 pt=10 cells=0 cx=0 cy=0 style=0 ||\n"
+            "1:8 pt=10 cells=3 cx=0 cy=0 style=0 ||\n"
+            "1:9 pt=10 cells=0 cx=0 cy=0 style=0 ||\n"
+            "2:0 pt=10 cells=0 cx=0 cy=0 style=0 ||\n"
+            "2:1 pt=10 cells=0 cx=0 cy=0 style=0 ||\n");
+}
+
 TEST(RecordReader, PageBreakCopiesTheLastPagesGeometry) {
   DocBuilder b;
   b.page(100, 200).page(300, 400, true).pageBreak();

@@ -112,7 +112,7 @@ INSTANTIATE_TEST_SUITE_P(
                     HostileCase{Hostile::kLongLeaderParagraphs, 200000, kTocDocumentFlags, 2},
                     // Large enough that the model, not the 20 MB, decides.
                     HostileCase{Hostile::kSameTextTopBand, 1200000, kDefaultFlags, 0.97},
-                    HostileCase{Hostile::kManyEmptyParagraphs, 1000000, kDefaultFlags, 2.2},
+                    HostileCase{Hostile::kManyEmptyParagraphs, 1000000, kDefaultFlags, 0.5},
                     // The two read-ahead blocks (1.1 MB) stay cached through its
                     // output step, where it peaks: 0.56 measured, 0.50 without.
                     HostileCase{Hostile::kRisingCharacterSizes, 100000, kDefaultFlags, 0.62}),
