@@ -25,14 +25,7 @@ constexpr std::size_t kHugeBlocksAfterBytes = 16 << 20;
 // of its own, and the current one goes on taking the paragraphs after it: a
 // prefaulted remainder left behind is memory the run holds for nothing.
 constexpr std::size_t kApartBytes = kMaxBlockBytes / 16;
-// Slots, and the texts between them, are aligned to 4 bytes: all a
-// paragraph and a text's length need.
-constexpr std::size_t kSlotAlignment = 4;
-static_assert(alignof(MPParagraph) <= kSlotAlignment);
-
-std::size_t aligned(std::size_t size) {
-  return (size + kSlotAlignment - 1) / kSlotAlignment * kSlotAlignment;
-}
+static_assert(alignof(MPParagraph) <= 4, "slots are aligned to 4 bytes");
 
 }  // namespace
 
@@ -121,16 +114,6 @@ void* ParagraphArena::allocateBytes(std::size_t size) noexcept {
   void* storage = next_;
   next_ += bytes;
   return storage;
-}
-
-bool ParagraphArena::isLast(const void* p, std::size_t size) const {
-  return static_cast<const char*>(p) + aligned(size) == next_;
-}
-
-void ParagraphArena::reuseInPlaceOfLast(void* p) noexcept {
-  next_ = static_cast<char*>(p);
-  --allocated_;
-  ++reuses_;
 }
 
 bool ParagraphArena::holds(const void* p) const noexcept {

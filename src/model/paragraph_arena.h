@@ -37,11 +37,17 @@ class ParagraphArena {
   static void release(void* p) noexcept;
 
   // True when p, an object of size bytes, is the last thing allocated.
-  bool isLast(const void* p, std::size_t size) const;
+  bool isLast(const void* p, std::size_t size) const {
+    return static_cast<const char*>(p) + aligned(size) == next_;
+  }
   // Takes back the storage of p, destroyed, where the caller lists a
   // paragraph allocated before in p's place: that place counts as a reuse.
   // REQUIRES: isLast(p, the size it was allocated with).
-  void reuseInPlaceOfLast(void* p) noexcept;
+  void reuseInPlaceOfLast(void* p) noexcept {
+    next_ = static_cast<char*>(p);
+    --allocated_;
+    ++reuses_;
+  }
   // True when p lies in one of this arena's blocks.
   bool holds(const void* p) const noexcept;
 
@@ -52,6 +58,13 @@ class ParagraphArena {
   std::size_t reuses() const { return reuses_; }
 
  private:
+  // Slots, and the texts between them, are aligned to 4 bytes: all a
+  // paragraph and a text's length need.
+  static constexpr std::size_t kSlotAlignment = 4;
+  static constexpr std::size_t aligned(std::size_t size) {
+    return (size + kSlotAlignment - 1) / kSlotAlignment * kSlotAlignment;
+  }
+
   // Null when memory runs out.
   static char* takeBlock(std::size_t bytes) noexcept;
   // False when memory runs out.

@@ -314,7 +314,7 @@ class RecordReader {
 
   void startParagraph() {
     storePendingText();  // first, so the text lands next to its paragraph
-    listBlankAsOneBefore();
+    if (currentParagraph_ && currentParagraph_->text.isEmpty()) listBlankAsOneBefore();
     // Every member has an initialiser; value-initialising would zero it all first.
     std::unique_ptr<MPParagraph> paragraph(new (arena_) MPParagraph);
     currentPage_->paragraphs.push_back(paragraph.get());
@@ -331,7 +331,6 @@ class RecordReader {
   // it (always a rejection, as it has no text) is read back only as that.
   void listBlankAsOneBefore() {
     MPParagraph* blank = currentParagraph_;
-    if (!blank || !blank->text.isEmpty()) return;
     if (lastBlank_ && alike(*blank, *lastBlank_) && arena_.isLast(blank, sizeof(MPParagraph))) {
       paragraphPage_->paragraphs.back() = lastBlank_;
       blank->~MPParagraph();
