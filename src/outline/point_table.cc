@@ -61,32 +61,62 @@ void PointTable::setFromInfo(int point, const std::map<int, PointInfo*>& infoMap
 }
 
 void PointTable::setRank(int point, StyleRank rank) {
-  bool changed = false;
-  root_ = insert(root_, point, rank, changed);
+  // Down to the point, or to where it belongs, keeping the way back up.
+  path_.clear();
+  std::int32_t t = root_;
+  while (t != kNil && nodes_[t].point != point) {
+    path_.push_back(t);
+    t = nodes_[t].child[point < nodes_[t].point ? kLeft : kRight];
+  }
+  if (t != kNil) {
+    // Most calls give a point the rank it has already: nothing changes.
+    if (nodes_[t].rank == rank) return;
+    nodes_[t].rank = rank;
+    update(t);
+    // The ranges above may shrink: each is worked out again, as far as the
+    // one below changed.
+    while (!path_.empty()) {
+      Node& n = nodes_[path_.back()];
+      path_.pop_back();
+      const StyleRank lowest = n.lowest;
+      const StyleRank highest = n.highest;
+      update(static_cast<std::int32_t>(&n - nodes_.data()));
+      if (n.lowest == lowest && n.highest == highest) return;
+    }
+  } else {
+    nodes_.push_back({point, rank, rank, rank, nextPriority(priorityState_)});
+    t = static_cast<std::int32_t>(nodes_.size() - 1);
+    link(t, point);
+    // Up while it outranks its parent in priority, as a treap keeps them.
+    while (!path_.empty() && nodes_[t].priority > nodes_[path_.back()].priority) {
+      const std::int32_t parent = path_.back();
+      path_.pop_back();
+      const int side = nodes_[parent].child[kLeft] == t ? kLeft : kRight;
+      nodes_[parent].child[side] = nodes_[t].child[1 - side];
+      nodes_[t].child[1 - side] = parent;
+      update(parent);
+      update(t);
+      link(t, point);
+    }
+    // A new point only widens the ranges above it, up to the first that
+    // holds its rank already.
+    while (!path_.empty()) {
+      Node& n = nodes_[path_.back()];
+      path_.pop_back();
+      if (n.lowest <= rank && rank <= n.highest) return;
+      n.lowest = std::min(n.lowest, rank);
+      n.highest = std::max(n.highest, rank);
+    }
+  }
 }
 
-std::int32_t PointTable::insert(std::int32_t t, int point, StyleRank rank, bool& changed) {
-  if (t == kNil) {
-    nodes_.push_back({point, rank, rank, rank, nextPriority(priorityState_)});
-    changed = true;
-    return static_cast<std::int32_t>(nodes_.size() - 1);
-  }
-  if (point == nodes_[t].point) {
-    // Most calls give a point the rank it has already: then the path above
-    // keeps its ranges as they are.
-    changed = nodes_[t].rank != rank;
-    if (!changed) return t;
-    nodes_[t].rank = rank;
+void PointTable::link(std::int32_t t, int point) {
+  if (path_.empty()) {
+    root_ = t;
   } else {
-    const int side = point < nodes_[t].point ? kLeft : kRight;
-    // Indices, not references: the insertion below may move nodes_.
-    std::int32_t child = insert(nodes_[t].child[side], point, rank, changed);
-    nodes_[t].child[side] = child;
-    if (!changed) return t;
-    if (nodes_[child].priority > nodes_[t].priority) return rotateUp(t, side);
+    Node& parent = nodes_[path_.back()];
+    parent.child[point < parent.point ? kLeft : kRight] = t;
   }
-  update(t);
-  return t;
 }
 
 void PointTable::update(std::int32_t t) {
@@ -97,15 +127,6 @@ void PointTable::update(std::int32_t t) {
     n.lowest = std::min(n.lowest, nodes_[child].lowest);
     n.highest = std::max(n.highest, nodes_[child].highest);
   }
-}
-
-std::int32_t PointTable::rotateUp(std::int32_t t, int side) {
-  const std::int32_t c = nodes_[t].child[side];
-  nodes_[t].child[side] = nodes_[c].child[1 - side];
-  nodes_[c].child[1 - side] = t;
-  update(t);
-  update(c);
-  return c;
 }
 
 int PointTable::outermostPoint(std::int32_t t, int side) const {

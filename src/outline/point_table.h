@@ -68,11 +68,10 @@ class PointTable {
 
   // Adds point, or sets its rank when it is already in the table.
   void setRank(int point, StyleRank rank);
-  // changed: whether the subtree under t is any different now.
-  std::int32_t insert(std::int32_t t, int point, StyleRank rank, bool& changed);
+  // Hangs t, which holds point, under the last node of path_, or at the root.
+  void link(std::int32_t t, int point);
+  // Recomputes t's ranges from its own rank and its children's.
   void update(std::int32_t t);
-  // Lifts t's child on side into t's place; returns it.
-  std::int32_t rotateUp(std::int32_t t, int side);
   // The smallest (kLeft) or largest (kRight) point under t.
   int outermostPoint(std::int32_t t, int side) const;
   int placeUpward(StyleRank rank) const;
@@ -82,6 +81,7 @@ class PointTable {
   std::vector<Node> nodes_;
   std::int32_t root_ = kNil;
   std::uint64_t priorityState_ = 0;
+  std::vector<std::int32_t> path_;  // setRank's way down, kept to spare allocations
 };
 
 }  // namespace Kivrel::internal
