@@ -105,10 +105,9 @@ void Kivrant::setupOutlineLevel(std::vector<int>& pointArray, std::vector<int>* 
   std::vector<MPParagraph*> weak;
   auto number = [&](const MPPage* page, MPParagraph* paragraph) {
     if ((page->flags & kSkippedPage) || paragraph->point <= 0) return;
-    // The extractor's getPointAndSimplification without the copy of the
-    // text it would overwrite with the pattern, which is not needed here.
-    UnicodeString pattern;
-    int point = text::headingNumberPoint(paragraph->text.view(), pattern);
+    // The extractor's getPointAndSimplification without the pattern, which
+    // is not needed here.
+    int point = text::headingNumberPoint(paragraph->text.units(), paragraph->text.length());
     paragraph->point = point;
     if (point < kPlainPoint) return;
     record(point, paragraph->styleIndex);

@@ -56,21 +56,55 @@ bool endsGroup(char16_t c, char16_t reference) {
          isPlainLetter(reference);
 }
 
-}  // namespace
+// The pattern written out.
+class PatternText {
+ public:
+  explicit PatternText(icu::UnicodeString& text) : text_(text) { text_.remove(); }
+  void append(char16_t c) { text_.append(c); }
+  void dropLast() {
+    if (!text_.isEmpty()) text_.truncate(text_.length() - 1);
+  }
+  int32_t length() const { return text_.length(); }
+  char16_t first() const { return text_.charAt(0); }
+  char16_t last() const { return text_.charAt(text_.length() - 1); }
 
-int getPointAndSimplification(icu::UnicodeString& text) {
-  icu::UnicodeString pattern;
-  const int point = headingNumberPoint(text, pattern);
-  text = std::move(pattern);
-  return point;
-}
+ private:
+  icu::UnicodeString& text_;
+};
 
-int headingNumberPoint(const icu::UnicodeString& text, icu::UnicodeString& pattern) {
-  const Units u(text);
-  const icu::UnicodeString trimmed = trimmedView(u.at, u.n);
-  pattern.remove();
+// Only what the point depends on: the pattern's length, its first unit and
+// the unit appended last (read only before a drop).
+class PatternShape {
+ public:
+  void append(char16_t c) {
+    if (n_ == 0) first_ = c;
+    last_ = c;
+    ++n_;
+  }
+  void dropLast() {
+    if (n_ > 0) --n_;
+  }
+  int32_t length() const { return n_; }
+  char16_t first() const { return first_; }
+  char16_t last() const { return last_; }
 
-  const int32_t n = trimmed.length();
+ private:
+  int32_t n_ = 0;
+  char16_t first_ = 0xFFFF;
+  char16_t last_ = 0xFFFF;
+};
+
+// The numbering point of the text between its trimmed ends; a read outside
+// them gives 0xFFFF, as UnicodeString::charAt does.
+template <typename Pattern>
+int numberingPoint(const char16_t* units, int32_t length, Pattern& pattern) {
+  int32_t start = 0;
+  int32_t end = 0;
+  if (units) trimmedBounds(units, length, start, end);
+  const char16_t* trimmed = units + start;
+  const int32_t n = end - start;
+  auto at = [&](int32_t k) -> char16_t { return k >= 0 && k < n ? trimmed[k] : 0xFFFF; };
+
   int groups = 0;
   bool inGroup = false;
   bool dai = false;
@@ -78,7 +112,7 @@ int headingNumberPoint(const icu::UnicodeString& text, icu::UnicodeString& patte
   int32_t terminator = -1;
 
   for (int32_t k = 0;; ++k) {
-    const char16_t c = trimmed.charAt(k);
+    const char16_t c = at(k);
     if (k == 0) {
       if (c == kSection || c == u'(' || c == kFullwidthOpen) {
         pattern.append(u'(');
@@ -91,7 +125,7 @@ int headingNumberPoint(const icu::UnicodeString& text, icu::UnicodeString& patte
       }
     }
     if (const int point = suffixPoint(c)) {
-      if (k + 1 >= n || isSpace(trimmed.charAt(k + 1))) {
+      if (k + 1 >= n || isSpace(at(k + 1))) {
         pattern.append(c);
         return point;
       }
@@ -140,17 +174,17 @@ int headingNumberPoint(const icu::UnicodeString& text, icu::UnicodeString& patte
     case 0: return kPointNoNumbering;
     case 1:
       point = dai ? kPointPart : kPointOneGroup;
-      if (isSymbolParaHeader(trimmed.charAt(0))) point = kPointParenthesized;
+      if (isSymbolParaHeader(at(0))) point = kPointParenthesized;
       break;
     case 2: point = kPointTwoGroups; break;
     case 3: point = kPointThreeGroups; break;
     default: point = kPointFourGroups; break;
   }
 
-  const char16_t t = trimmed.charAt(terminator);
+  const char16_t t = at(terminator);
   if (!isTerminator(t)) {
     // The last unit runs into the text or ends it: it is not a finished number.
-    if (!pattern.isEmpty()) pattern.truncate(pattern.length() - 1);
+    pattern.dropLast();
     if (point == kPointOneGroup) {
       point = kPointNoNumbering;
     } else if (point != kPointParenthesized) {
@@ -159,18 +193,38 @@ int headingNumberPoint(const icu::UnicodeString& text, icu::UnicodeString& patte
   } else if (point == kPointOneGroup) {
     if (isClosingParenthesis(t)) {
       point = kPointParenthesized;
-    } else if (isSpace(t) && isPlainLetter(trimmed.charAt(0))) {
+    } else if (isSpace(t) && isPlainLetter(at(0))) {
       // 'A Intro' reads as a word more often than as a numbered heading.
       point = kPointNoNumbering;
-    } else if (isSpace(t) && !pattern.endsWith(icu::UnicodeString(u'.'))) {
+    } else if (isSpace(t) && pattern.last() != u'.') {
       pattern.append(u'.');
     }
   }
 
-  if (pattern.length() == 1 && (pattern.charAt(0) == kDai || pattern.charAt(0) == u'(')) {
+  if (pattern.length() == 1 && (pattern.first() == kDai || pattern.first() == u'(')) {
     return kPointRejectedNumbering;
   }
   return point;
+}
+
+}  // namespace
+
+int getPointAndSimplification(icu::UnicodeString& text) {
+  icu::UnicodeString pattern;
+  const int point = headingNumberPoint(text, pattern);
+  text = std::move(pattern);
+  return point;
+}
+
+int headingNumberPoint(const icu::UnicodeString& text, icu::UnicodeString& pattern) {
+  const Units u(text);
+  PatternText sink(pattern);
+  return numberingPoint(u.at, u.n, sink);
+}
+
+int headingNumberPoint(const char16_t* units, int32_t n) {
+  PatternShape shape;
+  return numberingPoint(units, n, shape);
 }
 
 }  // namespace Kivrel::text

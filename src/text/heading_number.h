@@ -33,6 +33,10 @@ int getPointAndSimplification(icu::UnicodeString& text);
 // REQUIRES: pattern is not text.
 int headingNumberPoint(const icu::UnicodeString& text, icu::UnicodeString& pattern);
 
+// The same point of the n units at units (null when n is 0), without the
+// pattern.
+int headingNumberPoint(const char16_t* units, int32_t n);
+
 }  // namespace Kivrel::text
 
 #endif  // KIVREL_TEXT_HEADING_NUMBER_H_

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "text/text_test_util.h"
 
 namespace Kivrel::text {
@@ -80,8 +82,26 @@ TEST(HeadingNumber, PointAndPatternOfEachKindOfNumbering) {
   };
   for (const auto& c : cases) {
     icu::UnicodeString text = u16(c.input);
+    EXPECT_EQ(headingNumberPoint(text.getBuffer(), text.length()), c.point) << "input: " << c.input;
     EXPECT_EQ(getPointAndSimplification(text), c.point) << "input: " << c.input;
     EXPECT_EQ(utf8(text), c.pattern) << "input: " << c.input;
+  }
+}
+
+// The level pass reads the point without building the pattern: it must
+// decide as the pattern would, on any mix of the units numbering is made of.
+TEST(HeadingNumber, PointWithoutThePatternEqualsThePointWithIt) {
+  const icu::UnicodeString alphabet =
+      u16("0123456789１２．.-・ )(（）§第章節条項部回一二十〇○①ⅣアイAaIVXxz概 　\t、");
+  std::mt19937 random(20261209);
+  for (int round = 0; round < 200000; ++round) {
+    icu::UnicodeString text;
+    const int n = static_cast<int>(random() % 9);
+    for (int i = 0; i < n; ++i) text.append(alphabet.charAt(static_cast<int32_t>(random() % alphabet.length())));
+    icu::UnicodeString pattern;
+    const int withPattern = headingNumberPoint(text, pattern);
+    ASSERT_EQ(headingNumberPoint(text.getBuffer(), text.length()), withPattern)
+        << "input: " << utf8(text) << ", pattern " << utf8(pattern);
   }
 }
 
