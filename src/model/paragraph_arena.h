@@ -36,7 +36,8 @@ class ParagraphArena {
   // Ends the use of storage from either of the two.
   static void release(void* p) noexcept;
 
-  // True when p, an object of size bytes, is the last thing allocated.
+  // True when nothing was carved from the current block after p, an object of
+  // size bytes.
   bool isLast(const void* p, std::size_t size) const {
     return static_cast<const char*>(p) + aligned(size) == next_;
   }

@@ -263,6 +263,31 @@ TEST(RecordReader, BlankParagraphsKeepTheFieldsTheirRecordsGave) {
             "2:1 pt=10 cells=0 cx=0 cy=0 style=0 ||\n");
 }
 
+// The blank still current when a page opens is finished on the page that
+// lists it, not on the new one.
+TEST(RecordReader, ABlankParagraphFinishedAfterAPageChangeStaysOnItsPage) {
+  for (bool bySection : {false, true}) {
+    SCOPED_TRACE(bySection ? "Section" : "PageBreak");
+    DocBuilder b;
+    b.page().para("x", {.cy = 100});
+    RecordWriter& w = b.writer();
+    w.paragraphBreak();  // 1:1
+    w.paragraphBreak();  // 1:2, alike 1:1, current across the page change
+    if (bySection) {
+      b.page();
+    } else {
+      b.pageBreak();
+    }
+    w.paragraphBreak();  // 2:0
+    w.paragraphPosition(5, 7);
+    EXPECT_EQ(read(b.build()).dump,
+              "1:0 pt=10 cells=0 cx=1800 cy=100 style=0 |x|\n"
+              "1:1 pt=10 cells=0 cx=0 cy=0 style=0 ||\n"
+              "1:2 pt=10 cells=0 cx=0 cy=0 style=0 ||\n"
+              "2:0 pt=10 cells=0 cx=5 cy=7 style=0 ||\n");
+  }
+}
+
 TEST(RecordReader, PageBreakCopiesTheLastPagesGeometry) {
   DocBuilder b;
   b.page(100, 200).page(300, 400, true).pageBreak();
