@@ -76,12 +76,12 @@ void PointTable::setRank(int point, StyleRank rank) {
     // The ranges above may shrink: each is worked out again, as far as the
     // one below changed.
     while (!path_.empty()) {
-      Node& n = nodes_[path_.back()];
+      const std::int32_t up = path_.back();
       path_.pop_back();
-      const StyleRank lowest = n.lowest;
-      const StyleRank highest = n.highest;
-      update(static_cast<std::int32_t>(&n - nodes_.data()));
-      if (n.lowest == lowest && n.highest == highest) return;
+      const StyleRank lowest = nodes_[up].lowest;
+      const StyleRank highest = nodes_[up].highest;
+      update(up);
+      if (nodes_[up].lowest == lowest && nodes_[up].highest == highest) return;
     }
   } else {
     nodes_.push_back({point, rank, rank, rank, nextPriority(priorityState_)});
