@@ -27,6 +27,7 @@ class KivrantInternals;
 namespace internal {
 struct ScanCache;
 class Candidates;
+class PointInfoMap;
 class ParagraphArena;
 }
 
@@ -133,8 +134,11 @@ class KIVREL_EXPORT Kivrant {
   int pageCount;
   std::vector<MPPage*> pages;
   std::vector<StyleEntry*> styleTable;
-  std::map<int, PointInfo*> pointInfoMap;
   KivVerdictHandler* verdictHandler;
+  // Per-point statistics of the current run (the style that stands for each
+  // point and its use count), made by the first point given out; null
+  // between runs. Never copied.
+  internal::PointInfoMap* pointInfoMap = nullptr;
   // Memo of the table-of-contents and item scans for the current run; null
   // between runs. Never copied: a copy starts without one.
   internal::ScanCache* scanCache = nullptr;

@@ -47,7 +47,6 @@ Kivrant::Kivrant(const Kivrant& other)
       pageCount(other.pageCount),
       pages(other.pages),
       styleTable(other.styleTable),
-      pointInfoMap(other.pointInfoMap),
       verdictHandler(other.verdictHandler) {}
 
 Kivrant& Kivrant::operator=(const Kivrant& other) {
@@ -58,7 +57,6 @@ Kivrant& Kivrant::operator=(const Kivrant& other) {
   pageCount = other.pageCount;
   pages = other.pages;
   styleTable = other.styleTable;
-  pointInfoMap = other.pointInfoMap;
   verdictHandler = other.verdictHandler;
   return *this;
 }

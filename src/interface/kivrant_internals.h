@@ -16,12 +16,12 @@ class KivrantInternals {
   static int& pageCount(Kivrant& k) { return k.pageCount; }
   static std::vector<MPPage*>& pages(Kivrant& k) { return k.pages; }
   static std::vector<StyleEntry*>& styleTable(Kivrant& k) { return k.styleTable; }
-  static std::map<int, PointInfo*>& pointInfoMap(Kivrant& k) { return k.pointInfoMap; }
+  static internal::PointInfoMap*& pointInfoMap(Kivrant& k) { return k.pointInfoMap; }
   static internal::ParagraphArena*& paragraphArena(Kivrant& k) { return k.paragraphArena; }
   // True from the start of a run's reading to its release.
   static bool holdsRunData(const Kivrant& k) {
     return k.paragraphArena || k.scanCache || k.candidates || !k.pages.empty() ||
-           !k.styleTable.empty() || !k.pointInfoMap.empty();
+           !k.styleTable.empty() || k.pointInfoMap;
   }
 
   static int extractMain(Kivrant& k, std::istream& in, KivOutlineList& result,

@@ -4,6 +4,7 @@
 #include "interface/kivrant_internals.h"
 #include "model/model.h"
 #include "model/paragraph_arena.h"
+#include "outline/point_info_map.h"
 
 namespace Kivrel::internal {
 
@@ -54,9 +55,9 @@ void releaseModel(Kivrant& k) noexcept {
   delete arena;
   arena = nullptr;
 
-  std::map<int, PointInfo*>& points = KivrantInternals::pointInfoMap(k);
-  for (auto& entry : points) delete entry.second;
-  points.clear();
+  internal::PointInfoMap*& points = KivrantInternals::pointInfoMap(k);
+  delete points;
+  points = nullptr;
 
   KivrantInternals::pageCount(k) = 0;
 }

@@ -4,6 +4,7 @@
 
 #include "kivrel/kivrant.h"
 #include "model/model.h"
+#include "outline/point_info_map.h"
 #include "outline/point_table.h"
 #include "outline/style_size.h"
 
@@ -17,36 +18,27 @@ void Kivrant::insertPointArray(int point, std::vector<int>& pointArray) {
 
 namespace internal {
 
-PointInfo& recordPointUse(std::map<int, PointInfo*>& infoMap,
-                          const std::vector<StyleEntry*>& styleTable, int point, int styleIndex) {
-  // At most one search, whether the point is new or not, and none for a
-  // point above all others: a document of ever larger headings adds one such
-  // point for nearly every paragraph.
-  auto it = !infoMap.empty() && infoMap.rbegin()->first < point ? infoMap.end()
-                                                               : infoMap.lower_bound(point);
-  if (it == infoMap.end() || it->first != point) {
-    PointInfo* info = new PointInfo;
-    info->styleIndex = styleIndex;
-    info->count = 0;
-    it = infoMap.emplace_hint(it, point, info);
-  } else {
-    PointInfo* info = it->second;
+PointInfo& recordPointUse(PointInfoMap& infoMap, const std::vector<StyleEntry*>& styleTable,
+                          int point, int styleIndex) {
+  auto [it, added] = infoMap.try_emplace(point, PointInfo{styleIndex, 0});
+  PointInfo& info = it->second;
+  if (!added) {
     const int newSize = styleSize(styleTable, styleIndex);
-    const int heldSize = styleSize(styleTable, info->styleIndex);
+    const int heldSize = styleSize(styleTable, info.styleIndex);
     // A heading-number point stands for the largest text seen with it, any
     // other point for the smallest.
     const bool numberPoint = point % kNumberPointStep == 0;
     const bool take = numberPoint ? newSize > heldSize : newSize < heldSize;
-    if (take) info->styleIndex = styleIndex;
+    if (take) info.styleIndex = styleIndex;
   }
-  ++it->second->count;
-  return *it->second;
+  ++info.count;
+  return info;
 }
 
 }  // namespace internal
 
 void Kivrant::insertPointInfoMap(int point, int styleIndex) {
-  internal::recordPointUse(pointInfoMap, styleTable, point, styleIndex);
+  internal::recordPointUse(internal::pointInfosIn(pointInfoMap), styleTable, point, styleIndex);
 }
 
 int Kivrant::getPointFromFontSize(MPParagraph* paragraph, std::vector<int>& pointArray,

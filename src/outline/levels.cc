@@ -11,6 +11,7 @@
 #include "model/model.h"
 #include "model/wrapping.h"
 #include "outline/candidates.h"
+#include "outline/point_info_map.h"
 #include "outline/point_table.h"
 #include "outline/prefetch.h"
 #include "outline/scan_cache.h"
@@ -93,9 +94,10 @@ void Kivrant::setupOutlineLevel(std::vector<int>& pointArray, std::vector<int>* 
   // The points given out so far; pointArray receives them at the end, as
   // keeping a sorted list up to date would cost time linear in the points
   // for every paragraph that adds one.
-  internal::PointTable points(pointArray, pointInfoMap, styleTable);
+  internal::PointInfoMap& infos = internal::pointInfosIn(pointInfoMap);
+  internal::PointTable points(pointArray, &infos, styleTable);
   auto record = [&](int point, int styleIndex) {
-    const PointInfo& info = internal::recordPointUse(pointInfoMap, styleTable, point, styleIndex);
+    const PointInfo& info = internal::recordPointUse(infos, styleTable, point, styleIndex);
     points.set(point, info.styleIndex);
   };
 

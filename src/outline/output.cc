@@ -11,6 +11,7 @@
 #include "model/wrapping.h"
 #include "outline/candidates.h"
 #include "outline/log_lines.h"
+#include "outline/point_info_map.h"
 #include "outline/point_table.h"
 #include "outline/reason_codes.h"
 #include "outline/style_size.h"
@@ -99,9 +100,13 @@ void Kivrant::outputResult(KivOutlineList& result, KivSettings* settings,
         return;
       }
       if (paragraph->point < kFrequentPointLimit) {
-        auto info = pointInfoMap.find(paragraph->point);
-        if (info != pointInfoMap.end() && info->second->count >= kFrequentMinCount &&
-            !(pageCount * kFrequentPerPage > info->second->count)) {
+        const PointInfo* info = nullptr;
+        if (pointInfoMap) {
+          auto it = pointInfoMap->find(paragraph->point);
+          if (it != pointInfoMap->end()) info = &it->second;
+        }
+        if (info && info->count >= kFrequentMinCount &&
+            !(pageCount * kFrequentPerPage > info->count)) {
           drop(kPointTooFrequent);
           return;
         }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "model/wrapping.h"
+#include "outline/point_info_map.h"
 #include "outline/style_size.h"
 
 namespace Kivrel::internal {
@@ -44,7 +45,7 @@ StyleRank styleRank(const std::vector<StyleEntry*>& styleTable, int index) {
 }
 
 PointTable::PointTable(const std::vector<int>& pointArray,
-                       const std::map<int, PointInfo*>& infoMap,
+                       const PointInfoMap* infoMap,
                        const std::vector<StyleEntry*>& styleTable)
     : styleTable_(styleTable) {
   nodes_.reserve(pointArray.size());
@@ -55,9 +56,10 @@ void PointTable::set(int point, int styleIndex) {
   setRank(point, styleRank(styleTable_, styleIndex));
 }
 
-void PointTable::setFromInfo(int point, const std::map<int, PointInfo*>& infoMap) {
-  auto it = infoMap.find(point);
-  set(point, it == infoMap.end() ? -1 : it->second->styleIndex);
+void PointTable::setFromInfo(int point, const PointInfoMap* infoMap) {
+  if (!infoMap) return set(point, -1);
+  auto it = infoMap->find(point);
+  set(point, it == infoMap->end() ? -1 : it->second.styleIndex);
 }
 
 void PointTable::setRank(int point, StyleRank rank) {

@@ -11,12 +11,13 @@
 #define KIVREL_OUTLINE_POINT_TABLE_H_
 
 #include <cstdint>
-#include <map>
 #include <vector>
 
 #include "model/model.h"
 
 namespace Kivrel::internal {
+
+class PointInfoMap;
 
 // Heading-number points are multiples of this; font-derived points avoid
 // them.
@@ -29,20 +30,21 @@ StyleRank styleRank(const std::vector<StyleEntry*>& styleTable, int index);
 // Records that a paragraph of style styleIndex was given point: the
 // point's entry in infoMap, made when missing, counts one more use and
 // keeps the style that stands for the point. Returns the entry.
-PointInfo& recordPointUse(std::map<int, PointInfo*>& infoMap,
-                          const std::vector<StyleEntry*>& styleTable, int point, int styleIndex);
+PointInfo& recordPointUse(PointInfoMap& infoMap, const std::vector<StyleEntry*>& styleTable,
+                          int point, int styleIndex);
 
 class PointTable {
  public:
   // Starts with the points of pointArray, each ranked by its entry in
-  // infoMap (a point without one ranks as the missing style).
-  PointTable(const std::vector<int>& pointArray, const std::map<int, PointInfo*>& infoMap,
+  // infoMap (a point without one, or with no map, ranks as the missing
+  // style).
+  PointTable(const std::vector<int>& pointArray, const PointInfoMap* infoMap,
              const std::vector<StyleEntry*>& styleTable);
 
   // Adds point, or re-ranks it, by the style that now stands for it.
   void set(int point, int styleIndex);
   // The same, by infoMap's entry for the point.
-  void setFromInfo(int point, const std::map<int, PointInfo*>& infoMap);
+  void setFromInfo(int point, const PointInfoMap* infoMap);
 
   // The point a paragraph of style styleIndex and point paragraphPoint gets
   // from its style: found upward from the smallest point for a plain

@@ -38,7 +38,7 @@ std::string outlineOf(Kivrant& k, const std::string& bytes) {
 
 bool idle(Kivrant& k) {
   return KivrantInternals::pageCount(k) == 0 && KivrantInternals::pages(k).empty() &&
-         KivrantInternals::styleTable(k).empty() && KivrantInternals::pointInfoMap(k).empty();
+         KivrantInternals::styleTable(k).empty() && !KivrantInternals::pointInfoMap(k);
 }
 
 TEST(Extract, EachRunLeavesTheExtractorIdleAndLogsLikeAFreshOne) {

@@ -7,6 +7,7 @@
 
 #include "interface/kivrant_internals.h"
 #include "model/model.h"
+#include "outline/point_info_map.h"
 #include "outline/reason_codes.h"
 #include "support/doc_builder.h"
 
@@ -126,7 +127,7 @@ TEST_F(Levels, AnIndentStepBelowAWrappedPointWrapsToo) {
   load({{{"Body", 20, 1800}, {"Big", 32, 2520}}});
   // A point that earlier paragraphs left near the top of int.
   pointArray = {INT_MAX - 95};
-  K::pointInfoMap(k)[INT_MAX - 95] = new PointInfo{0, 1};
+  internal::pointInfosIn(K::pointInfoMap(k))[INT_MAX - 95] = PointInfo{0, 1};
   // Above the top: INT_MAX - 95 + 99 wraps to INT_MIN + 3, and one indent
   // step lower wraps back to INT_MAX - 1.
   EXPECT_EQ(run(kIndentRefinement), (std::vector<int>{10, INT_MAX - 1}));

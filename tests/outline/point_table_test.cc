@@ -13,11 +13,13 @@
 #include <vector>
 
 #include "model/model.h"
+#include "outline/point_info_map.h"
 #include "support/style_entry.h"
 
 namespace Kivrel::testing {
 namespace {
 
+using internal::PointInfoMap;
 using internal::PointTable;
 
 // Wraps like the extractor's 32-bit arithmetic.
@@ -81,18 +83,12 @@ class PointOrder : public ::testing::Test {
     }
   }
   // The point's info entry, made on first use.
-  PointInfo& info(int point) {
-    auto& slot = infos[point];
-    if (!slot) slot = std::make_unique<PointInfo>();
-    infoMap[point] = slot.get();
-    return *slot;
-  }
+  PointInfo& info(int point) { return infoMap[point]; }
 
   std::vector<Style> styles;
   std::vector<std::unique_ptr<StyleEntry>> owned;
   std::vector<StyleEntry*> entries;
-  std::map<int, std::unique_ptr<PointInfo>> infos;
-  std::map<int, PointInfo*> infoMap;
+  PointInfoMap infoMap;
 };
 
 TEST_F(PointOrder, PlacesLikeAWalkOverThePointsWhileTheyGrowAndChangeStyle) {
@@ -122,10 +118,9 @@ TEST_F(PointOrder, PlacesLikeAWalkOverThePointsWhileTheyGrowAndChangeStyle) {
       defs.push_back({sizes[random() % std::size(sizes)], random() % 3 == 0, random() % 3 == 0});
     }
     makeStyles(defs);
-    infos.clear();
     infoMap.clear();
 
-    PointTable table({}, infoMap, entries);
+    PointTable table({}, &infoMap, entries);
     std::map<int, int> pointStyles;  // what the walk sees
     auto check = [&](const PointTable& t, int step) {
       const int style = static_cast<int>(random() % s.styleCount);
@@ -142,7 +137,7 @@ TEST_F(PointOrder, PlacesLikeAWalkOverThePointsWhileTheyGrowAndChangeStyle) {
         const int point = wrap(static_cast<std::int64_t>(s.firstPoint) + random() % s.pointSpan);
         const int style = static_cast<int>(random() % s.styleCount);
         info(point).styleIndex = style;
-        table.setFromInfo(point, infoMap);
+        table.setFromInfo(point, &infoMap);
         pointStyles[point] = style;
       }
       check(table, step);
@@ -152,7 +147,7 @@ TEST_F(PointOrder, PlacesLikeAWalkOverThePointsWhileTheyGrowAndChangeStyle) {
     ASSERT_EQ(table.points(), expected);
 
     // A table made from the final lists places the same way.
-    PointTable rebuilt(expected, infoMap, entries);
+    PointTable rebuilt(expected, &infoMap, entries);
     for (int step = 0; step < 200; ++step) check(rebuilt, step);
   }
 }
@@ -161,20 +156,20 @@ TEST_F(PointOrder, PointsWithoutAnInfoEntryRankAsTheMissingStyle) {
   makeStyles({{20}, {28}, {24}});
   info(10).styleIndex = 0;
   info(600).styleIndex = 1;
-  PointTable table({10, 600, 900}, infoMap, entries);  // 900 has no entry
+  PointTable table({10, 600, 900}, &infoMap, entries);  // 900 has no entry
   EXPECT_EQ(table.points(), (std::vector<int>{10, 600, 900}));
   EXPECT_EQ(table.place(2, kPlainPoint, false), 305);
   EXPECT_EQ(table.place(2, kPlainPoint, true), 999);  // the downward walk meets 900 first
 
   const std::vector<StyleEntry*> noStyles;
-  EXPECT_EQ(PointTable({10, 600}, infoMap, noStyles).place(0, kPlainPoint, false), 0);
+  EXPECT_EQ(PointTable({10, 600}, &infoMap, noStyles).place(0, kPlainPoint, false), 0);
 }
 
 TEST_F(PointOrder, GapsAndStepsWrapAtTheIntLimits) {
   makeStyles({{16}, {24}, {32}, {40}});
   info(INT_MIN + 10).styleIndex = 0;
   info(INT_MAX - 10).styleIndex = 2;
-  PointTable table({INT_MIN + 10, INT_MAX - 10}, infoMap, entries);
+  PointTable table({INT_MIN + 10, INT_MAX - 10}, &infoMap, entries);
   // The gap between the two points wraps to -21 in 32 bits. The random
   // scenarios seldom place a style in the gap across the wrap.
   EXPECT_EQ(table.place(1, kPlainPoint, false), INT_MAX);
