@@ -13,7 +13,6 @@
 #include "outline/candidates.h"
 #include "outline/point_info_map.h"
 #include "outline/point_table.h"
-#include "outline/prefetch.h"
 #include "outline/scan_cache.h"
 #include "text/heading_number.h"
 
@@ -101,11 +100,22 @@ void Kivrant::setupOutlineLevel(std::vector<int>& pointArray, std::vector<int>* 
     points.set(point, info.styleIndex);
   };
 
-  // Number analysis. It also lists, in document order, the paragraphs the
-  // font refinement will visit, so that it need not sweep the whole model.
+  // Both passes visit the paragraphs still in the running, in document order.
+  auto forEachParagraph = [&](auto&& visit) {
+    if (candidates) {
+      candidates->forEach(pages, [&](int, const MPPage* page, int, MPParagraph* paragraph) {
+        visit(page, paragraph);
+      });
+    } else {
+      for (const MPPage* page : pages) {
+        for (MPParagraph* paragraph : page->paragraphs) visit(page, paragraph);
+      }
+    }
+  };
+
+  // Number analysis.
   std::set<int> indents[kWeakClasses];
-  std::vector<MPParagraph*> weak;
-  auto number = [&](const MPPage* page, MPParagraph* paragraph) {
+  forEachParagraph([&](const MPPage* page, MPParagraph* paragraph) {
     if ((page->flags & kSkippedPage) || paragraph->point <= 0) return;
     // The extractor's getPointAndSimplification without the pattern, which
     // is not needed here.
@@ -115,18 +125,8 @@ void Kivrant::setupOutlineLevel(std::vector<int>& pointArray, std::vector<int>* 
     record(point, paragraph->styleIndex);
     int cls = weakClass(point);
     if (cls < 0 || page->specialSection) return;
-    weak.push_back(paragraph);
     if (!hasIndentNear(indents[cls], paragraph->cx)) indents[cls].insert(paragraph->cx);
-  };
-  if (candidates) {
-    candidates->forEach(pages, [&](int, const MPPage* page, int, MPParagraph* paragraph) {
-      number(page, paragraph);
-    });
-  } else {
-    for (const MPPage* page : pages) {
-      for (MPParagraph* paragraph : page->paragraphs) number(page, paragraph);
-    }
-  }
+  });
   // Entries lie more than the tolerance apart, so the sorted set is the list
   // sorted, with nothing to drop.
   for (int cls = 0; cls < kWeakClasses; ++cls) {
@@ -136,24 +136,26 @@ void Kivrant::setupOutlineLevel(std::vector<int>& pointArray, std::vector<int>* 
                            indentLists[cls].end());
   }
 
-  // Font refinement, in document order, of the weak paragraphs on pages
-  // without a special section: each is placed among the points given out
-  // before it.
+  // Font refinement, in document order, of the paragraphs the number
+  // analysis gave a weak point on pages without a special section: each is
+  // placed among the points given out before it. A paragraph's refinement
+  // changes only its own point, so the weak ones are found again by their
+  // points instead of being listed, which on a record-dense stream took as
+  // much memory as the scans' memo.
   const bool byIndent = settings->flags & kIndentRefinement;
-  for (std::size_t k = 0; k < weak.size(); ++k) {
-    const std::size_t ahead = k + internal::kParagraphsAhead;
-    if (ahead < weak.size()) internal::prefetchParagraph(weak[ahead]);
-    MPParagraph* paragraph = weak[k];
+  forEachParagraph([&](const MPPage* page, MPParagraph* paragraph) {
+    if ((page->flags & kSkippedPage) || page->specialSection) return;
     const int cls = weakClass(paragraph->point);
+    if (cls < 0) return;
     int point = points.place(paragraph->styleIndex, paragraph->point, false);
     if (byIndent) {
       const int step = kIndentStepPoints * indentRank(indentLists[cls], paragraph->cx);
       point = std::max(0, internal::wrapSub(point, step));
     }
     paragraph->point = point;
-    if (point == kParenthesisedPoint || point == kSingleNumberPoint) continue;
+    if (point == kParenthesisedPoint || point == kSingleNumberPoint) return;
     record(point, paragraph->styleIndex);
-  }
+  });
   pointArray = points.points();
 }
 
