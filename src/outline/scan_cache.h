@@ -11,9 +11,11 @@
 #ifndef KIVREL_OUTLINE_SCAN_CACHE_H_
 #define KIVREL_OUTLINE_SCAN_CACHE_H_
 
+#include <absl/container/flat_hash_map.h>
 #include <unicode/unistr.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <map>
 #include <vector>
@@ -59,7 +61,6 @@ struct ScanCache {
     }
     pageStart.push_back(static_cast<int>(total));
     entries.resize(total);
-    backMarkedTo.assign(pageCount, 0);
   }
 
   // True when this memo was built for the same model and header/footer test.
@@ -138,16 +139,12 @@ struct ScanCache {
   int threshold;
   std::map<icu::UnicodeString, int>* maps;
 
-  // What the memo holds for one paragraph, all in one place: a walk reads
+  // What the memo holds for every paragraph, all in one place: a walk reads
   // most of it at every step, and one list costs a run one block of fresh
-  // memory where seven separate ones cost seven.
+  // memory where several separate ones cost several.
   // No pointer to the paragraph: pageOf finds it, mostly in a step or two
   // (a binary search otherwise), which keeps 8 bytes out of every entry.
   struct Entry {
-    // Table-of-contents walk reaching non-empty paragraph x with the
-    // "other line seen" flag f: the last table-of-contents line it passes
-    // (kNone: none) and how many it passes, capped at 3.
-    int tocLast[2] = {kNone, kNone};
     // Item walk: the next paragraph after list item x that the walk
     // compares with x (kNone: the walk ends first), and the last item of
     // the list that continues from x.
@@ -156,7 +153,9 @@ struct ScanCache {
     unsigned short digit = 0;  // getFirstDigit of the trimmed text
     std::uint8_t facts = 0;
 
-    // The table-of-contents counts for f = 0 and 1, or kCountUnknown.
+    // Table-of-contents walk reaching non-empty paragraph x with the
+    // "other line seen" flag f: how many table-of-contents lines it passes,
+    // capped at 3, or kCountUnknown.
     int tocCount(int f) const { return ((tocCounts >> (4 * f)) & 0xF) - 1; }
     // count: 0 to kMaxTocCount.
     void setTocCount(int f, int count) {
@@ -166,19 +165,43 @@ struct ScanCache {
     static constexpr int kMaxTocCount = 14;
 
    private:
-    // A nibble per flag holding the count + 1 (0: unknown): with one byte
-    // for both counts an entry takes 20 bytes, not 24.
+    // A nibble per flag holding the count + 1 (0: unknown).
     std::uint8_t tocCounts = 0;
   };
-  static_assert(sizeof(Entry) == 20, "an entry per paragraph: keep it small");
+  static_assert(sizeof(Entry) == 12, "an entry per paragraph: keep it small");
+
+  // The last table-of-contents line that the walk counted by tocCount(f)
+  // of non-empty paragraph x passes.
+  int tocLast(int x, int f) const {
+    if (entries[x].tocCount(f) <= 0) return kNone;  // a count of 0 has none
+    auto it = tocLasts.find(x);
+    return it == tocLasts.end() ? kNone : it->second[f];
+  }
+  // count: 0 to kMaxTocCount; last: kNone for a count of 0.
+  void setTocWalk(int x, int f, int count, int last) {
+    entries[x].setTocCount(f, count);
+    if (count > 0) {
+      auto [it, added] = tocLasts.try_emplace(x, std::array<int, 2>{kNone, kNone});
+      it->second[f] = last;
+    }
+  }
 
   PerParagraph<Entry> entries;  // reading order
+  // tocLast of the paragraphs whose count is above 0: those near
+  // table-of-contents lines, a few in most documents. Kept apart, it leaves
+  // an entry two thirds of its size.
+  absl::flat_hash_map<int, std::array<int, 2>> tocLasts;
   std::vector<int> pageStart;  // pageCount + 1 entries
   int lastPage = 0;            // of pageOf's last answer
 
   // Highest paragraph index of each page already back-marked by the
-  // table-of-contents scan (0: none).
+  // table-of-contents scan (0: none); made by the first back-mark, since a
+  // document without a contents table has none.
   std::vector<int> backMarkedTo;
+  int& backMarkOf(int page) {
+    if (backMarkedTo.empty()) backMarkedTo.assign(static_cast<std::size_t>(pageCount), 0);
+    return backMarkedTo[static_cast<std::size_t>(page)];
+  }
 
   // For a page whose top another pass rewrote: its next back-mark starts over.
   void forgetBackMark(int page) {

@@ -70,16 +70,15 @@ void resolve(ScanCache& cache, int x0, int f0, int& last, int& count) {
   for (;;) {
     ScanCache::Entry& e = cache.entries[x];
     if (e.tocCount(f) != ScanCache::kCountUnknown) {
-      last = e.tocLast[f];
       count = e.tocCount(f);
+      last = count == 0 ? ScanCache::kNone : cache.tocLast(x, f);
       break;
     }
     Line line = lineOf(cache, x);
     if (line == Line::kOther && f) {
       last = ScanCache::kNone;
       count = 0;
-      e.tocLast[f] = last;
-      e.setTocCount(f, 0);
+      cache.setTocWalk(x, f, 0, last);
       break;
     }
     if (steps++ == 0) firstLine = line;
@@ -106,10 +105,9 @@ void resolve(ScanCache& cache, int x0, int f0, int& last, int& count) {
   f = f0;
   for (int i = 0; i < steps; ++i) {
     Line line = i == 0 ? firstLine : lineOf(cache, x);
-    ScanCache::Entry& e = cache.entries[x];
     const int passed = endCount + tocSteps;
-    e.tocLast[f] = passed == 0 ? ScanCache::kNone : last;  // a count of 0 has no last line
-    e.setTocCount(f, std::min(passed, kMinTocLines));
+    // A count of 0 has no last line.
+    cache.setTocWalk(x, f, std::min(passed, kMinTocLines), passed == 0 ? ScanCache::kNone : last);
     if (i + 1 == steps) break;
     if (line == Line::kToc) --tocSteps;
     f = nextFlag(line, f);
@@ -125,11 +123,11 @@ void resolve(ScanCache& cache, int x0, int f0, int& last, int& count) {
 void backMark(ScanCache& cache, int pageIndex, MPPage* page, int upTo) {
   int hi = std::min(upTo, static_cast<int>(page->paragraphs.size()) - 1);
   if (hi < 1) return;
-  int done = cache.backMarkedTo[pageIndex];
+  int& done = cache.backMarkOf(pageIndex);
   int lo = 1;
   if (done >= 1 && hi > done) lo = std::max(1, done - 1);
   for (int i = lo; i <= hi; ++i) page->paragraphs[i]->point = kTableOfContents;
-  cache.backMarkedTo[pageIndex] = std::max(done, hi);
+  done = std::max(done, hi);
 }
 
 }  // namespace
