@@ -9,6 +9,7 @@
 #include "kivrel/record_writer.h"
 #include "model/little_endian.h"
 #include "model/paragraph_arena.h"
+#include "model/paragraph_list.h"
 #include "model/paragraph_text.h"
 #include "model/record_format.h"
 
@@ -57,7 +58,19 @@ class MPPage {
   MPPage(const MPPage&) = delete;
   MPPage& operator=(const MPPage&) = delete;
 
-  std::vector<MPParagraph*> paragraphs;  // owned
+  // The reader takes pages from the model's arena, as it does paragraphs.
+  static void* operator new(std::size_t size) {
+    return internal::ParagraphArena::allocateSingle(size);
+  }
+  static void* operator new(std::size_t size, internal::ParagraphArena& arena) {
+    return arena.allocatePage(size);
+  }
+  static void operator delete(void* p) noexcept { internal::ParagraphArena::release(p); }
+  static void operator delete(void* p, internal::ParagraphArena&) noexcept {
+    internal::ParagraphArena::release(p);
+  }
+
+  ParagraphList paragraphs;  // owned
   std::uint32_t flags = 0;
   std::int32_t width;
   std::int32_t height;
@@ -97,6 +110,18 @@ struct StyleFormat {
 struct StyleEntry {
   int useCount = 0;
   StyleFormat format;
+
+  // The reader takes entries from the model's arena, as it does paragraphs.
+  static void* operator new(std::size_t size) {
+    return internal::ParagraphArena::allocateSingle(size);
+  }
+  static void* operator new(std::size_t size, internal::ParagraphArena& arena) {
+    return arena.allocateStyle(size);
+  }
+  static void operator delete(void* p) noexcept { internal::ParagraphArena::release(p); }
+  static void operator delete(void* p, internal::ParagraphArena&) noexcept {
+    internal::ParagraphArena::release(p);
+  }
 
   std::uint32_t flag() const { return format.flag; }
   std::int32_t fontNo() const { return format.fontNo; }

@@ -1,6 +1,9 @@
 // Releasing the per-run document model of an extractor.
 #include "model/model_release.h"
 
+#include <algorithm>
+#include <type_traits>
+
 #include "interface/kivrant_internals.h"
 #include "model/model.h"
 #include "model/paragraph_arena.h"
@@ -10,13 +13,23 @@ namespace Kivrel::internal {
 
 namespace {
 
-// True when the pages hold exactly the paragraphs the reader took from the
-// arena: their texts live in the arena too, so they own nothing and
-// the arena's end frees them all. Anything else (a paragraph deleted, or one
-// added by hand) makes every page delete its own. A text given by hand to a
-// paragraph the reader made would be missed: nothing does that.
-bool arenaHoldsAllParagraphs(const std::vector<MPPage*>& pages, const ParagraphArena& arena) {
-  return arena.released() == 0 && paragraphCount(pages) == arena.allocated() + arena.reuses();
+template <class T>
+std::size_t listed(const std::vector<T*>& objects) {
+  return static_cast<std::size_t>(
+      std::count_if(objects.begin(), objects.end(), [](const T* object) { return object; }));
+}
+
+// True when the model is exactly the style entries, pages and paragraphs the
+// reader took from the arena: their texts live in the arena too, so they own
+// nothing and the arena's end frees them all. Anything else (an object
+// deleted, or one added by hand) makes each object go on its own. A text
+// given by hand to a paragraph the reader made would be missed: nothing does
+// that.
+bool arenaHoldsAllOfTheModel(const std::vector<StyleEntry*>& styles,
+                             const std::vector<MPPage*>& pages, const ParagraphArena& arena) {
+  return arena.released() == 0 && listed(styles) == arena.stylesAllocated() &&
+         listed(pages) == arena.pagesAllocated() &&
+         paragraphCount(pages) == arena.allocated() + arena.reuses();
 }
 
 // Takes the arena's paragraphs off the pages, freeing a text given to one by
@@ -38,18 +51,26 @@ void unlistArenaParagraphs(const std::vector<MPPage*>& pages, const ParagraphAre
 
 void releaseModel(Kivrant& k) noexcept {
   std::vector<StyleEntry*>& styles = KivrantInternals::styleTable(k);
-  for (StyleEntry* entry : styles) delete entry;
-  styles.clear();
-
   std::vector<MPPage*>& pages = KivrantInternals::pages(k);
   ParagraphArena*& arena = KivrantInternals::paragraphArena(k);
   // Going without the walk saves reading the whole model back from memory
   // once more, about 4 % of a large document's run.
-  const bool arenaOnly = arena && arenaHoldsAllParagraphs(pages, *arena);
+  const bool arenaOnly = arena && arenaHoldsAllOfTheModel(styles, pages, *arena);
+
+  static_assert(std::is_trivially_destructible_v<StyleEntry>, "an arena entry needs no end");
+  if (!arenaOnly) {
+    for (StyleEntry* entry : styles) delete entry;
+  }
+  styles.clear();
+
   if (arena && !arenaOnly) unlistArenaParagraphs(pages, *arena);
   for (MPPage* page : pages) {
-    if (arenaOnly && page) page->paragraphs.clear();
-    delete page;  // a page deletes the paragraphs it still lists
+    if (arenaOnly && page) {
+      page->paragraphs.clear();
+      page->~MPPage();  // its storage goes with the arena
+    } else {
+      delete page;  // a page deletes the paragraphs it still lists
+    }
   }
   pages.clear();
   delete arena;

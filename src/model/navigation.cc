@@ -13,7 +13,7 @@ MPParagraph* Kivrant::getNextParagraph(int& page, int& para, bool update) {
   if (update) para = candidate;
   for (;;) {
     if (p < 0 || p >= pageCount || static_cast<std::size_t>(p) >= pages.size()) return nullptr;
-    std::vector<MPParagraph*>& paragraphs = pages[static_cast<std::size_t>(p)]->paragraphs;
+    ParagraphList& paragraphs = pages[static_cast<std::size_t>(p)]->paragraphs;
     // Unsigned, so a negative candidate never names a paragraph.
     if (static_cast<std::uint32_t>(candidate) < paragraphs.size()) {
       return paragraphs[static_cast<std::uint32_t>(candidate)];
@@ -33,7 +33,7 @@ MPParagraph* Kivrant::getPrevParagraph(int& page, int& para, bool update) {
   if (update) para = candidate;
   for (;;) {
     if (p < 0 || p >= pageCount || static_cast<std::size_t>(p) >= pages.size()) return nullptr;
-    std::vector<MPParagraph*>& paragraphs = pages[static_cast<std::size_t>(p)]->paragraphs;
+    ParagraphList& paragraphs = pages[static_cast<std::size_t>(p)]->paragraphs;
     if (candidate >= 0) return paragraphs.at(static_cast<std::size_t>(candidate));
     p = wrapAdd(p, -1);
     if (update) page = p;

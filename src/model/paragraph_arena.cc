@@ -103,6 +103,38 @@ void* ParagraphArena::allocate(std::size_t size) {
   return slot;
 }
 
+void* ParagraphArena::allocatePage(std::size_t size) {
+  constexpr std::size_t kPageAlignment = 8;
+  static_assert(alignof(MPPage) <= kPageAlignment, "pages are aligned to 8 bytes");
+  const std::size_t bytes = (size + kPageAlignment - 1) / kPageAlignment * kPageAlignment;
+  // Pages are carved in runs, so that aligning them, past the 4-byte
+  // paragraph before, pads once per run instead of once per page.
+  if (static_cast<std::size_t>(pageRunEnd_ - pageRunNext_) < bytes) {
+    pageRunNext_ = static_cast<char*>(carve(kPagesPerRun * bytes, kPageAlignment));
+    pageRunEnd_ = pageRunNext_ + kPagesPerRun * bytes;
+  }
+  void* slot = pageRunNext_;
+  pageRunNext_ += bytes;
+  ++pagesAllocated_;
+  return slot;
+}
+
+void* ParagraphArena::allocateStyle(std::size_t size) {
+  static_assert(alignof(StyleEntry) <= kSlotAlignment, "style entries are aligned like slots");
+  void* slot = carve(size, kSlotAlignment);
+  ++stylesAllocated_;
+  return slot;
+}
+
+void* ParagraphArena::carve(std::size_t size, std::size_t alignment) {
+  const std::size_t bytes = aligned(size) + alignment - kSlotAlignment;  // with room to align
+  if (static_cast<std::size_t>(end_ - next_) < bytes && !newBlock(bytes)) throw std::bad_alloc();
+  const auto address = reinterpret_cast<std::uintptr_t>(next_);
+  char* slot = next_ + (alignment - address % alignment) % alignment;
+  next_ = slot + aligned(size);
+  return slot;
+}
+
 void* ParagraphArena::allocateBytes(std::size_t size) noexcept {
   // Aligned like a slot, so the next slot stays aligned.
   const std::size_t bytes = aligned(size);

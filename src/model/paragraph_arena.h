@@ -1,4 +1,5 @@
-// Storage for the paragraphs of one document model, carved from large blocks.
+// Storage for the paragraphs and pages of one document model, carved from
+// large blocks.
 #ifndef KIVREL_MODEL_PARAGRAPH_ARENA_H_
 #define KIVREL_MODEL_PARAGRAPH_ARENA_H_
 
@@ -16,6 +17,10 @@ namespace Kivrel::internal {
 // from the arena may still be deleted like any other (see MPParagraph): its
 // destructor runs, and its storage goes back with the arena. Slots carry no
 // header: release finds a paragraph's arena among the blocks of all arenas.
+// Pages and style entries come from the arena alike: a stream of
+// one-paragraph pages makes up to one page per 16 bytes of input, one of
+// distinct formats a style entry per 128, and a heap chunk's header and
+// rounding would add a third to a page and two thirds to an entry.
 class ParagraphArena {
  public:
   struct Block;
@@ -28,6 +33,10 @@ class ParagraphArena {
   // Storage for one object of size bytes, aligned to 4 bytes (a paragraph's
   // own alignment).
   void* allocate(std::size_t size);
+  // Storage for one page (an MPPage) of size bytes, aligned to 8, and for
+  // one style entry, aligned to 4.
+  void* allocatePage(std::size_t size);
+  void* allocateStyle(std::size_t size);
   // size bytes that live as long as the arena, next to the last object when
   // there is room; null when memory runs out.
   void* allocateBytes(std::size_t size) noexcept;
@@ -52,9 +61,12 @@ class ParagraphArena {
   // True when p lies in one of this arena's blocks.
   bool holds(const void* p) const noexcept;
 
-  // Objects allocated, how many of them were released since, and how many
-  // places list one of them a second time or more.
+  // Paragraphs allocated, pages and style entries apart, how many of any
+  // of them were released since, and how many places list a paragraph a
+  // second time or more.
   std::size_t allocated() const { return allocated_; }
+  std::size_t pagesAllocated() const { return pagesAllocated_; }
+  std::size_t stylesAllocated() const { return stylesAllocated_; }
   std::size_t released() const { return released_; }
   std::size_t reuses() const { return reuses_; }
 
@@ -66,6 +78,11 @@ class ParagraphArena {
     return (size + kSlotAlignment - 1) / kSlotAlignment * kSlotAlignment;
   }
 
+  static constexpr std::size_t kPagesPerRun = 32;
+
+  // size bytes at the next multiple of alignment (at most 8).
+  void* carve(std::size_t size, std::size_t alignment);
+
   // Null when memory runs out.
   static char* takeBlock(std::size_t bytes) noexcept;
   // False when memory runs out.
@@ -76,9 +93,13 @@ class ParagraphArena {
   Block* block_ = nullptr;  // the newest; each links to the one before
   char* next_ = nullptr;
   char* end_ = nullptr;
+  char* pageRunNext_ = nullptr;  // the rest of the last run of pages
+  char* pageRunEnd_ = nullptr;
   std::size_t nextBlockBytes_ = 0;
   std::size_t heldBytes_ = 0;  // in the blocks newBlock made
   std::size_t allocated_ = 0;
+  std::size_t pagesAllocated_ = 0;
+  std::size_t stylesAllocated_ = 0;
   std::size_t released_ = 0;
   std::size_t reuses_ = 0;
 };

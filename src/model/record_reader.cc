@@ -74,7 +74,7 @@ class RecordReader {
         pages_(KivrantInternals::pages(k)),
         pageCount_(KivrantInternals::pageCount(k)),
         styles_(KivrantInternals::styleTable(k)),
-        styleIndex_(styles_),
+        styleIndex_(styles_, &arena),
         arena_(arena) {}
   RecordReader(const RecordReader&) = delete;
   RecordReader& operator=(const RecordReader&) = delete;
@@ -302,7 +302,7 @@ class RecordReader {
   void skip(std::uint32_t length) { in_.skip(length); }
 
   void openPage(std::int32_t width, std::int32_t height, bool specialSection) {
-    auto page = std::make_unique<MPPage>(width, height, specialSection);
+    std::unique_ptr<MPPage> page(new (arena_) MPPage(width, height, specialSection));
     // Pages tend to hold as many paragraphs as the one before: one
     // allocation for the list instead of one per doubling. At most the
     // previous page's count goes unused.

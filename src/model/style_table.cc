@@ -28,7 +28,8 @@ std::size_t StyleFormatHash::operator()(const StyleFormat& k) const {
   return static_cast<std::size_t>(h);
 }
 
-StyleTableIndex::StyleTableIndex(std::vector<StyleEntry*>& table) : table_(table) {
+StyleTableIndex::StyleTableIndex(std::vector<StyleEntry*>& table, ParagraphArena* arena)
+    : table_(table), arena_(arena) {
   for (std::size_t i = 0; i < table.size(); ++i) {
     if (2 * (used_ + 1) > slots_.size()) grow();
     // Only the first of equal keys is indexed, as a scan from entry 0 finds it.
@@ -80,7 +81,7 @@ int StyleTableIndex::findOrAdd(const unsigned char* format) {
   }
   // Room first, so that a failed allocation changes nothing.
   if (2 * (used_ + 1) > slots_.size()) grow();
-  auto entry = std::make_unique<StyleEntry>();
+  std::unique_ptr<StyleEntry> entry(arena_ ? new (*arena_) StyleEntry : new StyleEntry);
   entry->format = key;
   int index = static_cast<int>(table_.size());
   table_.push_back(entry.get());

@@ -20,8 +20,9 @@ struct StyleFormatHash {
 // object while it is in use.
 class StyleTableIndex {
  public:
-  // Indexes the entries already in table (normally none).
-  explicit StyleTableIndex(std::vector<StyleEntry*>& table);
+  // Indexes the entries already in table (normally none). New entries come
+  // from arena when one is given, else from the heap.
+  explicit StyleTableIndex(std::vector<StyleEntry*>& table, ParagraphArena* arena = nullptr);
 
   // format: a CharacterFormat body (kCharacterFormatBodySize bytes). A match
   // gets its useCount raised by one (wrapping); otherwise a new entry with
@@ -47,6 +48,7 @@ class StyleTableIndex {
   int countUse(int index);
 
   std::vector<StyleEntry*>& table_;
+  ParagraphArena* arena_;
   std::vector<Slot> slots_;
   std::size_t used_ = 0;
   // The last result and its key: runs of one paragraph mostly repeat the

@@ -128,14 +128,26 @@ TEST(ParagraphArena, TextsOfAnyLengthKeepTheirBytesAndALongOneLeavesTheBlockToTh
 TEST(ModelRelease, FreesEveryParagraphWhetherOnlyTheArenaHoldsThemOrNot) {
   testing::DocBuilder b;
   b.page().para("short").paragraphBreak().paragraphBreak().paragraphBreak();
-  b.para(std::string(300, 'x')).page().para("next page");
+  b.para(std::string(300, 'x'), {.size = 28}).page().para("next page");
   const std::string bytes = b.build();
-  enum Change { kNone, kDeleteOne, kAddOne, kReplaceOne, kNullPage, kNullParagraph };
-  for (Change change : {kNone, kDeleteOne, kAddOne, kReplaceOne, kNullPage, kNullParagraph}) {
+  enum Change {
+    kNone,
+    kDeleteOne,
+    kAddOne,
+    kReplaceOne,
+    kNullPage,
+    kNullParagraph,
+    kAddEmptyPage,
+    kReplacePage,
+    kAddStyle,
+    kReplaceStyle
+  };
+  for (Change change : {kNone, kDeleteOne, kAddOne, kReplaceOne, kNullPage, kNullParagraph,
+                        kAddEmptyPage, kReplacePage, kAddStyle, kReplaceStyle}) {
     SCOPED_TRACE(change);
     Kivrant k;
     testing::loadModel(k, bytes);
-    std::vector<MPParagraph*>& first = KivrantInternals::pages(k)[0]->paragraphs;
+    ParagraphList& first = KivrantInternals::pages(k)[0]->paragraphs;
     ASSERT_EQ(first.size(), 5u);
     ASSERT_EQ(first[2], first[3]) << "blanks alike are listed as one";
     if (change == kDeleteOne || change == kReplaceOne) {
@@ -149,6 +161,25 @@ TEST(ModelRelease, FreesEveryParagraphWhetherOnlyTheArenaHoldsThemOrNot) {
     // Empty slots are passed over.
     if (change == kNullPage) KivrantInternals::pages(k).push_back(nullptr);
     if (change == kNullParagraph) first.push_back(nullptr);
+    // Pages too: the reader takes them from the arena, the tests make them
+    // on the heap.
+    std::vector<MPPage*>& pages = KivrantInternals::pages(k);
+    if (change == kReplacePage) {
+      delete pages.back();
+      pages.pop_back();
+    }
+    if (change == kAddEmptyPage || change == kReplacePage) {
+      pages.push_back(new MPPage(100, 100, false));
+    }
+    if (change == kReplacePage) pages.back()->paragraphs.push_back(new MPParagraph());
+    // And style entries.
+    std::vector<StyleEntry*>& styles = KivrantInternals::styleTable(k);
+    ASSERT_EQ(styles.size(), 2u);
+    if (change == kReplaceStyle) {
+      delete styles.back();
+      styles.pop_back();
+    }
+    if (change == kAddStyle || change == kReplaceStyle) styles.push_back(new StyleEntry());
     internal::releaseModel(k);
     EXPECT_TRUE(KivrantInternals::pages(k).empty());
     EXPECT_EQ(KivrantInternals::paragraphArena(k), nullptr);

@@ -213,7 +213,7 @@ TEST(RecordReader, ATextEqualToTheOneJustStoredSharesItsStorage) {
   std::istringstream in(b.build(), std::ios::binary);
   Kivrant k;
   KivrantInternals::analyzePages(k, in);
-  std::vector<MPParagraph*>& paragraphs = KivrantInternals::pages(k)[0]->paragraphs;
+  ParagraphList& paragraphs = KivrantInternals::pages(k)[0]->paragraphs;
   ASSERT_EQ(paragraphs.size(), 3u);
   EXPECT_EQ(paragraphs[0]->text.units(), paragraphs[1]->text.units());
   EXPECT_NE(paragraphs[1]->text.units(), paragraphs[2]->text.units());
