@@ -148,6 +148,13 @@ void* ParagraphArena::allocateBytes(std::size_t size) noexcept {
   return storage;
 }
 
+void ParagraphArena::releaseUnusedTail() noexcept {
+  // A small remainder is not worth the call.
+  if (static_cast<std::size_t>(end_ - next_) >= kPrefaultMinBytes) {
+    releasePages(next_, static_cast<std::size_t>(end_ - next_));
+  }
+}
+
 bool ParagraphArena::holds(const void* p) const noexcept {
   const Block* block = blockRegistry().holding(p);
   return block && block->arena == this;

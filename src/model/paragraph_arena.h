@@ -58,6 +58,10 @@ class ParagraphArena {
     --allocated_;
     ++reuses_;
   }
+  // Gives the unused end of the current block back to the system, for a
+  // model that is complete: a large model's last block is a prefaulted
+  // 2 MiB huge page, on average half of it unused.
+  void releaseUnusedTail() noexcept;
   // True when p lies in one of this arena's blocks.
   bool holds(const void* p) const noexcept;
 
@@ -67,6 +71,8 @@ class ParagraphArena {
   std::size_t allocated() const { return allocated_; }
   std::size_t pagesAllocated() const { return pagesAllocated_; }
   std::size_t stylesAllocated() const { return stylesAllocated_; }
+  // Bytes in the blocks the arena carves from.
+  std::size_t heldBytes() const { return heldBytes_; }
   std::size_t released() const { return released_; }
   std::size_t reuses() const { return reuses_; }
 

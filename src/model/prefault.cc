@@ -28,6 +28,19 @@ bool prefaultPages(void* p, std::size_t bytes) noexcept {
 #endif
 }
 
+void releasePages(void* p, std::size_t bytes) noexcept {
+#if defined(__linux__) && defined(MADV_DONTNEED)
+  static const std::uintptr_t pageBytes = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(p);
+  const std::uintptr_t begin = (start + pageBytes - 1) & ~(pageBytes - 1);
+  const std::uintptr_t end = (start + bytes) & ~(pageBytes - 1);
+  if (begin < end) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+#else
+  (void)p;
+  (void)bytes;
+#endif
+}
+
 // Under AddressSanitizer the heap's blocks stay, so that it still sees
 // overruns and leaks of them.
 #if defined(__SANITIZE_ADDRESS__)
@@ -144,9 +157,9 @@ void* allocateLargeBlock(std::size_t bytes) noexcept {
   return p;
 }
 
-void freeLargeBlock(void* p, std::size_t bytes) noexcept {
+void freeLargeBlock(void* p, std::size_t bytes, bool forLaterRuns) noexcept {
   if (!p) return;
-  if (kCacheBlocks && largeBlockCache().keep(p, bytes)) return;
+  if (kCacheBlocks && forLaterRuns && largeBlockCache().keep(p, bytes)) return;
   freeBlockNow(p, bytes);
 }
 

@@ -21,6 +21,10 @@ constexpr std::size_t kPrefaultMinBytes = 256 * 1024;
 // are taken.
 bool prefaultPages(void* p, std::size_t bytes) noexcept;
 
+// Gives the whole pages inside [p, p + bytes) back to the system; they read
+// as zeros when next touched. Best effort, like prefaultPages.
+void releasePages(void* p, std::size_t bytes) noexcept;
+
 // Blocks that huge pages back where the system has them: a page fault and a
 // TLB entry per 2 MiB instead of per 4 KiB, which took about two fifths off
 // a fresh process's run over a 1.6 GB stream. A block starts on a huge page;
@@ -50,8 +54,8 @@ constexpr std::size_t kBlockAlignment = 4096;
 // prefaulted from kPrefaultMinBytes on. Null when memory runs out.
 void* allocateLargeBlock(std::size_t bytes) noexcept;
 // p and bytes as allocateLargeBlock took and gave them. The block goes to
-// the cache while it has room.
-void freeLargeBlock(void* p, std::size_t bytes) noexcept;
+// the cache while it has room, unless forLaterRuns is false.
+void freeLargeBlock(void* p, std::size_t bytes, bool forLaterRuns = true) noexcept;
 
 // The blocks freeLargeBlock keeps for later runs: 4 MiB at most unless
 // KIVREL_BLOCK_CACHE_MIB says otherwise when the process first asks for a

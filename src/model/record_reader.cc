@@ -15,6 +15,7 @@
 #include "model/little_endian.h"
 #include "model/log_text.h"
 #include "model/paragraph_arena.h"
+#include "model/prefault.h"
 #include "model/model.h"
 #include "model/style_table.h"
 #include "model/unit_buffer.h"
@@ -84,6 +85,8 @@ class RecordReader {
     } catch (...) {  // leaving by an exception already; the run drops the model
     }
   }
+
+  void freeInputBlocksAtEnd() { in_.freeBlocksAtEnd(); }
 
   void run() {
     for (;;) {
@@ -412,6 +415,13 @@ void Kivrant::analyzePages(std::istream& in) {
   if (!paragraphArena) paragraphArena = new internal::ParagraphArena;
   RecordReader reader(*this, in, *paragraphArena);
   reader.run();
+  // The passes add nothing to the model.
+  paragraphArena->releaseUnusedTail();
+  // The arena's blocks go to the block cache at the run's end; as many
+  // bytes as it holds would push the input's blocks out of it.
+  if (paragraphArena->heldBytes() >= internal::largeBlockCache().limit()) {
+    reader.freeInputBlocksAtEnd();
+  }
 }
 
 }  // namespace Kivrel
