@@ -12,15 +12,28 @@
 
 namespace Kivrel::internal {
 
-bool prefaultPages(void* p, std::size_t bytes) noexcept {
-#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+#if defined(__linux__)
+
+namespace {
+
+// Gives advice on the whole pages inside [p, p + bytes); false when there are
+// none or the system refuses it.
+bool adviseWholePages(void* p, std::size_t bytes, int advice) noexcept {
   static const std::uintptr_t pageBytes = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
   const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(p);
   const std::uintptr_t begin = (start + pageBytes - 1) & ~(pageBytes - 1);
   const std::uintptr_t end = (start + bytes) & ~(pageBytes - 1);
+  return begin < end && madvise(reinterpret_cast<void*>(begin), end - begin, advice) == 0;
+}
+
+}  // namespace
+
+#endif
+
+bool prefaultPages(void* p, std::size_t bytes) noexcept {
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
   // Older kernels answer EINVAL; the pages then fault in as usual.
-  return begin < end &&
-         madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE) == 0;
+  return adviseWholePages(p, bytes, MADV_POPULATE_WRITE);
 #else
   (void)p;
   (void)bytes;
@@ -30,11 +43,7 @@ bool prefaultPages(void* p, std::size_t bytes) noexcept {
 
 void releasePages(void* p, std::size_t bytes) noexcept {
 #if defined(__linux__) && defined(MADV_DONTNEED)
-  static const std::uintptr_t pageBytes = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-  const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(p);
-  const std::uintptr_t begin = (start + pageBytes - 1) & ~(pageBytes - 1);
-  const std::uintptr_t end = (start + bytes) & ~(pageBytes - 1);
-  if (begin < end) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+  adviseWholePages(p, bytes, MADV_DONTNEED);
 #else
   (void)p;
   (void)bytes;

@@ -123,6 +123,30 @@ TEST(ParagraphArena, TextsOfAnyLengthKeepTheirBytesAndALongOneLeavesTheBlockToTh
   }
 }
 
+TEST(ParagraphArena, GivesTheUnusedPagesOfItsLastBlockBack) {
+  if (kSanitized) GTEST_SKIP() << "the sanitizer build takes these blocks from the heap";
+  const std::uintptr_t page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  auto resident = [&](const void* p) {
+    unsigned char state = 0;
+    const auto address = reinterpret_cast<std::uintptr_t>(p) & ~(page - 1);
+    return mincore(reinterpret_cast<void*>(address), 1, &state) == 0 && (state & 1);
+  };
+  internal::ParagraphArena arena;
+  // Into the first huge block.
+  char* last = nullptr;
+  while (arena.heldBytes() <= (16u << 20)) last = static_cast<char*>(arena.allocate(28));
+  char* unused = last + 64 * 1024;  // well inside the block's 2 MiB
+  *unused = 1;  // resident, whether the block came prefaulted or not
+  ASSERT_TRUE(resident(unused));
+  arena.releaseUnusedTail();
+  EXPECT_FALSE(resident(unused));
+  EXPECT_TRUE(resident(last)) << "the pages in use stay";
+  // What is carved afterwards still works, on fresh pages.
+  char* next = static_cast<char*>(arena.allocate(28));
+  std::fill(next, next + 28, 'x');
+  EXPECT_EQ(next[27], 'x');
+}
+
 // The paragraphs of a read model, changed as the tests' hand-built models
 // change them before the release.
 TEST(ModelRelease, FreesEveryParagraphWhetherOnlyTheArenaHoldsThemOrNot) {
