@@ -6,6 +6,7 @@
 #include "interface/kivrant_internals.h"
 #include "model/model.h"
 #include "model/model_release.h"
+#include "outline/point_info_map.h"
 #include "outline/scan_cache.h"
 
 namespace Kivrel {
@@ -63,8 +64,12 @@ Kivrant& Kivrant::operator=(const Kivrant& other) {
 
 // The containers are empty between runs; the log stream and the handlers
 // belong to the host.
-// A scan memo only outlives a run when a pass was called outside extract.
-Kivrant::~Kivrant() { internal::deleteScanCache(scanCache); }
+// A scan memo or point statistics only outlive a run when a pass was called
+// outside extract.
+Kivrant::~Kivrant() {
+  internal::deleteScanCache(scanCache);
+  delete pointInfoMap;
+}
 
 void Kivrant::setLogStream(std::ostream* log) { logStream = log; }
 

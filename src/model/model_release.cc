@@ -22,9 +22,10 @@ std::size_t listed(const std::vector<T*>& objects) {
 // True when the model is exactly the style entries, pages and paragraphs the
 // reader took from the arena: their texts live in the arena too, so they own
 // nothing and the arena's end frees them all. Anything else (an object
-// deleted, or one added by hand) makes each object go on its own. A text
-// given by hand to a paragraph the reader made would be missed: nothing does
-// that.
+// deleted, or one added by hand) makes each object go on its own. Counts
+// decide, so an object of the reader's taken out without being deleted and
+// replaced by one made by hand would be missed, as would a text given by
+// hand to a paragraph the reader made: nothing does either.
 bool arenaHoldsAllOfTheModel(const std::vector<StyleEntry*>& styles,
                              const std::vector<MPPage*>& pages, const ParagraphArena& arena) {
   return arena.released() == 0 && listed(styles) == arena.stylesAllocated() &&

@@ -179,11 +179,12 @@ struct ScanCache {
   }
   // count: 0 to kMaxTocCount; last: kNone for a count of 0.
   void setTocWalk(int x, int f, int count, int last) {
-    entries[x].setTocCount(f, count);
     if (count > 0) {
+      // First, so that running out of memory leaves the entry as it was.
       auto [it, added] = tocLasts.try_emplace(x, std::array<int, 2>{kNone, kNone});
       it->second[f] = last;
     }
+    entries[x].setTocCount(f, count);
   }
 
   PerParagraph<Entry> entries;  // reading order

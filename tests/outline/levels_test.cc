@@ -123,6 +123,28 @@ TEST_F(Levels, SkippedPagesRejectedParagraphsAndSpecialSectionsAreNotRefined) {
   EXPECT_EQ(run(kIndentRefinement), (std::vector<int>{10, 10, 600}));
 }
 
+// The reader lists alike blank paragraphs as one object; called on such a
+// model directly, without the driver's rejection of empty paragraphs, the
+// pass must still refine that object once, not once per place.
+TEST_F(Levels, ABlankListedInSeveralPlacesIsRefinedOnce) {
+  for (int flags : {0, static_cast<int>(kIndentRefinement)}) {
+    SCOPED_TRACE(flags);
+    releaseModel(k);
+    pointArray.clear();
+    DocBuilder b;
+    b.page().para("Big", {.size = 28}).paragraphBreak().paragraphBreak().paragraphBreak();
+    b.para("Body", {.size = 20});
+    loadModel(k, b.build());
+    const auto& listed = K::pages(k)[0]->paragraphs;
+    ASSERT_EQ(listed.size(), 5u);
+    ASSERT_EQ(listed[1], listed[3]) << "blanks alike are listed as one";
+    run(flags);
+    const int refined = listed[1]->point;
+    EXPECT_EQ(refined, listed[0]->point) << "the blank ranks with the larger text";
+    EXPECT_EQ(K::pointInfoMap(k)->at(refined).count, 2) << "the big text and the blank, once";
+  }
+}
+
 TEST_F(Levels, AnIndentStepBelowAWrappedPointWrapsToo) {
   load({{{"Body", 20, 1800}, {"Big", 32, 2520}}});
   // A point that earlier paragraphs left near the top of int.

@@ -188,6 +188,35 @@ TEST(ScanCacheEntry, EachFlagKeepsItsOwnTableOfContentsCount) {
   }
 }
 
+// A walk's last contents line is kept beside the entries, only for a count
+// above 0: random writes must read back as a plain table of them does.
+TEST(ScanCacheEntry, TheLastContentsLineFollowsItsFlagAndCount) {
+  constexpr int kParagraphs = 4;
+  MPPage page(100, 100, false);
+  for (int i = 0; i < kParagraphs; ++i) page.paragraphs.push_back(new MPParagraph());
+  const std::vector<MPPage*> pages{&page};
+  internal::ScanCache cache(pages, 1, 1, nullptr);
+  struct Written {
+    int count = internal::ScanCache::kCountUnknown;
+    int last = internal::ScanCache::kNone;
+  } expected[kParagraphs][2];
+  std::mt19937 rng(7);
+  for (int step = 0; step < 2000; ++step) {
+    const int x = static_cast<int>(rng() % kParagraphs);
+    const int f = static_cast<int>(rng() % 2);
+    const int count = static_cast<int>(rng() % 4);
+    const int last = count == 0 ? internal::ScanCache::kNone : static_cast<int>(rng() % 1000);
+    cache.setTocWalk(x, f, count, last);
+    expected[x][f] = {count, last};
+    for (int y = 0; y < kParagraphs; ++y) {
+      for (int g = 0; g < 2; ++g) {
+        ASSERT_EQ(cache.entries[y].tocCount(g), expected[y][g].count) << step << " " << y << g;
+        ASSERT_EQ(cache.tocLast(y, g), expected[y][g].last) << step << " " << y << g;
+      }
+    }
+  }
+}
+
 TEST(ScanEquivalence, MemoisedScansMarkWhatPlainWalksMark) {
   std::mt19937 rng(20240611);
   for (int round = 0; round < 3000; ++round) {
