@@ -22,7 +22,6 @@ using icu::UnicodeString;
 class MPPage;
 class MPParagraph;
 struct StyleEntry;
-struct PointInfo;
 class KivrantInternals;
 namespace internal {
 struct ScanCache;
