@@ -1,4 +1,5 @@
-// Storage for the paragraphs of one document model, carved from large blocks.
+// Storage for the paragraphs and pages of one document model, carved from
+// large blocks.
 #include "model/paragraph_arena.h"
 
 #include <algorithm>
@@ -95,6 +96,8 @@ ParagraphArena::~ParagraphArena() {
 }
 
 void* ParagraphArena::allocate(std::size_t size) {
+  // carve(size, kSlotAlignment) without its alignment step, which a slot
+  // never needs: this runs once per paragraph start.
   const std::size_t bytes = aligned(size);
   if (static_cast<std::size_t>(end_ - next_) < bytes && !newBlock(bytes)) throw std::bad_alloc();
   char* slot = next_;

@@ -71,7 +71,7 @@ void resolve(ScanCache& cache, int x0, int f0, int& last, int& count) {
     ScanCache::Entry& e = cache.entries[x];
     if (e.tocCount(f) != ScanCache::kCountUnknown) {
       count = e.tocCount(f);
-      last = count == 0 ? ScanCache::kNone : cache.tocLast(x, f);
+      last = cache.tocLast(x, f);
       break;
     }
     Line line = lineOf(cache, x);
