@@ -54,10 +54,8 @@ class KIVREL_EXPORT Kivrant {
   // Reads the whole record stream (binary) and appends the outline items to
   // result. Returns 0, or -1 when the progress handler stopped the run
   // (result then unchanged). settings may be null (defaults with flags 2);
-  // its excludePages is rewritten in normalised form. The buffer of a large
-  // std::ifstream (a std::filebuf itself) is read a block ahead on a second
-  // thread while the stream is read; that thread is done with it before the
-  // outline passes start, so the progress handler may use the stream.
+  // its excludePages is rewritten in normalised form. The whole run happens
+  // on the calling thread.
   int extract(std::istream& input, KivOutlineList& result, KivSettings* settings);
 
   // Parses a page-range string ("1-3,5,10-") into map's entries; normalises

@@ -3,7 +3,6 @@
 
 #include "kivrel/record_writer.h"
 #include "model/prefault.h"
-#include "model/read_ahead.h"
 
 #include <algorithm>
 #include <cstring>
@@ -32,13 +31,6 @@ static_assert(kFirstBlockSize >= BlockInput::kMaxRead);
 // the stream stands once it has seeked.
 constexpr std::size_t kPageBytes = 4096;
 static_assert(kFirstBlockSize >= BlockInput::kMaxRead + kPageBytes);
-// Read-ahead blocks keep room in front of a fill for the unread bytes that
-// a read spanning two blocks needs before it. Fills of half a megabyte ran
-// a 1.6 GB stream as fast as larger ones, and there are two such blocks.
-constexpr std::size_t kAheadFront = BlockInput::kMaxRead;
-static_assert(kAheadFront % kPageBytes == 0);
-constexpr std::size_t kAheadFill = 512 * 1024;
-constexpr std::size_t kAheadBlockSize = kAheadFront + kAheadFill + kPageBytes;
 // A skip this long would be a backward move as a signed offset.
 constexpr std::uint32_t kLongSkip = kSkipToEndLength;
 
@@ -81,13 +73,9 @@ BlockInput::Block BlockInput::newBlock(std::size_t bytes) {
   return Block(static_cast<unsigned char*>(p), BlockDelete{bytes, true});
 }
 
-BlockInput::BlockInput(std::istream& in, std::size_t longStreamBytes,
-                       std::size_t readAheadMinBytes)
+BlockInput::BlockInput(std::istream& in, std::size_t longStreamBytes)
     : in_(in), longStreamBytes_(longStreamBytes), failed_(!in.good()) {
-  if (failed_) return;
-  ahead_ = ReadAhead::startFor(in.rdbuf(), readAheadMinBytes);
-  block_ = newBlock(ahead_ ? kAheadBlockSize : kFirstBlockSize);
-  if (ahead_) spare_ = newBlock(kAheadBlockSize);
+  if (!failed_) block_ = newBlock(kFirstBlockSize);
 }
 
 unsigned char* BlockInput::readSlow(std::size_t n, std::size_t& got) {
@@ -108,15 +96,10 @@ unsigned char* BlockInput::readSlow(std::size_t n, std::size_t& got) {
 }
 
 void BlockInput::fillFor(std::size_t n) {
-  if (ahead_) {
-    fillAhead(n);
-    if (end_ - pos_ >= n || atEnd_) return;
-  }
   const std::size_t unread = end_ - pos_;
   // Where the unread bytes go so that the next read lands congruent.
   const std::size_t start = (inputOffset_ - unread) & (kPageBytes - 1);
-  // Read-ahead blocks keep their size: the two change places at every fill.
-  if (!ahead_ && capacity() < kLongStreamBlockSize && delivered_ >= longStreamBytes_) {
+  if (capacity() < kLongStreamBlockSize && delivered_ >= longStreamBytes_) {
     Block larger = newBlock(kLongStreamBlockSize);
     std::memcpy(larger.get() + start, block_.get() + pos_, unread);
     block_ = std::move(larger);
@@ -161,35 +144,6 @@ void BlockInput::fillOnce() {
   }
 }
 
-void BlockInput::fillAhead(std::size_t n) {
-  while (end_ - pos_ < n && !atEnd_) {
-    if (!ahead_->busy()) startAhead();
-    if (!takeAhead()) return;
-    if (!atEnd_) startAhead();  // the next block comes while this one is parsed
-  }
-}
-
-void BlockInput::startAhead() {
-  landing_ = kAheadFront + (inputOffset_ & (kPageBytes - 1));
-  ahead_->start(spare_.get() + landing_, spare_.get_deleter().bytes - landing_);
-}
-
-bool BlockInput::takeAhead() {
-  ReadAhead::Fill fill = ahead_->wait();
-  const std::size_t unread = end_ - pos_;  // less than a read: kAheadFront holds them
-  if (unread > 0) std::memcpy(spare_.get() + landing_ - unread, block_.get() + pos_, unread);
-  std::swap(block_, spare_);
-  pos_ = landing_ - unread;
-  end_ = landing_ + fill.got;
-  delivered_ += fill.got;
-  inputOffset_ += fill.got;
-  if (fill.atEnd) {
-    atEnd_ = true;
-    error_ = std::move(fill.error);
-  }
-  return !fill.stalled;
-}
-
 // The one read that meets the end of input runs on the host's stream over
 // the bytes still in the block, so the stream ends in the state, gcount and
 // exception that read would have given it.
@@ -219,23 +173,10 @@ std::size_t BlockInput::replay(std::size_t n) {
 
 void BlockInput::skip(std::uint32_t length) {
   if (failed_ || length == 0) return;
-  std::size_t buffered = end_ - pos_;
+  const std::size_t buffered = end_ - pos_;
   if (length < kLongSkip && length <= buffered) {
     pos_ += length;
     return;
-  }
-  if (ahead_ && ahead_->busy()) {
-    // The skip passes every buffered byte, and the fill under way holds the
-    // bytes after them; the stream buffer may move only once it is done.
-    if (length < kLongSkip) length -= static_cast<std::uint32_t>(buffered);
-    pos_ = end_;
-    const bool flowing = takeAhead();
-    buffered = end_ - pos_;
-    if (length < kLongSkip && length <= buffered) {
-      pos_ += length;
-      if (flowing && !atEnd_) startAhead();
-      return;
-    }
   }
   std::streambuf* buf = in_.rdbuf();
   const std::streampos failedSeek(std::streamoff(-1));

@@ -10,8 +10,6 @@
 #include <memory>
 #include <vector>
 
-#include "model/read_ahead.h"
-
 namespace Kivrel::internal {
 
 // Each read(n) stands for one in.read(buffer, n), each skip(length) for one
@@ -21,24 +19,17 @@ namespace Kivrel::internal {
 // replayed on the host's stream itself, so its state bits, gcount() and any
 // exception are what the per-record reads would have left; the stream is then
 // failed and every later read goes to it directly, as before.
-// A large file stream is read a block ahead on a second thread (ReadAhead),
-// which stops when this object goes.
+// Everything happens on the caller's thread.
 // REQUIRES: nothing else reads from `in` while this object is in use.
 class BlockInput {
  public:
   // The largest n a single read may ask for.
   static constexpr std::size_t kMaxRead = 64 * 1024;
 
-  // Once the stream has given this many bytes, blocks grow (not those of a
-  // stream read ahead, which are large enough).
+  // Once the stream has given this many bytes, blocks grow.
   static constexpr std::size_t kLongStreamBytes = 64 << 20;
-  // A file stream holding this many bytes is read a block ahead on a second
-  // thread (see ReadAhead); below it, starting the thread costs more than
-  // the overlap saves.
-  static constexpr std::size_t kReadAheadMinBytes = 8 << 20;
 
-  explicit BlockInput(std::istream& in, std::size_t longStreamBytes = kLongStreamBytes,
-                      std::size_t readAheadMinBytes = kReadAheadMinBytes);
+  explicit BlockInput(std::istream& in, std::size_t longStreamBytes = kLongStreamBytes);
   BlockInput(const BlockInput&) = delete;
   BlockInput& operator=(const BlockInput&) = delete;
 
@@ -74,22 +65,13 @@ class BlockInput {
   // Frees the blocks at this input's end instead of keeping them for a later
   // run, where the blocks freed after them would push them out of the cache
   // before then anyway: kept, they would only add to the run's peak.
-  void freeBlocksAtEnd() {
-    block_.get_deleter().forLaterRuns = false;
-    spare_.get_deleter().forLaterRuns = false;
-  }
+  void freeBlocksAtEnd() { block_.get_deleter().forLaterRuns = false; }
 
  private:
   unsigned char* readSlow(std::size_t n, std::size_t& got);
   // Tops the block up to at least n unread bytes unless the input ends first.
   void fillFor(std::size_t n);
   void fillOnce();
-  // Read-ahead mode: parks the unread bytes in front of the next block's and
-  // makes it the current block. False when the stream buffer had nothing at
-  // hand, so the next bytes are a plain read's to ask for.
-  bool takeAhead();
-  void startAhead();
-  void fillAhead(std::size_t n);
   std::size_t replay(std::size_t n);
   void discard(bool toEnd, std::uint32_t count);
 
@@ -113,12 +95,6 @@ class BlockInput {
   bool atEnd_ = false;           // the stream buffer has no more bytes
   std::exception_ptr error_;     // what it threw instead, at end_
   bool failed_ = false;
-
-  // Read-ahead mode: the block the second thread fills, and where in it the
-  // fill's bytes start.
-  Block spare_;
-  std::size_t landing_ = 0;
-  std::unique_ptr<ReadAhead> ahead_;  // last: joins before the blocks go
 };
 
 }  // namespace Kivrel::internal

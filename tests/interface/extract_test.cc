@@ -1,6 +1,8 @@
 // The run lifecycle of the extractor: log switching, copies, repeated runs.
+#include <dirent.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "interface/kivrant_internals.h"
-#include "model/block_input.h"
 #include "model/model.h"
 #include "model/prefault.h"
 #include "support/doc_builder.h"
@@ -115,11 +116,11 @@ TEST(Extract, RunsOnSeveralThreadsShareTheCachedBlocksWithoutMixingThem) {
   EXPECT_EQ(wrongRuns, std::vector<int>(4, 0));
 }
 
-// A file large enough to be read ahead on a second thread, with a skipped
-// record longer than a block and a header cut short at its end.
+// A file of many blocks, with a skipped record longer than a block and a
+// header cut short at its end.
 TEST(Extract, AFileGivesWhatTheSameBytesFromMemoryGive) {
   const std::string bytes = manyPages(6000, 3u << 20) + std::string("\x06\x00\x00", 3);
-  ASSERT_GE(bytes.size(), internal::BlockInput::kReadAheadMinBytes);
+  ASSERT_GE(bytes.size(), std::size_t{8} << 20);
   testing::TempFile file(bytes);
   std::string outline[2], log[2];
   std::ios::iostate state[2];
@@ -141,6 +142,50 @@ TEST(Extract, AFileGivesWhatTheSameBytesFromMemoryGive) {
   EXPECT_EQ(outline[1], outline[0]);
   EXPECT_TRUE(log[1] == log[0]);
   EXPECT_EQ(state[1], state[0]);
+}
+
+int threadsOfThisProcess() {
+  int n = 0;
+  if (DIR* d = opendir("/proc/self/task")) {
+    while (dirent* e = readdir(d)) n += e->d_name[0] != '.';
+    closedir(d);
+  }
+  return n;
+}
+
+// A log that notes the most threads the process had each time its buffer
+// filled, which happens all through the read of a large stream.
+class ThreadCountingLog : public std::stringbuf {
+ public:
+  int most = 0;
+
+ protected:
+  int_type overflow(int_type c) override {
+    most = std::max(most, threadsOfThisProcess());
+    return std::stringbuf::overflow(c);
+  }
+};
+
+// Hosts may rely on a run staying on their thread (signal masks, fork,
+// thread limits), large file or not.
+TEST(Extract, ARunOnALargeFileStartsNoThread) {
+  DocBuilder b;
+  b.page();
+  const std::string line(400, 'x');
+  while (b.writer().bytesWritten() < (std::size_t{12} << 20)) b.para(line);
+  testing::TempFile file(b.build());
+  const int before = threadsOfThisProcess();
+  ASSERT_GE(before, 1);
+  std::ifstream in(file.path(), std::ios::binary);
+  ThreadCountingLog counting;
+  std::ostream log(&counting);
+  Kivrant k;
+  k.setLogStream(&log);
+  KivOutlineList result;
+  KivSettings settings;
+  ASSERT_EQ(k.extract(in, result, &settings), 0);
+  EXPECT_GT(counting.str().size(), std::size_t{1} << 20);  // written all through the read
+  EXPECT_EQ(counting.most, before);
 }
 
 // A pass called outside a run leaves per-run data; the extractor's end frees

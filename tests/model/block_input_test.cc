@@ -40,9 +40,8 @@ std::string patternBytes(std::size_t size) {
 
 // Random reads, shortcut reads and skips until the input ends, each checked
 // against the source bytes.
-void readAllChecked(std::istream& in, const std::string& source, std::size_t longStreamBytes,
-                    std::size_t readAheadMinBytes = BlockInput::kReadAheadMinBytes) {
-  BlockInput input(in, longStreamBytes, readAheadMinBytes);
+void readAllChecked(std::istream& in, const std::string& source, std::size_t longStreamBytes) {
+  BlockInput input(in, longStreamBytes);
   std::mt19937 rng(20261207);
   std::size_t pos = 0;
   while (!input.failed()) {
@@ -90,8 +89,8 @@ class LandingBuf : public std::stringbuf {
 // The kernel's copy from the page cache is several times slower into a
 // destination a few bytes past the source's offset within a page, so every
 // bulk read from a seekable input lands at its input offset within a page
-// (checked here for the stream buffer that records it; for a file read
-// ahead, in the skip test below).
+// (checked here for the stream buffer that records it; for a file, in the
+// skip test below).
 TEST(BlockInput, DeliversEveryByteInOrderOnAnyInputAndBlockSize) {
   const std::string source = patternBytes(8 << 20);
   // Blocks that grow early, mid-stream, and not at all in this stream.
@@ -107,10 +106,9 @@ TEST(BlockInput, DeliversEveryByteInOrderOnAnyInputAndBlockSize) {
     for (std::istream* in : {&seekable, &noSeekIn, &trickleIn}) {
       readAllChecked(*in, source, longStreamBytes);
     }
-    // A file, read ahead on a second thread where the machine has one.
     testing::TempFile file(source);
     std::ifstream fileIn(file.path(), std::ios::binary);
-    readAllChecked(fileIn, source, longStreamBytes, 0);
+    readAllChecked(fileIn, source, longStreamBytes);
     ASSERT_GE(landing.landings.size(), 5u);
     for (const auto& [address, offset] : landing.landings) {
       EXPECT_EQ(address % 4096, static_cast<std::uintptr_t>(offset) % 4096) << "at " << offset;
@@ -118,10 +116,10 @@ TEST(BlockInput, DeliversEveryByteInOrderOnAnyInputAndBlockSize) {
   }
 }
 
-// A pipe whose writer pauses: the second thread finds nothing at hand
-// between the pieces, the reader waits for them itself, and the blocks,
-// grown or not, keep the bytes in order.
-TEST(BlockInput, APausingPipeReadAheadDeliversEveryByte) {
+// A pipe whose writer pauses: the stream buffer has nothing at hand between
+// the pieces, the reader waits for them, and the blocks, grown or not, keep
+// the bytes in order.
+TEST(BlockInput, APausingPipeDeliversEveryByte) {
   const std::string source = patternBytes(3 << 20);
   const fs::path fifo = fs::temp_directory_path() / ("kivrel-fifo-" + std::to_string(::getpid()));
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
@@ -147,7 +145,7 @@ TEST(BlockInput, APausingPipeReadAheadDeliversEveryByte) {
     });
     std::ifstream in(fifo, std::ios::binary);
     std::this_thread::sleep_for(std::chrono::milliseconds(10));  // the first piece is there
-    readAllChecked(in, source, longStreamBytes, 1);
+    readAllChecked(in, source, longStreamBytes);
     writer.join();
   }
   fs::remove(fifo);
@@ -173,44 +171,42 @@ class RefusingCodecvt : public std::codecvt<char, char, std::mbstate_t> {
   }
 };
 
-// Read ahead or not, bytes before the fault arrive intact, and the read
-// that runs out of them leaves the stream bad and throws the buffer's own
-// exception where the stream asks for it.
+// Bytes before the fault arrive intact, and the read that runs out of them
+// leaves the stream bad and throws the buffer's own exception where the
+// stream asks for it.
 TEST(BlockInput, AFileBufferThatThrowsEndsTheReadsWithItsException) {
   std::string source(3 << 20, 'a');
   const std::size_t fault = source.size() - 1000;
   source[fault] = '\xFF';
   testing::TempFile file(source);
-  for (std::size_t readAheadMinBytes : {std::size_t{0}, static_cast<std::size_t>(-1)}) {
-    for (std::ios::iostate mask : {std::ios::badbit, std::ios::goodbit}) {
-      SCOPED_TRACE(std::to_string(readAheadMinBytes) + " mask " + std::to_string(mask));
-      std::ifstream in;
-      in.imbue(std::locale(std::locale::classic(), new RefusingCodecvt));
-      in.open(file.path(), std::ios::binary);
-      in.exceptions(mask);
-      BlockInput input(in, BlockInput::kLongStreamBytes, readAheadMinBytes);
-      std::size_t pos = 0;
-      std::string thrown;
-      try {
-        for (std::size_t got = 4096; got == 4096;) {
-          const unsigned char* p = input.read(4096, got);
-          ASSERT_EQ(std::memcmp(p, source.data() + pos, got), 0) << "at " << pos;
-          pos += got;
-        }
-      } catch (const std::ios_base::failure& e) {
-        thrown = e.what();
+  for (std::ios::iostate mask : {std::ios::badbit, std::ios::goodbit}) {
+    SCOPED_TRACE("mask " + std::to_string(mask));
+    std::ifstream in;
+    in.imbue(std::locale(std::locale::classic(), new RefusingCodecvt));
+    in.open(file.path(), std::ios::binary);
+    in.exceptions(mask);
+    BlockInput input(in);
+    std::size_t pos = 0;
+    std::string thrown;
+    try {
+      for (std::size_t got = 4096; got == 4096;) {
+        const unsigned char* p = input.read(4096, got);
+        ASSERT_EQ(std::memcmp(p, source.data() + pos, got), 0) << "at " << pos;
+        pos += got;
       }
-      EXPECT_EQ(thrown.find("invalid byte sequence") != std::string::npos, mask != 0) << thrown;
-      EXPECT_TRUE(in.bad());
-      EXPECT_TRUE(input.failed());
-      EXPECT_LE(pos, fault);
+    } catch (const std::ios_base::failure& e) {
+      thrown = e.what();
     }
+    EXPECT_EQ(thrown.find("invalid byte sequence") != std::string::npos, mask != 0) << thrown;
+    EXPECT_TRUE(in.bad());
+    EXPECT_TRUE(input.failed());
+    EXPECT_LE(pos, fault);
   }
 }
 
-// Skips that end in the block being parsed, in the one read ahead, past
-// both, and to the end of the input, each followed by a read.
-TEST(BlockInput, SkipsOverBytesReadAheadLandWhereTheyShould) {
+// Skips that end in the block being parsed, past it, and at or beyond the
+// end of the input, each followed by a read.
+TEST(BlockInput, SkipsLandWhereTheyShould) {
   const std::string source = patternBytes(6 << 20);
   testing::TempFile file(source);
   struct Case {
@@ -224,7 +220,7 @@ TEST(BlockInput, SkipsOverBytesReadAheadLandWhereTheyShould) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.readFirst) + " then " + std::to_string(c.skip));
     std::ifstream in(file.path(), std::ios::binary);
-    BlockInput input(in, BlockInput::kLongStreamBytes, 0);
+    BlockInput input(in);
     std::size_t pos = 0;
     while (pos < c.readFirst) {
       std::size_t got = 0;
