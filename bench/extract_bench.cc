@@ -315,7 +315,7 @@ int main(int argc, char** argv) {
   };
 
   std::printf("\n| stream | paragraphs | MB | extract MB/s | paragraphs/s | ms/1k paragraphs "
-              "| against its reference | peak RSS MB | RSS budget MB | extract / read "
+              "| against its reference | peak RSS MiB | RSS budget MiB | extract / read "
               "| extract / read, CPU | paired extract / read |\n"
               "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
   for (const Stream& s : streams()) {
