@@ -115,12 +115,17 @@ std::vector<PageTexts> generate(std::mt19937& rng) {
   std::uniform_int_distribution<int> pick(0, sizeof kTexts / sizeof kTexts[0] - 1);
   // Runs of one text make long regions and lists.
   std::bernoulli_distribution repeat(0.3);
-  // Some documents are one long page, where back-marks pile up.
-  bool onePage = rng() % 5 == 0;
-  std::vector<PageTexts> doc(onePage ? 1 : pageCount(rng));
+  // Some documents are one long page, where back-marks pile up; some have
+  // so many short pages that contents found past the first few still
+  // take the lines above them.
+  const unsigned shape = rng() % 10;
+  const bool onePage = shape < 2;
+  const bool manyPages = shape == 2;
+  std::vector<PageTexts> doc(onePage ? 1 : manyPages ? 90 + rng() % 60 : pageCount(rng));
+  std::uniform_int_distribution<int> shortPage(0, 3);
   std::string last = "1. A";
   for (PageTexts& page : doc) {
-    int n = onePage ? 80 : paraCount(rng);
+    int n = onePage ? 80 : manyPages ? shortPage(rng) : paraCount(rng);
     for (int i = 0; i < n; ++i) {
       if (!repeat(rng)) last = kTexts[pick(rng)];
       page.push_back(last);
