@@ -1,5 +1,5 @@
-// Reads a field of /proc/self/status (VmHWM, VmPeak, ...) for the memory
-// measurements of the benchmarks and the resource probe.
+// Reads a field of /proc/self/status (VmHWM, VmPeak, Threads, ...) for the
+// measurements of the benchmarks, the resource probe and the tests.
 #ifndef KIVREL_BENCH_PROC_STATUS_H_
 #define KIVREL_BENCH_PROC_STATUS_H_
 
@@ -10,8 +10,9 @@
 
 namespace Kivrel::bench {
 
-// The field's value in kB, or -1 when the field is missing.
-inline long statusKb(const char* field) {
+// The field's number (kB for the memory fields), or -1 when the field is
+// missing.
+inline long statusValue(const char* field) {
   std::ifstream status("/proc/self/status");
   std::string line;
   std::size_t n = std::strlen(field);
@@ -22,6 +23,8 @@ inline long statusKb(const char* field) {
   }
   return -1;
 }
+
+inline long statusKb(const char* field) { return statusValue(field); }
 
 }  // namespace Kivrel::bench
 

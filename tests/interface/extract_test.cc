@@ -1,5 +1,4 @@
 // The run lifecycle of the extractor: log switching, copies, repeated runs.
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +11,7 @@
 #include "interface/kivrant_internals.h"
 #include "model/model.h"
 #include "model/prefault.h"
+#include "proc_status.h"
 #include "support/doc_builder.h"
 #include "support/sanitized.h"
 #include "support/stream_bufs.h"
@@ -144,14 +144,7 @@ TEST(Extract, AFileGivesWhatTheSameBytesFromMemoryGive) {
   EXPECT_EQ(state[1], state[0]);
 }
 
-int threadsOfThisProcess() {
-  int n = 0;
-  if (DIR* d = opendir("/proc/self/task")) {
-    while (dirent* e = readdir(d)) n += e->d_name[0] != '.';
-    closedir(d);
-  }
-  return n;
-}
+int threadsOfThisProcess() { return static_cast<int>(bench::statusValue("Threads")); }
 
 // A log that notes the most threads the process had each time its buffer
 // filled, which happens all through the read of a large stream.
