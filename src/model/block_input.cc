@@ -64,13 +64,13 @@ class TailBuf : public std::streambuf {
 static_assert(kBlockAlignment % kPageBytes == 0);
 
 void BlockInput::BlockDelete::operator()(unsigned char* p) const noexcept {
-  freeLargeBlock(p, bytes, forLaterRuns);
+  freeLargeBlock(p, bytes);
 }
 
 BlockInput::Block BlockInput::newBlock(std::size_t bytes) {
   void* p = allocateLargeBlock(bytes);
   if (!p) throw std::bad_alloc();
-  return Block(static_cast<unsigned char*>(p), BlockDelete{bytes, true});
+  return Block(static_cast<unsigned char*>(p), BlockDelete{bytes});
 }
 
 BlockInput::BlockInput(std::istream& in, std::size_t longStreamBytes)

@@ -62,11 +62,6 @@ class BlockInput {
   // the end of the input.
   void skip(std::uint32_t length);
 
-  // Frees the blocks at this input's end instead of keeping them for a later
-  // run, where the blocks freed after them would push them out of the cache
-  // before then anyway: kept, they would only add to the run's peak.
-  void freeBlocksAtEnd() { block_.get_deleter().forLaterRuns = false; }
-
  private:
   unsigned char* readSlow(std::size_t n, std::size_t& got);
   // Tops the block up to at least n unread bytes unless the input ends first.
@@ -77,7 +72,6 @@ class BlockInput {
 
   struct BlockDelete {
     std::size_t bytes;  // no initialiser: that would keep Block from a default constructor
-    bool forLaterRuns;
     void operator()(unsigned char* p) const noexcept;
   };
   using Block = std::unique_ptr<unsigned char[], BlockDelete>;

@@ -28,18 +28,14 @@ class MPParagraph {
   std::int32_t cy = 0;
 
   // The reader takes paragraphs from the model's arena
-  // (new (arena) MPParagraph); plain new makes a single one. delete ends
-  // either.
-  static void* operator new(std::size_t size) {
-    return internal::ParagraphArena::allocateSingle(size);
-  }
+  // (new (arena) MPParagraph), which ends them; plain new makes a single one,
+  // which delete ends.
+  static void* operator new(std::size_t size) { return ::operator new(size); }
   static void* operator new(std::size_t size, internal::ParagraphArena& arena) {
     return arena.allocate(size);
   }
-  static void operator delete(void* p) noexcept { internal::ParagraphArena::release(p); }
-  static void operator delete(void* p, internal::ParagraphArena&) noexcept {
-    internal::ParagraphArena::release(p);
-  }
+  static void operator delete(void* p) noexcept { ::operator delete(p); }
+  static void operator delete(void*, internal::ParagraphArena&) noexcept {}
 };
 
 // Page flag bits.
@@ -52,6 +48,8 @@ class MPPage {
  public:
   MPPage(std::int32_t width, std::int32_t height, bool specialSection)
       : width(width), height(height), specialSection(specialSection) {}
+  // Deletes the paragraphs it lists: by then only single ones (releaseModel
+  // and discardFromModel take the arena's off first).
   ~MPPage() {
     for (MPParagraph* p : paragraphs) delete p;
   }
@@ -59,16 +57,12 @@ class MPPage {
   MPPage& operator=(const MPPage&) = delete;
 
   // The reader takes pages from the model's arena, as it does paragraphs.
-  static void* operator new(std::size_t size) {
-    return internal::ParagraphArena::allocateSingle(size);
-  }
+  static void* operator new(std::size_t size) { return ::operator new(size); }
   static void* operator new(std::size_t size, internal::ParagraphArena& arena) {
     return arena.allocatePage(size);
   }
-  static void operator delete(void* p) noexcept { internal::ParagraphArena::release(p); }
-  static void operator delete(void* p, internal::ParagraphArena&) noexcept {
-    internal::ParagraphArena::release(p);
-  }
+  static void operator delete(void* p) noexcept { ::operator delete(p); }
+  static void operator delete(void*, internal::ParagraphArena&) noexcept {}
 
   ParagraphList paragraphs;  // owned
   std::uint32_t flags = 0;
@@ -112,16 +106,12 @@ struct StyleEntry {
   StyleFormat format;
 
   // The reader takes entries from the model's arena, as it does paragraphs.
-  static void* operator new(std::size_t size) {
-    return internal::ParagraphArena::allocateSingle(size);
-  }
+  static void* operator new(std::size_t size) { return ::operator new(size); }
   static void* operator new(std::size_t size, internal::ParagraphArena& arena) {
     return arena.allocateStyle(size);
   }
-  static void operator delete(void* p) noexcept { internal::ParagraphArena::release(p); }
-  static void operator delete(void* p, internal::ParagraphArena&) noexcept {
-    internal::ParagraphArena::release(p);
-  }
+  static void operator delete(void* p) noexcept { ::operator delete(p); }
+  static void operator delete(void*, internal::ParagraphArena&) noexcept {}
 
   std::uint32_t flag() const { return format.flag; }
   std::int32_t fontNo() const { return format.fontNo; }

@@ -21,31 +21,46 @@ std::size_t listed(const std::vector<T*>& objects) {
 
 // True when the model is exactly the style entries, pages and paragraphs the
 // reader took from the arena: their texts live in the arena too, so they own
-// nothing and the arena's end frees them all. Anything else (an object
-// deleted, or one added by hand) makes each object go on its own. Counts
-// decide, so an object of the reader's taken out without being deleted and
-// replaced by one made by hand would be missed, as would a text given by
-// hand to a paragraph the reader made: nothing does either.
+// nothing and the arena's end frees them all. Anything else (an object taken
+// out, or one added by hand) makes each object go on its own. Counts
+// decide, so an object of the reader's taken out without discardFromModel
+// and replaced by one made by hand would be missed: nothing does that.
 bool arenaHoldsAllOfTheModel(const std::vector<StyleEntry*>& styles,
                              const std::vector<MPPage*>& pages, const ParagraphArena& arena) {
-  return arena.released() == 0 && listed(styles) == arena.stylesAllocated() &&
+  return arena.takenOut() == 0 && listed(styles) == arena.stylesAllocated() &&
          listed(pages) == arena.pagesAllocated() &&
          paragraphCount(pages) == arena.allocated() + arena.reuses();
 }
 
-// Takes the arena's paragraphs off the pages, freeing a text given to one by
-// hand, so that a blank one listed in several places is not deleted once for
+// Takes the arena's paragraphs off a page, freeing a text given to one by
+// hand, so that a blank one listed in several places is not ended once for
 // each: their storage goes with the arena.
-void unlistArenaParagraphs(const std::vector<MPPage*>& pages, const ParagraphArena& arena) {
-  for (MPPage* page : pages) {
-    if (!page) continue;
-    for (MPParagraph*& p : page->paragraphs) {
-      if (p && arena.holds(p)) {
-        p->text = ParagraphText();
-        p = nullptr;
-      }
+void unlistArenaParagraphs(MPPage& page, const ParagraphArena* arena) noexcept {
+  if (!arena) return;
+  for (MPParagraph*& p : page.paragraphs) {
+    if (p && arena->holds(p)) {
+      p->text = ParagraphText();
+      p = nullptr;
     }
   }
+}
+
+// Ends a page and the paragraphs it lists.
+void endPage(MPPage* page, const ParagraphArena* arena) noexcept {
+  if (!page) return;
+  unlistArenaParagraphs(*page, arena);
+  if (arena && arena->holds(page)) {
+    page->~MPPage();  // its storage goes with the arena
+  } else {
+    delete page;  // deletes the single paragraphs it still lists
+  }
+}
+
+// The arena's entries need no end: they own nothing.
+static_assert(std::is_trivially_destructible_v<StyleEntry>);
+
+void endStyleEntry(StyleEntry* entry, const ParagraphArena* arena) noexcept {
+  if (!arena || !arena->holds(entry)) delete entry;
 }
 
 }  // namespace
@@ -58,19 +73,17 @@ void releaseModel(Kivrant& k) noexcept {
   // once more, about 4 % of a large document's run.
   const bool arenaOnly = arena && arenaHoldsAllOfTheModel(styles, pages, *arena);
 
-  static_assert(std::is_trivially_destructible_v<StyleEntry>, "an arena entry needs no end");
   if (!arenaOnly) {
-    for (StyleEntry* entry : styles) delete entry;
+    for (StyleEntry* entry : styles) endStyleEntry(entry, arena);
   }
   styles.clear();
 
-  if (arena && !arenaOnly) unlistArenaParagraphs(pages, *arena);
   for (MPPage* page : pages) {
-    if (arenaOnly && page) {
+    if (!arenaOnly) {
+      endPage(page, arena);
+    } else if (page) {
       page->paragraphs.clear();
       page->~MPPage();  // its storage goes with the arena
-    } else {
-      delete page;  // a page deletes the paragraphs it still lists
     }
   }
   pages.clear();
@@ -82,6 +95,28 @@ void releaseModel(Kivrant& k) noexcept {
   points = nullptr;
 
   KivrantInternals::pageCount(k) = 0;
+}
+
+void discardFromModel(Kivrant& k, MPParagraph* p) noexcept {
+  ParagraphArena* arena = KivrantInternals::paragraphArena(k);
+  if (arena && arena->holds(p)) {
+    p->~MPParagraph();
+    arena->noteTakenOut();
+  } else {
+    delete p;
+  }
+}
+
+void discardFromModel(Kivrant& k, MPPage* page) noexcept {
+  ParagraphArena* arena = KivrantInternals::paragraphArena(k);
+  if (arena && arena->holds(page)) arena->noteTakenOut();
+  endPage(page, arena);
+}
+
+void discardFromModel(Kivrant& k, StyleEntry* entry) noexcept {
+  ParagraphArena* arena = KivrantInternals::paragraphArena(k);
+  if (arena && arena->holds(entry)) arena->noteTakenOut();
+  endStyleEntry(entry, arena);
 }
 
 }  // namespace Kivrel::internal

@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <map>
-#include <mutex>
 #include <new>
 
 #include "model/model.h"
@@ -31,65 +29,13 @@ static_assert(alignof(MPParagraph) <= 4, "slots are aligned to 4 bytes");
 }  // namespace
 
 struct ParagraphArena::Block {
-  ParagraphArena* arena;
   Block* previous;
   std::size_t bytes;  // of the whole block, header included
 };
 
-namespace {
-
-// Every arena's blocks by address, so that a paragraph deleted on its own
-// tells which arena it came from without a header of its own: a read model
-// holds up to one paragraph per 8 bytes of input and deletes none of them, so
-// the lookup is paid only by models changed by hand.
-class BlockRegistry {
- public:
-  void add(ParagraphArena::Block* block, std::uintptr_t start) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    blocks_.emplace(start, block);
-  }
-  void remove(std::uintptr_t start) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    blocks_.erase(start);
-  }
-  // The block that holds p, or null.
-  ParagraphArena::Block* holding(const void* p) {
-    const auto address = reinterpret_cast<std::uintptr_t>(p);
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = blocks_.upper_bound(address);
-    if (it == blocks_.begin()) return nullptr;
-    --it;
-    return address < it->first + it->second->bytes ? it->second : nullptr;
-  }
-
- private:
-  std::mutex mutex_;
-  std::map<std::uintptr_t, ParagraphArena::Block*> blocks_;
-};
-
-BlockRegistry& blockRegistry() {
-  // Never destroyed: a host's static objects may delete paragraphs after
-  // this one's end.
-  static BlockRegistry* registry = new BlockRegistry;
-  return *registry;
-}
-
-// False when memory runs out.
-bool registered(ParagraphArena::Block* block) noexcept {
-  try {
-    blockRegistry().add(block, reinterpret_cast<std::uintptr_t>(block));
-    return true;
-  } catch (...) {
-    return false;
-  }
-}
-
-}  // namespace
-
 ParagraphArena::~ParagraphArena() {
   while (block_) {
     Block* previous = block_->previous;
-    blockRegistry().remove(reinterpret_cast<std::uintptr_t>(block_));
     freeLargeBlock(block_, block_->bytes);
     block_ = previous;
   }
@@ -159,18 +105,19 @@ void ParagraphArena::releaseUnusedTail() noexcept {
 }
 
 bool ParagraphArena::holds(const void* p) const noexcept {
-  const Block* block = blockRegistry().holding(p);
-  return block && block->arena == this;
+  const auto address = reinterpret_cast<std::uintptr_t>(p);
+  auto it = blockBytes_.upper_bound(address);
+  if (it == blockBytes_.begin()) return false;
+  --it;
+  return address - it->first < it->second;
 }
 
-void* ParagraphArena::allocateSingle(std::size_t size) { return ::operator new(size); }
-
-void ParagraphArena::release(void* p) noexcept {
-  if (!p) return;
-  if (Block* block = blockRegistry().holding(p)) {
-    ++block->arena->released_;
-  } else {
-    ::operator delete(p);
+bool ParagraphArena::track(Block* block) noexcept {
+  try {
+    blockBytes_.emplace(reinterpret_cast<std::uintptr_t>(block), block->bytes);
+    return true;
+  } catch (...) {
+    return false;
   }
 }
 
@@ -186,8 +133,8 @@ bool ParagraphArena::newBlock(std::size_t atLeast) noexcept {
   const std::size_t bytes = std::max(nextBlockBytes_, header + atLeast);
   char* storage = takeBlock(bytes);
   if (!storage) return false;
-  Block* block = new (storage) Block{this, block_, bytes};
-  if (!registered(block)) {
+  Block* block = new (storage) Block{block_, bytes};
+  if (!track(block)) {
     freeLargeBlock(storage, bytes);
     return false;
   }
@@ -208,8 +155,8 @@ void* ParagraphArena::allocateApart(std::size_t bytes) noexcept {
   if (!storage) return nullptr;
   // Linked behind the current block (or first, with nothing current yet), so
   // that the arena's end frees it with the others.
-  Block* apart = new (storage) Block{this, nullptr, header + bytes};
-  if (!registered(apart)) {
+  Block* apart = new (storage) Block{nullptr, header + bytes};
+  if (!track(apart)) {
     freeLargeBlock(storage, header + bytes);
     return nullptr;
   }

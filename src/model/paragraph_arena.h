@@ -4,6 +4,8 @@
 #define KIVREL_MODEL_PARAGRAPH_ARENA_H_
 
 #include <cstddef>
+#include <cstdint>
+#include <map>
 
 namespace Kivrel::internal {
 
@@ -13,10 +15,9 @@ namespace Kivrel::internal {
 // instead of one heap allocation each: cheaper to make, and the passes then
 // walk the paragraphs through contiguous memory. The arena lives as long as
 // the model and frees every block at its end, so a model made only of its
-// paragraphs goes without a walk over them (see releaseModel). A paragraph
-// from the arena may still be deleted like any other (see MPParagraph): its
-// destructor runs, and its storage goes back with the arena. Slots carry no
-// header: release finds a paragraph's arena among the blocks of all arenas.
+// objects goes without a walk over them (see releaseModel). Its objects are
+// never deleted: one taken out of a model is ended in place (see
+// discardFromModel). Slots carry no header; each arena knows its own blocks.
 // Pages and style entries come from the arena alike: a stream of
 // one-paragraph pages makes up to one page per 16 bytes of input, one of
 // distinct formats a style entry per 128, and a heap chunk's header and
@@ -40,10 +41,6 @@ class ParagraphArena {
   // size bytes that live as long as the arena, next to the last object when
   // there is room; null when memory runs out.
   void* allocateBytes(std::size_t size) noexcept;
-  // Storage for one object outside any arena.
-  static void* allocateSingle(std::size_t size);
-  // Ends the use of storage from either of the two.
-  static void release(void* p) noexcept;
 
   // True when nothing was carved from the current block after p, an object of
   // size bytes.
@@ -64,16 +61,19 @@ class ParagraphArena {
   void releaseUnusedTail() noexcept;
   // True when p lies in one of this arena's blocks.
   bool holds(const void* p) const noexcept;
+  // Counts an object of the arena's that was taken out of the model and
+  // ended in place.
+  void noteTakenOut() noexcept { ++takenOut_; }
 
   // Paragraphs allocated, pages and style entries apart, how many of any
-  // of them were released since, and how many places list a paragraph a
+  // of them were taken out since, and how many places list a paragraph a
   // second time or more.
   std::size_t allocated() const { return allocated_; }
   std::size_t pagesAllocated() const { return pagesAllocated_; }
   std::size_t stylesAllocated() const { return stylesAllocated_; }
   // Bytes in the blocks the arena carves from.
   std::size_t heldBytes() const { return heldBytes_; }
-  std::size_t released() const { return released_; }
+  std::size_t takenOut() const { return takenOut_; }
   std::size_t reuses() const { return reuses_; }
 
  private:
@@ -95,6 +95,8 @@ class ParagraphArena {
   bool newBlock(std::size_t atLeast) noexcept;
   // bytes in a block of their own; null when memory runs out.
   void* allocateApart(std::size_t bytes) noexcept;
+  // Adds block to the blocks holds() knows; false when memory runs out.
+  bool track(Block* block) noexcept;
 
   Block* block_ = nullptr;  // the newest; each links to the one before
   char* next_ = nullptr;
@@ -106,8 +108,9 @@ class ParagraphArena {
   std::size_t allocated_ = 0;
   std::size_t pagesAllocated_ = 0;
   std::size_t stylesAllocated_ = 0;
-  std::size_t released_ = 0;
+  std::size_t takenOut_ = 0;
   std::size_t reuses_ = 0;
+  std::map<std::uintptr_t, std::size_t> blockBytes_;  // by start address
 };
 
 }  // namespace Kivrel::internal

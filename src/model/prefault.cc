@@ -2,7 +2,6 @@
 #include "model/prefault.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <new>
 
 #if defined(__linux__)
@@ -19,7 +18,7 @@ namespace {
 // Gives advice on the whole pages inside [p, p + bytes); false when there are
 // none or the system refuses it.
 bool adviseWholePages(void* p, std::size_t bytes, int advice) noexcept {
-  static const std::uintptr_t pageBytes = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const auto pageBytes = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
   const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(p);
   const std::uintptr_t begin = (start + pageBytes - 1) & ~(pageBytes - 1);
   const std::uintptr_t end = (start + bytes) & ~(pageBytes - 1);
@@ -67,7 +66,7 @@ namespace {
 // What a huge block of bytes maps: whole huge pages where they leave at most
 // an eighth of them unused, else whole small pages.
 std::size_t hugeBlockLength(std::size_t bytes) {
-  static const std::size_t pageBytes = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  const auto pageBytes = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
   const std::size_t huge = (bytes + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
   if (huge - bytes <= huge / 8) return huge;
   return (bytes + pageBytes - 1) & ~(pageBytes - 1);
@@ -119,42 +118,7 @@ void freeHugeBlock(void* p, std::size_t) noexcept {
 
 #endif
 
-namespace {
-
-#if defined(KIVREL_HEAP_HUGE_BLOCKS)
-constexpr bool kCacheBlocks = false;
-#else
-constexpr bool kCacheBlocks = true;
-#endif
-constexpr std::size_t kDefaultCacheBytes = 4u << 20;
-
-void freeBlockNow(void* p, std::size_t capacity) {
-  if (capacity >= kHugeBlockMinBytes) {
-    freeHugeBlock(p, capacity);
-  } else {
-    ::operator delete(p, std::align_val_t(kBlockAlignment));
-  }
-}
-
-}  // namespace
-
-BlockCache& largeBlockCache() {
-  // Never destroyed: a host's static objects may free blocks after this
-  // one's end, and the system takes its memory back at exit anyway.
-  static BlockCache* cache = new BlockCache(
-      kCacheBlocks ? blockCacheLimitFrom(std::getenv("KIVREL_BLOCK_CACHE_MIB"), kDefaultCacheBytes)
-                   : 0,
-      freeBlockNow);
-  return *cache;
-}
-
 void* allocateLargeBlock(std::size_t bytes) noexcept {
-  // Blocks of the exact size only: the arena's and the reader's come in a
-  // few sizes, and a run over a document like the last one asks for the
-  // lists it had.
-  if (kCacheBlocks) {
-    if (void* p = largeBlockCache().take(bytes)) return p;
-  }
   if (bytes >= kHugeBlockMinBytes) return allocateHugeBlock(bytes);
   void* p = nullptr;
   try {
@@ -166,10 +130,13 @@ void* allocateLargeBlock(std::size_t bytes) noexcept {
   return p;
 }
 
-void freeLargeBlock(void* p, std::size_t bytes, bool forLaterRuns) noexcept {
+void freeLargeBlock(void* p, std::size_t bytes) noexcept {
   if (!p) return;
-  if (kCacheBlocks && forLaterRuns && largeBlockCache().keep(p, bytes)) return;
-  freeBlockNow(p, bytes);
+  if (bytes >= kHugeBlockMinBytes) {
+    freeHugeBlock(p, bytes);
+  } else {
+    ::operator delete(p, std::align_val_t(kBlockAlignment));
+  }
 }
 
 }  // namespace Kivrel::internal

@@ -5,8 +5,6 @@
 #include <cstddef>
 #include <new>
 
-#include "model/block_cache.h"
-
 namespace Kivrel::internal {
 
 // A large document's model is a few hundred megabytes that the run writes
@@ -47,21 +45,13 @@ void freeHugeBlock(void* p, std::size_t bytes) noexcept;
 constexpr std::size_t kBlockAlignment = 4096;
 
 // Storage for a per-run block that is filled soon after it is allocated:
-// one an earlier run freed where the cache holds one of its size; else
 // from kHugeBlockMinBytes on, a huge block (the heap hands blocks this
 // large fresh pages on every run, and taking them 4 KiB at a time cost a
 // 1M-paragraph run a twentieth of its time), and below it heap memory,
 // prefaulted from kPrefaultMinBytes on. Null when memory runs out.
 void* allocateLargeBlock(std::size_t bytes) noexcept;
-// p and bytes as allocateLargeBlock took and gave them. The block goes to
-// the cache while it has room, unless forLaterRuns is false.
-void freeLargeBlock(void* p, std::size_t bytes, bool forLaterRuns = true) noexcept;
-
-// The blocks freeLargeBlock keeps for later runs: 4 MiB at most unless
-// KIVREL_BLOCK_CACHE_MIB says otherwise when the process first asks for a
-// large block. The sanitizer build keeps none, so that it sees every block's
-// own bounds.
-BlockCache& largeBlockCache();
+// p and bytes as allocateLargeBlock took and gave them.
+void freeLargeBlock(void* p, std::size_t bytes) noexcept;
 
 // An allocator for the large per-run lists that are filled right after
 // they are allocated.

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <istream>
 #include <limits>
-#include <memory>
 #include <ostream>
 #include <vector>
 
@@ -13,6 +12,7 @@
 #include "kivrel/record_writer.h"
 #include "model/block_input.h"
 #include "model/little_endian.h"
+#include "model/list_new.h"
 #include "model/log_text.h"
 #include "model/paragraph_arena.h"
 #include "model/prefault.h"
@@ -85,8 +85,6 @@ class RecordReader {
     } catch (...) {  // leaving by an exception already; the run drops the model
     }
   }
-
-  void freeInputBlocksAtEnd() { in_.freeBlocksAtEnd(); }
 
   void run() {
     for (;;) {
@@ -305,13 +303,13 @@ class RecordReader {
   void skip(std::uint32_t length) { in_.skip(length); }
 
   void openPage(std::int32_t width, std::int32_t height, bool specialSection) {
-    std::unique_ptr<MPPage> page(new (arena_) MPPage(width, height, specialSection));
+    MPPage* page = internal::listNew(
+        pages_, [&] { return new (arena_) MPPage(width, height, specialSection); });
     // Pages tend to hold as many paragraphs as the one before: one
     // allocation for the list instead of one per doubling. At most the
     // previous page's count goes unused.
     if (currentPage_) page->paragraphs.reserve(currentPage_->paragraphs.size());
-    pages_.push_back(page.get());
-    currentPage_ = page.release();
+    currentPage_ = page;
     pageCount_ = internal::wrapAdd(pageCount_, 1);
   }
 
@@ -319,9 +317,8 @@ class RecordReader {
     storePendingText();  // first, so the text lands next to its paragraph
     if (currentParagraph_ && currentParagraph_->text.isEmpty()) listBlankAsOneBefore();
     // Every member has an initialiser; value-initialising would zero it all first.
-    std::unique_ptr<MPParagraph> paragraph(new (arena_) MPParagraph);
-    currentPage_->paragraphs.push_back(paragraph.get());
-    currentParagraph_ = paragraph.release();
+    currentParagraph_ =
+        internal::listNew(currentPage_->paragraphs, [this] { return new (arena_) MPParagraph; });
     paragraphPage_ = currentPage_;
   }
 
@@ -417,11 +414,6 @@ void Kivrant::analyzePages(std::istream& in) {
   reader.run();
   // The passes add nothing to the model.
   paragraphArena->releaseUnusedTail();
-  // The arena's blocks go to the block cache at the run's end; as many
-  // bytes as it holds would push the input's blocks out of it.
-  if (paragraphArena->heldBytes() >= internal::largeBlockCache().limit()) {
-    reader.freeInputBlocksAtEnd();
-  }
 }
 
 }  // namespace Kivrel

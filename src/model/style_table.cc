@@ -1,8 +1,8 @@
 // Find-or-add of character formats in the style table.
 #include "model/style_table.h"
 
-#include <memory>
 
+#include "model/list_new.h"
 #include "model/wrapping.h"
 
 namespace Kivrel::internal {
@@ -81,11 +81,10 @@ int StyleTableIndex::findOrAdd(const unsigned char* format) {
   }
   // Room first, so that a failed allocation changes nothing.
   if (2 * (used_ + 1) > slots_.size()) grow();
-  std::unique_ptr<StyleEntry> entry(arena_ ? new (*arena_) StyleEntry : new StyleEntry);
-  entry->format = key;
   int index = static_cast<int>(table_.size());
-  table_.push_back(entry.get());
-  entry.release();
+  StyleEntry* entry =
+      listNew(table_, [this] { return arena_ ? new (*arena_) StyleEntry : new StyleEntry; });
+  entry->format = key;
   slotFor(key, hash) = Slot{static_cast<std::uint32_t>(index + 1),
                             static_cast<std::uint32_t>(hash >> 32)};
   ++used_;

@@ -10,7 +10,6 @@
 
 #include "interface/kivrant_internals.h"
 #include "model/model.h"
-#include "model/prefault.h"
 #include "proc_status.h"
 #include "support/doc_builder.h"
 #include "support/sanitized.h"
@@ -77,30 +76,7 @@ std::string manyPages(int paragraphs = 3000, std::uint32_t filler = 0) {
   return b.build();
 }
 
-TEST(Extract, ARunInBlocksAnEarlierRunLeftFullOfJunkGivesTheSameOutlineAndLog) {
-  if (kSanitized) GTEST_SKIP() << "the sanitizer build keeps no blocks";
-  internal::BlockCache& cache = internal::largeBlockCache();
-  const std::size_t limit = cache.limit();
-  const std::string bytes = manyPages();
-  Kivrant k;
-  std::ostringstream first, second;
-  cache.setLimit(0);  // a first run on fresh memory
-  k.setLogStream(&first);
-  const std::string fresh = outlineOf(k, bytes);
-  EXPECT_NE(fresh.find("Chapter 41"), std::string::npos);
-  cache.setLimit(32u << 20);
-  k.setLogStream(nullptr);
-  outlineOf(k, bytes);  // leaves its blocks in the cache
-  EXPECT_GT(cache.heldBytes(), 0u);
-  cache.setFillOnTake(0xA5);
-  k.setLogStream(&second);
-  EXPECT_EQ(outlineOf(k, bytes), fresh);
-  cache.setFillOnTake(-1);
-  cache.setLimit(limit);
-  EXPECT_TRUE(second.str() == first.str());
-}
-
-TEST(Extract, RunsOnSeveralThreadsShareTheCachedBlocksWithoutMixingThem) {
+TEST(Extract, RunsOnSeveralThreadsAtOnceEachGiveTheOutlineOfARunAlone) {
   const std::string bytes = manyPages();
   Kivrant reference;
   const std::string expected = outlineOf(reference, bytes);

@@ -29,7 +29,7 @@ icu::UnicodeString textFor(int i) {
   return icu::UnicodeString::fromUTF8("paragraph text number " + std::to_string(i) + " of many");
 }
 
-TEST(ParagraphArena, SlotsAndTextsStayIntactUntilTheArenaEndsWhateverIsDeletedFirst) {
+TEST(ParagraphArena, SlotsAndTextsStayIntactUntilTheArenaEndsWhateverEndsFirst) {
   internal::ParagraphArena arena;
   std::vector<MPParagraph*> paragraphs;
   // Enough for blocks of every kind (huge ones after 16 MiB), with single
@@ -50,32 +50,52 @@ TEST(ParagraphArena, SlotsAndTextsStayIntactUntilTheArenaEndsWhateverIsDeletedFi
     paragraphs.push_back(p);
   }
   EXPECT_EQ(arena.allocated(), kCount - kCount / 1000u);
+  // Single ones are deleted, the arena's ended in place (freeing a heap
+  // text), in any order.
+  auto end = [&](MPParagraph* p) {
+    if (arena.holds(p)) {
+      p->~MPParagraph();
+    } else {
+      delete p;
+    }
+  };
   std::shuffle(paragraphs.begin(), paragraphs.end(), std::mt19937(7));
-  for (int i = 0; i < kCount / 4; ++i) delete paragraphs[static_cast<std::size_t>(i)];
+  for (int i = 0; i < kCount / 4; ++i) end(paragraphs[static_cast<std::size_t>(i)]);
   paragraphs.erase(paragraphs.begin(), paragraphs.begin() + kCount / 4);
   for (MPParagraph* p : paragraphs) {
     EXPECT_EQ(p->text.view(), textFor(p->cy));
     EXPECT_EQ(p->point, kPlainPoint);
   }
-  for (MPParagraph* p : paragraphs) delete p;
-  EXPECT_EQ(arena.released(), arena.allocated());  // the single ones count for none
+  for (MPParagraph* p : paragraphs) end(p);
 }
 
 // Two models alive at once, as two extractors on two threads have them.
-TEST(ParagraphArena, ADeletedParagraphCountsForTheArenaItCameFrom) {
+TEST(ParagraphArena, HoldsExactlyWhatItCarvedAndNothingOfAnotherArenaOrTheHeap) {
   internal::ParagraphArena a, b;
-  std::vector<MPParagraph*> fromA, fromB;
+  std::vector<void*> fromA, fromB;
   for (int i = 0; i < 20000; ++i) {  // several blocks each, interleaved in memory
-    fromA.push_back(new (a) MPParagraph());
-    fromB.push_back(new (b) MPParagraph());
+    fromA.push_back(a.allocate(sizeof(MPParagraph)));
+    fromB.push_back(b.allocate(sizeof(MPParagraph)));
+    if (i % 5000 == 0) {  // texts in the current block and in blocks of their own
+      fromA.push_back(a.allocateBytes(100));
+      fromB.push_back(b.allocateBytes(200u << 10));
+    }
   }
-  for (int i = 0; i < 300; ++i) delete fromA[static_cast<std::size_t>(i) * 7];
-  for (int i = 0; i < 100; ++i) delete fromB[static_cast<std::size_t>(i) * 13];
-  EXPECT_EQ(a.released(), 300u);
-  EXPECT_EQ(b.released(), 100u);
+  for (void* p : fromA) ASSERT_TRUE(a.holds(p) && !b.holds(p));
+  for (void* p : fromB) ASSERT_TRUE(b.holds(p) && !a.holds(p));
+  const std::unique_ptr<MPParagraph> single(new MPParagraph());
+  EXPECT_FALSE(a.holds(single.get()) || b.holds(single.get()));
+  EXPECT_FALSE(a.holds(nullptr));
+  // The byte after the newest object is still in its block, the one after
+  // its block is not.
+  char* last = static_cast<char*>(a.allocate(sizeof(MPParagraph)));
+  EXPECT_TRUE(a.holds(last + sizeof(MPParagraph)));
+  char* apart = static_cast<char*>(a.allocateBytes(1u << 20));
+  EXPECT_TRUE(a.holds(apart + (1u << 20) - 1));
+  EXPECT_FALSE(a.holds(apart + (1u << 20)));
 }
 
-TEST(ParagraphArena, ItsEndKeepsNoMoreThanTheCacheHoldsAndUnmapsItsNewestHugeBlock) {
+TEST(ParagraphArena, ItsEndUnmapsItsNewestHugeBlock) {
   if (kSanitized) GTEST_SKIP() << "the sanitizer build takes these blocks from the heap";
   const std::uintptr_t page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
   void* last = nullptr;
@@ -86,9 +106,6 @@ TEST(ParagraphArena, ItsEndKeepsNoMoreThanTheCacheHoldsAndUnmapsItsNewestHugeBlo
     const std::size_t count = (24u << 20) / sizeof(MPParagraph);
     for (std::size_t i = 0; i < count; ++i) last = new (arena) MPParagraph();
   }
-  // The cache keeps the blocks freed last, the arena's first ones, which
-  // every run asks for.
-  EXPECT_LE(internal::largeBlockCache().heldBytes(), internal::largeBlockCache().limit());
   unsigned char state = 0;
   void* itsPage = reinterpret_cast<void*>(reinterpret_cast<std::uintptr_t>(last) & ~(page - 1));
   EXPECT_NE(mincore(itsPage, 1, &state), 0) << "still mapped after the arena's end";
@@ -175,7 +192,7 @@ TEST(ModelRelease, FreesEveryParagraphWhetherOnlyTheArenaHoldsThemOrNot) {
     ASSERT_EQ(first.size(), 5u);
     ASSERT_EQ(first[2], first[3]) << "blanks alike are listed as one";
     if (change == kDeleteOne || change == kReplaceOne) {
-      delete first.back();
+      internal::discardFromModel(k, first.back());
       first.pop_back();
     }
     if (change == kAddOne || change == kReplaceOne) {
@@ -189,7 +206,7 @@ TEST(ModelRelease, FreesEveryParagraphWhetherOnlyTheArenaHoldsThemOrNot) {
     // on the heap.
     std::vector<MPPage*>& pages = KivrantInternals::pages(k);
     if (change == kReplacePage) {
-      delete pages.back();
+      internal::discardFromModel(k, pages.back());
       pages.pop_back();
     }
     if (change == kAddEmptyPage || change == kReplacePage) {
@@ -200,7 +217,7 @@ TEST(ModelRelease, FreesEveryParagraphWhetherOnlyTheArenaHoldsThemOrNot) {
     std::vector<StyleEntry*>& styles = KivrantInternals::styleTable(k);
     ASSERT_EQ(styles.size(), 2u);
     if (change == kReplaceStyle) {
-      delete styles.back();
+      internal::discardFromModel(k, styles.back());
       styles.pop_back();
     }
     if (change == kAddStyle || change == kReplaceStyle) styles.push_back(new StyleEntry());

@@ -10,6 +10,7 @@
 
 #include "interface/kivrant_internals.h"
 #include "model/model.h"
+#include "model/model_release.h"
 #include "support/doc_builder.h"
 #include "support/stream_bufs.h"
 
@@ -217,9 +218,9 @@ TEST(RecordReader, ATextEqualToTheOneJustStoredSharesItsStorage) {
   ASSERT_EQ(paragraphs.size(), 3u);
   EXPECT_EQ(paragraphs[0]->text.units(), paragraphs[1]->text.units());
   EXPECT_NE(paragraphs[1]->text.units(), paragraphs[2]->text.units());
-  // A paragraph deleted on its own frees no storage it shares with another,
-  // and the model's release, now paragraph by paragraph, none twice.
-  delete paragraphs[0];
+  // A paragraph taken out on its own frees no storage it shares with
+  // another, and the model's release, now paragraph by paragraph, none twice.
+  internal::discardFromModel(k, paragraphs[0]);
   paragraphs.erase(paragraphs.begin());
   EXPECT_EQ(paragraphs[0]->text.view(), icu::UnicodeString(u"Running head"));
   testing::releaseModel(k);

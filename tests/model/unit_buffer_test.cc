@@ -42,58 +42,41 @@ TEST(UnitBuffer, KeepsEveryUnitAcrossGrowthFromHeapToLargeBlocks) {
   EXPECT_EQ(contents(buffer), expected);
 }
 
-// Space from kPrefaultMinBytes on comes from the large-block allocator (so
-// from the cache where it holds a block of that size) and goes back to it
-// with the size it was taken with, however much of it is in use; smaller
-// space stays on the heap.
+// Space from kPrefaultMinBytes on comes from the large-block allocator and
+// goes back to it with the size it was taken with, however much of it is in
+// use; smaller space stays on the heap. The sanitizer build reports space
+// freed otherwise than it was taken.
 TEST(UnitBuffer, TakesAndGivesBackLargeSpaceAsLargeBlocksOfItsCapacity) {
   constexpr std::size_t kLargeUnits = internal::kPrefaultMinBytes / sizeof(char16_t);
   constexpr std::size_t kHugeUnits = internal::kHugeBlockMinBytes / sizeof(char16_t);
-  internal::BlockCache& cache = internal::largeBlockCache();
-  const std::size_t limit = cache.limit();
   const struct {
     std::size_t units;  // appended at once to an empty buffer: its capacity
-    bool large;
+    std::size_t alignment;  // that its space starts on
   } cases[] = {
-      {kLargeUnits - 1, false},
-      {kLargeUnits, true},
-      {kHugeUnits - 1, true},
-      {kHugeUnits, true},
-      {internal::kHugePageBytes / sizeof(char16_t) + 1, true},
+      {kLargeUnits - 1, 1},
+      {kLargeUnits, internal::kBlockAlignment},
+      {kHugeUnits - 1, internal::kBlockAlignment},
+      {kHugeUnits, kSanitized ? internal::kBlockAlignment : internal::kHugePageBytes},
+      {internal::kHugePageBytes / sizeof(char16_t) + 1,
+       kSanitized ? internal::kBlockAlignment : internal::kHugePageBytes},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.units);
-    const std::size_t bytes = c.units * sizeof(char16_t);
-    cache.setLimit(0);  // nothing held from before
-    cache.setLimit(4 * internal::kHugePageBytes);
-    // The cache holds one block of the buffer's size (none in the sanitizer build).
-    void* held = internal::allocateLargeBlock(bytes);
-    ASSERT_NE(held, nullptr);
-    internal::freeLargeBlock(held, bytes);
     // Clear frees the space, or keeps it with less in use when it goes;
     // either way the buffer takes text again.
     for (std::size_t keep : {std::size_t{0}, static_cast<std::size_t>(-1)}) {
       SCOPED_TRACE(keep);
-      {
-        UnitBuffer buffer;
-        const std::u16string text = pattern(c.units, u'k');
-        buffer.append(text.data(), text.size());
-        ASSERT_EQ(contents(buffer), text);
-        if (!kSanitized) EXPECT_EQ(buffer.data() == held, c.large);
-        buffer.clear(keep);
-        EXPECT_TRUE(buffer.empty());
-        buffer.append(u"z", 1);
-        EXPECT_EQ(contents(buffer), u"z");
-      }
-      if (kSanitized) continue;  // keeps no blocks; it checks each block's own frees
-      // Large: the buffer's block is back; small: the one held before is still there.
-      EXPECT_EQ(cache.heldBytes(), bytes);
-      void* again = internal::allocateLargeBlock(bytes);
-      EXPECT_EQ(again, held);
-      internal::freeLargeBlock(again, bytes);
+      UnitBuffer buffer;
+      const std::u16string text = pattern(c.units, u'k');
+      buffer.append(text.data(), text.size());
+      ASSERT_EQ(contents(buffer), text);
+      EXPECT_EQ(reinterpret_cast<std::uintptr_t>(buffer.data()) % c.alignment, 0u);
+      buffer.clear(keep);
+      EXPECT_TRUE(buffer.empty());
+      buffer.append(u"z", 1);
+      EXPECT_EQ(contents(buffer), u"z");
     }
   }
-  cache.setLimit(limit);
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 // Runs one extraction of a stream file and reports what it cost, for the
 // resource tests:
 //   kivrel_resource_probe FILE [FLAGS [quality]]
-// prints "rss_kb=A base_rss_kb=B vm_kb=C base_vm_kb=D seconds=E items=F held_kb=G".
+// prints "rss_kb=A base_rss_kb=B vm_kb=C base_vm_kb=D seconds=E items=F".
 // rss is the process's resident high-water mark (VmHWM), vm its peak address
 // space (VmPeak), which also shows allocations that were never touched;
-// held is what the extractor's block cache keeps for a next run; seconds is
+// seconds is
 // the CPU time of the extraction (with "quality", of the quality
 // mode's), which other load on the machine leaves about as it is. The probe
 // kills itself after kTimeLimitSeconds so a super-linear pass fails the test
@@ -19,7 +19,6 @@
 #include <string>
 
 #include "kivrel/kivrel.h"
-#include "model/prefault.h"
 #include "proc_status.h"
 
 constexpr unsigned kTimeLimitSeconds = 120;
@@ -48,8 +47,8 @@ int main(int argc, char** argv) {
                    : extractor.extract(in, result, &settings);
   const double seconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
   std::printf(
-      "rss_kb=%ld base_rss_kb=%ld vm_kb=%ld base_vm_kb=%ld seconds=%.6f items=%d held_kb=%zu\n",
+      "rss_kb=%ld base_rss_kb=%ld vm_kb=%ld base_vm_kb=%ld seconds=%.6f items=%d\n",
       Kivrel::bench::statusKb("VmHWM"), baseRss, Kivrel::bench::statusKb("VmPeak"), baseVm, seconds,
-      result.getCount(), Kivrel::internal::largeBlockCache().heldBytes() / 1024);
+      result.getCount());
   return rc == 0 ? 0 : 1;
 }
