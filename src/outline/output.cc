@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "kivrel/kivrant.h"
+#include "model/list_new.h"
 #include "model/log_text.h"
 #include "model/model.h"
 #include "model/wrapping.h"
@@ -149,9 +150,11 @@ void Kivrant::outputResult(KivOutlineList& result, KivSettings* settings,
       paragraph->cx = 0;
       paragraph->cy = 0;
     }
-    result.items.push_back(new KivOutlineItem(pageNo, paragraph->point, label,
-                                              static_cast<float>(paragraph->cx),
-                                              static_cast<float>(paragraph->cy)));
+    internal::listNew(result.items, [&] {
+      return new KivOutlineItem(pageNo, paragraph->point, label,
+                                static_cast<float>(paragraph->cx),
+                                static_cast<float>(paragraph->cy));
+    });
     report(true, paragraph->point);
   };
 

@@ -11,13 +11,13 @@
 #ifndef KIVREL_OUTLINE_SCAN_CACHE_H_
 #define KIVREL_OUTLINE_SCAN_CACHE_H_
 
-#include <absl/container/flat_hash_map.h>
 #include <unicode/unistr.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <map>
+#include <unordered_map>
 #include <vector>
 
 #include "interface/kivrant_internals.h"
@@ -191,7 +191,7 @@ struct ScanCache {
   // tocLast of the paragraphs whose count is above 0: those near
   // table-of-contents lines, a few in most documents. Kept apart, it leaves
   // an entry two thirds of its size.
-  absl::flat_hash_map<int, std::array<int, 2>> tocLasts;
+  std::unordered_map<int, std::array<int, 2>> tocLasts;
   std::vector<int> pageStart;  // pageCount + 1 entries
   int lastPage = 0;            // of pageOf's last answer
 

@@ -15,6 +15,7 @@
 #include <unordered_map>
 
 #include "interface/kivrant_internals.h"
+#include "model/list_new.h"
 #include "outline/reason_codes.h"
 
 namespace Kivrel {
@@ -264,10 +265,10 @@ bool looksLikeCode(const UnicodeString& s) {
   }
   UChar32 last = s.char32At(s.length() - 1);
   if (last == ';' || last == '{' || last == '}') return true;
-  static const UnicodeString kTokens[] = {u"->", u"::", u"==", u"!=", u"/*",
-                                          u"//", u"#include", u"();", u"$ "};
-  for (const UnicodeString& t : kTokens) {
-    if (s.indexOf(t) >= 0) return true;
+  static constexpr const char16_t* kTokens[] = {u"->", u"::", u"==", u"!=", u"/*",
+                                                u"//", u"#include", u"();", u"$ "};
+  for (const char16_t* t : kTokens) {
+    if (s.indexOf(UnicodeString(true, t, -1)) >= 0) return true;
   }
   if (last == ')' && (s.indexOf(u'*') >= 0 || s.indexOf(u',') >= 0)) return true;
   // One code mark in twelve characters is far above prose.
@@ -865,15 +866,40 @@ const char* describeQualityReason(int code) {
   }
 }
 
+namespace {
+
+// Puts a verdict handler in place for as long as it lives.
+class HandlerSwap {
+ public:
+  HandlerSwap(Kivrant& k, KivVerdictHandler* handler)
+      : k_(k), previous_(KivrantInternals::verdictHandler(k)) {
+    k_.setVerdictHandler(handler);
+  }
+  HandlerSwap(const HandlerSwap&) = delete;
+  HandlerSwap& operator=(const HandlerSwap&) = delete;
+  ~HandlerSwap() { k_.setVerdictHandler(previous_); }
+
+ private:
+  Kivrant& k_;
+  KivVerdictHandler* previous_;
+};
+
+}  // namespace
+
 int extractQuality(Kivrant& kivrant, std::istream& input, KivOutlineList& result,
                    KivSettings* settings, std::vector<KivQualityVerdict>* verdicts) {
   Collector collector(kivrant);
   KivOutlineList exact;
-  kivrant.setVerdictHandler(&collector);
-  int rc = kivrant.extract(input, exact, settings);
-  kivrant.setVerdictHandler(nullptr);
+  int rc = 0;
+  {
+    // The host's handler comes back however the run ends.
+    HandlerSwap swap(kivrant, &collector);
+    rc = kivrant.extract(input, exact, settings);
+  }
   if (rc != 0) {
-    for (KivOutlineItem* item : exact.items) result.items.push_back(new KivOutlineItem(*item));
+    for (KivOutlineItem* item : exact.items) {
+      internal::listNew(result.items, [item] { return new KivOutlineItem(*item); });
+    }
     return rc;
   }
 
@@ -889,14 +915,15 @@ int extractQuality(Kivrant& kivrant, std::istream& input, KivOutlineList& result
     // Only a joined title changes the text of an exact item.
     if (q[i].text.isEmpty()) q[i].text = exactItem ? exactItem->text : collector.all[i].text;
     if (exactItem && q[i].text == exactItem->text) {
-      result.items.push_back(new KivOutlineItem(*exactItem));
+      internal::listNew(result.items, [exactItem] { return new KivOutlineItem(*exactItem); });
       continue;
     }
     const KivParagraphVerdict& v = q[i].exact;
     UnicodeString text = q[i].text;
-    result.items.push_back(new KivOutlineItem(v.pageNo, exactItem ? exactItem->point : 0, text,
-                                              static_cast<float>(v.cx),
-                                              static_cast<float>(v.cy)));
+    internal::listNew(result.items, [&] {
+      return new KivOutlineItem(v.pageNo, exactItem ? exactItem->point : 0, text,
+                                static_cast<float>(v.cx), static_cast<float>(v.cy));
+    });
   }
   if (verdicts) *verdicts = std::move(q);
   return rc;
