@@ -24,7 +24,8 @@ std::size_t listed(const std::vector<T*>& objects) {
 // nothing and the arena's end frees them all. Anything else (an object taken
 // out, or one added by hand) makes each object go on its own. Counts
 // decide, so an object of the reader's taken out without discardFromModel
-// and replaced by one made by hand would be missed: nothing does that.
+// and replaced by one made by hand would be missed, as would a text given
+// by hand to a paragraph the reader made: nothing does either.
 bool arenaHoldsAllOfTheModel(const std::vector<StyleEntry*>& styles,
                              const std::vector<MPPage*>& pages, const ParagraphArena& arena) {
   return arena.takenOut() == 0 && listed(styles) == arena.stylesAllocated() &&

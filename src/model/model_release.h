@@ -17,6 +17,8 @@ void releaseModel(Kivrant& k) noexcept;
 // the arena's in place, which then counts as taken out, so that the release
 // goes object by object. A page's listed paragraphs end with it. Deleting an
 // arena's object instead would free storage the heap never gave.
+// REQUIRES: the object is listed nowhere else in the model (the reader lists
+// a blank paragraph alike to the one before in that one's place).
 void discardFromModel(Kivrant& k, MPParagraph* p) noexcept;
 void discardFromModel(Kivrant& k, MPPage* page) noexcept;
 void discardFromModel(Kivrant& k, StyleEntry* entry) noexcept;

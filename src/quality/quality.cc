@@ -277,8 +277,8 @@ bool looksLikeCode(const UnicodeString& s) {
 
 // "Figure 3", "Fig. 2.1:", "Table 4-2", "Listing 1", "図1", "表 2.3".
 bool isCaption(const UnicodeString& s) {
-  static const char* kWords[] = {"figure", "fig.", "table", "listing", "example", "exhibit",
-                                 "chart", "diagram"};
+  static constexpr const char* kWords[] = {"figure", "fig.",    "table", "listing",
+                                           "example", "exhibit", "chart", "diagram"};
   int i = skipSpaces(s, 0);
   int end = -1;
   for (const char* w : kWords) {
@@ -362,9 +362,9 @@ bool isDateLine(const UnicodeString& s) {
   if (!year) return false;
   if (s.indexOf(u'\u5E74') >= 0) return true;  // 年
   // Month names, whole or cut to three letters, as words of their own.
-  static const char* kMonths[] = {"january", "february", "march",     "april",
-                                  "may",     "june",     "july",      "august",
-                                  "september", "october", "november", "december"};
+  static constexpr const char* kMonths[] = {"january",   "february", "march",    "april",
+                                            "may",       "june",     "july",     "august",
+                                            "september", "october",  "november", "december"};
   UnicodeString folded(s);
   folded.foldCase();
   for (int i = 0; i < folded.length();) {

@@ -18,6 +18,7 @@ namespace {
 // Allocations left before one fails; negative: none fails.
 long gAllocationsLeft = -1;
 long gAllocations = 0;
+long gLiveBlocks = 0;  // so that a leak shows without the sanitizer too
 
 void* allocate(std::size_t size, std::size_t alignment) {
   ++gAllocations;
@@ -31,7 +32,14 @@ void* allocate(std::size_t size, std::size_t alignment) {
     p = nullptr;
   }
   if (!p) throw std::bad_alloc();
+  ++gLiveBlocks;
   return p;
+}
+
+void release(void* p) noexcept {
+  if (!p) return;
+  --gLiveBlocks;
+  std::free(p);
 }
 
 }  // namespace
@@ -44,14 +52,14 @@ void* operator new(std::size_t size, std::align_val_t a) {
 void* operator new[](std::size_t size, std::align_val_t a) {
   return allocate(size, static_cast<std::size_t>(a));
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept { release(p); }
+void operator delete[](void* p) noexcept { release(p); }
+void operator delete(void* p, std::size_t) noexcept { release(p); }
+void operator delete[](void* p, std::size_t) noexcept { release(p); }
+void operator delete(void* p, std::align_val_t) noexcept { release(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { release(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { release(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { release(p); }
 
 namespace Kivrel {
 namespace {
@@ -109,13 +117,20 @@ RunResult extractWithAllocationsLeft(Kivrant& k, const std::string& bytes, long 
 }
 
 // The quality mode runs the exact one inside it, with a verdict handler of
-// its own that must not outlive the run.
+// its own that must give way to the host's however the run ends.
 class OutOfMemory : public ::testing::TestWithParam<bool> {};
+
+class HostHandler : public KivVerdictHandler {
+ public:
+  void onVerdict(const KivParagraphVerdict&) override {}
+};
 
 TEST_P(OutOfMemory, ARunThatRunsOutAtAnyAllocationLeavesTheExtractorIdleForTheNext) {
   const bool quality = GetParam();
   const std::string bytes = everyKindOfObject();
   Kivrant k;
+  HostHandler host;
+  k.setVerdictHandler(&host);
   gAllocations = 0;
   const RunResult reference = extractWithAllocationsLeft(k, bytes, -1, quality);
   const long total = gAllocations;
@@ -125,9 +140,11 @@ TEST_P(OutOfMemory, ARunThatRunsOutAtAnyAllocationLeavesTheExtractorIdleForTheNe
   int threw = 0;
   for (long left = 0; left < total; ++left) {
     SCOPED_TRACE(left);
+    const long liveBefore = gLiveBlocks;
     threw += extractWithAllocationsLeft(k, bytes, left, quality).threw;
+    ASSERT_EQ(gLiveBlocks, liveBefore);
     ASSERT_FALSE(KivrantInternals::holdsRunData(k));
-    ASSERT_EQ(KivrantInternals::verdictHandler(k), nullptr);
+    ASSERT_EQ(KivrantInternals::verdictHandler(k), &host);
     const RunResult again = extractWithAllocationsLeft(k, bytes, -1, quality);
     ASSERT_EQ(again.outline, reference.outline);
     ASSERT_TRUE(again.log == reference.log);
