@@ -45,9 +45,10 @@ struct KIVREL_EXPORT KivQualityVerdict {
 };
 
 // Runs Kivrant::extract with a verdict handler of its own (the extractor's
-// handler is left unset afterwards), then refines the result. Appends the
-// kept items to result in reading order: exact items keep their page, point,
-// text and position; paragraphs the exact rules rejected come with point 0.
+// own handler is back afterwards, also when the run throws), then refines
+// the result. Appends the kept items to result in reading order: exact items
+// keep their page, point, text and position; paragraphs the exact rules
+// rejected come with point 0.
 // Returns extract's return code; on a non-zero code result receives the exact
 // items unchanged. When verdicts is given it receives one entry per non-empty
 // paragraph; the n-th accepted entry describes the n-th appended item.
