@@ -98,11 +98,20 @@ void releaseModel(Kivrant& k) noexcept {
   KivrantInternals::pageCount(k) = 0;
 }
 
+namespace {
+
+// True when p is the arena's, counted then as taken out.
+bool takenOutOfArena(ParagraphArena* arena, const void* p) noexcept {
+  if (!arena || !arena->holds(p)) return false;
+  arena->noteTakenOut();
+  return true;
+}
+
+}  // namespace
+
 void discardFromModel(Kivrant& k, MPParagraph* p) noexcept {
-  ParagraphArena* arena = KivrantInternals::paragraphArena(k);
-  if (arena && arena->holds(p)) {
+  if (takenOutOfArena(KivrantInternals::paragraphArena(k), p)) {
     p->~MPParagraph();
-    arena->noteTakenOut();
   } else {
     delete p;
   }
@@ -110,13 +119,13 @@ void discardFromModel(Kivrant& k, MPParagraph* p) noexcept {
 
 void discardFromModel(Kivrant& k, MPPage* page) noexcept {
   ParagraphArena* arena = KivrantInternals::paragraphArena(k);
-  if (arena && arena->holds(page)) arena->noteTakenOut();
+  takenOutOfArena(arena, page);
   endPage(page, arena);
 }
 
 void discardFromModel(Kivrant& k, StyleEntry* entry) noexcept {
   ParagraphArena* arena = KivrantInternals::paragraphArena(k);
-  if (arena && arena->holds(entry)) arena->noteTakenOut();
+  takenOutOfArena(arena, entry);
   endStyleEntry(entry, arena);
 }
 
