@@ -20,8 +20,8 @@ namespace internal {
 
 PointInfo& recordPointUse(PointInfoMap& infoMap, const std::vector<StyleEntry*>& styleTable,
                           int point, int styleIndex) {
-  auto [it, added] = infoMap.try_emplace(point, PointInfo{styleIndex, 0});
-  PointInfo& info = it->second;
+  bool added = false;
+  PointInfo& info = infoMap.tryEmplace(point, PointInfo{styleIndex, 0}, added);
   if (!added) {
     const int newSize = styleSize(styleTable, styleIndex);
     const int heldSize = styleSize(styleTable, info.styleIndex);

@@ -101,11 +101,7 @@ void Kivrant::outputResult(KivOutlineList& result, KivSettings* settings,
         return;
       }
       if (paragraph->point < kFrequentPointLimit) {
-        const PointInfo* info = nullptr;
-        if (pointInfoMap) {
-          auto it = pointInfoMap->find(paragraph->point);
-          if (it != pointInfoMap->end()) info = &it->second;
-        }
+        const PointInfo* info = pointInfoMap ? pointInfoMap->find(paragraph->point) : nullptr;
         if (info && info->count >= kFrequentMinCount &&
             !(pageCount * kFrequentPerPage > info->count)) {
           drop(kPointTooFrequent);

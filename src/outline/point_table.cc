@@ -58,8 +58,8 @@ void PointTable::set(int point, int styleIndex) {
 
 void PointTable::setFromInfo(int point, const PointInfoMap* infoMap) {
   if (!infoMap) return set(point, -1);
-  auto it = infoMap->find(point);
-  set(point, it == infoMap->end() ? -1 : it->second.styleIndex);
+  const PointInfo* info = infoMap->find(point);
+  set(point, info ? info->styleIndex : -1);
 }
 
 void PointTable::setRank(int point, StyleRank rank) {
