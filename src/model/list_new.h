@@ -2,6 +2,8 @@
 #ifndef KIVREL_MODEL_LIST_NEW_H_
 #define KIVREL_MODEL_LIST_NEW_H_
 
+#include "model/paragraph_list.h"
+
 namespace Kivrel::internal {
 
 // Lists the object make() returns at the end of list: the list grows first,
@@ -18,6 +20,16 @@ auto listNew(List& list, Make make) {
     throw;
   }
   return list.back();
+}
+
+// A page's list makes room before the paragraph is made: a null listed
+// alone for the while would cost it a heap block.
+template <class Make>
+MPParagraph* listNew(ParagraphList& list, Make make) {
+  list.reserveOneMore();
+  MPParagraph* p = make();
+  list.push_back(p);
+  return p;
 }
 
 }  // namespace Kivrel::internal

@@ -37,6 +37,7 @@ class MPParagraph {
   static void operator delete(void* p) noexcept { ::operator delete(p); }
   static void operator delete(void*, internal::ParagraphArena&) noexcept {}
 };
+static_assert(alignof(MPParagraph) >= 2, "a page's list tags its heap block in the low bit");
 
 // Page flag bits.
 enum PageFlag : std::uint32_t {
@@ -70,6 +71,7 @@ class MPPage {
   std::int32_t height;
   bool specialSection;
 };
+static_assert(sizeof(MPPage) <= 24, "a page per 16 bytes of stream: keep it small");
 
 // The fields of a character format that tell styles apart. They are all a
 // run reads back from a style, so an entry keeps no more of the format:

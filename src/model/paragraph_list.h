@@ -12,10 +12,13 @@ namespace Kivrel {
 
 class MPParagraph;
 
-// A growable list of paragraph pointers that keeps a single one in its own
-// bytes. A std::vector takes 24 bytes and, for its first element, a heap
-// chunk of 32: in a stream of one-paragraph pages, up to one per 16 bytes
-// of input, that was a third of what the model paid for a page.
+// A growable list of paragraph pointers in one word: a single paragraph is
+// kept in the word itself, more in a heap block that also holds the size
+// and capacity. A std::vector takes 24 bytes and a heap chunk for its first
+// element; in a stream of one-paragraph pages, up to one per 16 bytes of
+// input, every byte of a page counts.
+// The word tells an empty list by null, so a null listed alone goes to a
+// heap block, and writing null over a lone paragraph empties the list.
 class ParagraphList {
  public:
   using value_type = MPParagraph*;
@@ -24,71 +27,113 @@ class ParagraphList {
 
   ParagraphList() = default;
   ~ParagraphList() {
-    if (onHeap()) ::operator delete(many_);
+    if (onHeap()) ::operator delete(heap());
   }
   ParagraphList(const ParagraphList&) = delete;
   ParagraphList& operator=(const ParagraphList&) = delete;
 
-  std::size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
+  std::size_t size() const { return onHeap() ? heap()->size : (word_ != nullptr); }
+  bool empty() const { return size() == 0; }
+  std::size_t capacity() const { return onHeap() ? heap()->capacity : 1; }
 
   iterator begin() { return data(); }
-  iterator end() { return data() + size_; }
+  iterator end() { return data() + size(); }
   const_iterator begin() const { return data(); }
-  const_iterator end() const { return data() + size_; }
+  const_iterator end() const { return data() + size(); }
 
   MPParagraph*& operator[](std::size_t i) { return data()[i]; }
   MPParagraph* operator[](std::size_t i) const { return data()[i]; }
   MPParagraph*& at(std::size_t i) {
-    if (i >= size_) throw std::out_of_range("ParagraphList::at");
+    if (i >= size()) throw std::out_of_range("ParagraphList::at");
     return data()[i];
   }
-  MPParagraph*& back() { return data()[size_ - 1]; }
+  MPParagraph*& back() { return data()[size() - 1]; }
 
   void push_back(MPParagraph* p) {
-    if (size_ == capacity_) growTo(static_cast<std::size_t>(capacity_) * 2);
-    data()[size_++] = p;
+    if (!onHeap()) {
+      if (word_ == nullptr && p != nullptr) {
+        word_ = p;
+        return;
+      }
+      growTo(2);
+    } else if (heap()->size == heap()->capacity) {
+      growTo(static_cast<std::size_t>(heap()->capacity) * 2);
+    }
+    Heap* h = heap();
+    items(h)[h->size++] = p;
   }
-  void pop_back() { --size_; }
+  void pop_back() {
+    if (onHeap()) {
+      --heap()->size;
+    } else {
+      word_ = nullptr;
+    }
+  }
   // Room for n paragraphs without another allocation.
   void reserve(std::size_t n) {
-    if (n > capacity_) growTo(n);
+    if (n > capacity()) growTo(n);
+  }
+  // Room for one more, growing as push_back would: after it, the next
+  // push_back cannot throw.
+  void reserveOneMore() {
+    if (size() == capacity()) growTo(onHeap() ? capacity() * 2 : 2);
   }
   // Keeps the storage.
-  void clear() { size_ = 0; }
+  void clear() {
+    if (onHeap()) {
+      heap()->size = 0;
+    } else {
+      word_ = nullptr;
+    }
+  }
   iterator erase(iterator first, iterator last) {
+    const std::size_t removed = static_cast<std::size_t>(last - first);
+    if (removed == 0) return first;
+    if (!onHeap()) {
+      word_ = nullptr;  // the one paragraph
+      return data();
+    }
     std::memmove(first, last, static_cast<std::size_t>(end() - last) * sizeof(MPParagraph*));
-    size_ -= static_cast<std::uint32_t>(last - first);
+    heap()->size -= static_cast<std::uint32_t>(removed);
     return first;
   }
   iterator erase(iterator position) { return erase(position, position + 1); }
 
  private:
   static constexpr std::size_t kMaxSize = UINT32_MAX;
+  static constexpr std::uintptr_t kHeapTag = 1;
 
-  bool onHeap() const { return capacity_ > 1; }
-  MPParagraph** data() { return onHeap() ? many_ : &one_; }
-  MPParagraph* const* data() const { return onHeap() ? many_ : &one_; }
+  // The block behind more than one paragraph; its items follow it.
+  struct Heap {
+    std::uint32_t size;
+    std::uint32_t capacity;
+  };
+  static_assert(sizeof(Heap) % alignof(MPParagraph*) == 0);
+  static MPParagraph** items(Heap* h) { return reinterpret_cast<MPParagraph**>(h + 1); }
+
+  std::uintptr_t bits() const { return reinterpret_cast<std::uintptr_t>(word_); }
+  bool onHeap() const { return bits() & kHeapTag; }
+  Heap* heap() const { return reinterpret_cast<Heap*>(bits() & ~kHeapTag); }
+  MPParagraph** data() { return onHeap() ? items(heap()) : &word_; }
+  MPParagraph* const* data() const { return onHeap() ? items(heap()) : &word_; }
 
   void growTo(std::size_t n) {
     if (n > kMaxSize) {
-      if (capacity_ == kMaxSize) throw std::bad_alloc();
+      if (capacity() == kMaxSize) throw std::bad_alloc();
       n = kMaxSize;
     }
-    auto* grown = static_cast<MPParagraph**>(::operator new(n * sizeof(MPParagraph*)));
-    if (size_ > 0) std::memcpy(grown, data(), size_ * sizeof(MPParagraph*));
-    if (onHeap()) ::operator delete(many_);
-    many_ = grown;
-    capacity_ = static_cast<std::uint32_t>(n);
+    auto* grown = static_cast<Heap*>(::operator new(sizeof(Heap) + n * sizeof(MPParagraph*)));
+    const std::size_t count = size();
+    if (count > 0) std::memcpy(items(grown), data(), count * sizeof(MPParagraph*));
+    grown->size = static_cast<std::uint32_t>(count);
+    grown->capacity = static_cast<std::uint32_t>(n);
+    if (onHeap()) ::operator delete(heap());
+    word_ = reinterpret_cast<MPParagraph*>(reinterpret_cast<std::uintptr_t>(grown) | kHeapTag);
   }
 
-  // one_ while the capacity is 1, many_ after.
-  union {
-    MPParagraph* one_ = nullptr;
-    MPParagraph** many_;
-  };
-  std::uint32_t size_ = 0;
-  std::uint32_t capacity_ = 1;
+  // Null when empty, the paragraph when it is the only one and the list has
+  // never grown, else the heap block's address with kHeapTag set.
+  MPParagraph* word_ = nullptr;
 };
 
 }  // namespace Kivrel

@@ -16,9 +16,9 @@ std::vector<MPParagraph*> contents(const ParagraphList& list) {
   return std::vector<MPParagraph*>(list.begin(), list.end());
 }
 
-// Random pushes, pops, reserves, erases and clears, each checked against a
-// vector: the first element must survive leaving its inline place, and the
-// heap storage each growth and erase.
+// Random pushes (nulls among them), pops, reserves, erases and clears, each
+// checked against a vector: the first element must survive leaving its
+// inline place, and the heap storage each growth and erase.
 TEST(ParagraphList, BehavesAsAVectorThroughEveryChange) {
   std::mt19937 rng(11);
   for (int round = 0; round < 200; ++round) {
@@ -27,14 +27,18 @@ TEST(ParagraphList, BehavesAsAVectorThroughEveryChange) {
     for (int step = 0; step < 60; ++step) {
       const unsigned op = rng() % 10;
       if (op < 5) {
-        MPParagraph* p = fake(rng() % 1000 + 1);
+        // Now and then a null, which a lone word cannot hold.
+        MPParagraph* p = rng() % 8 == 0 ? nullptr : fake(rng() % 1000 + 1);
         list.push_back(p);
         expected.push_back(p);
       } else if (op == 5 && !expected.empty()) {
         list.pop_back();
         expected.pop_back();
-      } else if (op == 6) {
+      } else if (op == 6 && rng() % 2 == 0) {
         list.reserve(rng() % 40);
+      } else if (op == 6) {
+        list.reserveOneMore();
+        ASSERT_GT(list.capacity(), list.size());
       } else if (op == 7 && !expected.empty()) {
         const std::size_t first = rng() % expected.size();
         const std::size_t last = first + rng() % (expected.size() - first + 1);
@@ -51,6 +55,7 @@ TEST(ParagraphList, BehavesAsAVectorThroughEveryChange) {
       ASSERT_EQ(contents(list), expected) << "round " << round << " step " << step;
       ASSERT_EQ(list.size(), expected.size());
       ASSERT_EQ(list.empty(), expected.empty());
+      ASSERT_GE(list.capacity(), list.size());
       if (!expected.empty()) ASSERT_EQ(list.back(), expected.back());
     }
   }
