@@ -55,9 +55,9 @@ class ParagraphList {
         word_ = p;
         return;
       }
-      growTo(2);
+      growForOneMore();  // the lone paragraph, or a null, goes to a block
     } else if (heap()->size == heap()->capacity) {
-      growTo(static_cast<std::size_t>(heap()->capacity) * 2);
+      growForOneMore();
     }
     Heap* h = heap();
     items(h)[h->size++] = p;
@@ -76,7 +76,7 @@ class ParagraphList {
   // Room for one more, growing as push_back would: after it, the next
   // push_back cannot throw.
   void reserveOneMore() {
-    if (size() == capacity()) growTo(onHeap() ? capacity() * 2 : 2);
+    if (size() == capacity()) growForOneMore();
   }
   // Keeps the storage.
   void clear() {
@@ -116,6 +116,9 @@ class ParagraphList {
   Heap* heap() const { return reinterpret_cast<Heap*>(bits() & ~kHeapTag); }
   MPParagraph** data() { return onHeap() ? items(heap()) : &word_; }
   MPParagraph* const* data() const { return onHeap() ? items(heap()) : &word_; }
+
+  // Doubles a block; a list without one gets a block for two.
+  void growForOneMore() { growTo(onHeap() ? std::size_t{heap()->capacity} * 2 : 2); }
 
   void growTo(std::size_t n) {
     if (n > kMaxSize) {

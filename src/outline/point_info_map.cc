@@ -17,8 +17,8 @@ std::size_t bitmapWords(std::size_t capacity) { return capacity / 64; }
 std::size_t PointInfoMap::home(int point) const {
   // Fibonacci hashing: points come in runs of neighbours and in multiples
   // of 100, which the top bits of the product spread evenly.
-  const std::uint64_t h = static_cast<std::uint64_t>(static_cast<std::uint32_t>(point)) *
-                          0x9E3779B97F4A7C15ull;
+  const std::uint64_t h =
+      static_cast<std::uint64_t>(static_cast<std::uint32_t>(point)) * 0x9E3779B97F4A7C15ull;
   return static_cast<std::size_t>(h >> shift_);
 }
 
@@ -40,18 +40,20 @@ PointInfo* PointInfoMap::find(int point) {
 }
 
 PointInfo& PointInfoMap::tryEmplace(int point, PointInfo made, bool& added) {
+  std::size_t i = 0;
   if (capacity_ > 0) {
-    const std::size_t i = probe(point);
+    i = probe(point);
     if (taken(i)) {
       added = false;
       return slots_[i].info;
     }
   }
   // At most seven eighths full, which keeps linear probes short.
-  if ((size_ + 1) * 8 > capacity_ * 7) grow();
-  const std::size_t i = probe(point);
-  slots_[i] = Slot{point, made};
-  used_[i / 64] |= std::uint64_t{1} << (i % 64);
+  if ((size_ + 1) * 8 > capacity_ * 7) {
+    grow();
+    i = probe(point);
+  }
+  place(i, Slot{point, made});
   ++size_;
   added = true;
   return slots_[i].info;
@@ -86,10 +88,8 @@ void PointInfoMap::grow() {
   capacity_ = capacity;
   shift_ = oldCapacity == 0 ? 64 - kFirstCapacityBits : shift_ - 1;
   for (std::size_t j = 0; j < oldCapacity; ++j) {
-    if (!((oldUsed[j / 64] >> (j % 64)) & 1)) continue;
-    const std::size_t i = probe(oldSlots[j].point);
-    slots_[i] = oldSlots[j];
-    used_[i / 64] |= std::uint64_t{1} << (i % 64);
+    if (!bitSet(oldUsed.get(), j)) continue;
+    place(probe(oldSlots[j].point), oldSlots[j]);
   }
 }
 

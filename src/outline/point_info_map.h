@@ -45,7 +45,15 @@ class PointInfoMap {
   };
 
   std::size_t home(int point) const;
-  bool taken(std::size_t i) const { return (used_[i / 64] >> (i % 64)) & 1; }
+  static bool bitSet(const std::uint64_t* bits, std::size_t i) {
+    return (bits[i / 64] >> (i % 64)) & 1;
+  }
+  bool taken(std::size_t i) const { return bitSet(used_.get(), i); }
+  // Fills free slot i.
+  void place(std::size_t i, const Slot& slot) {
+    slots_[i] = slot;
+    used_[i / 64] |= std::uint64_t{1} << (i % 64);
+  }
   // The slot holding point, or the free one where it would go.
   std::size_t probe(int point) const;
   void grow();
