@@ -4,7 +4,6 @@
 // replaces the global allocation functions.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <new>
 #include <sstream>
 #include <string>
@@ -12,59 +11,15 @@
 #include "interface/kivrant_internals.h"
 #include "kivrel/quality.h"
 #include "support/doc_builder.h"
-
-namespace {
-
-// Allocations left before one fails; negative: none fails.
-long gAllocationsLeft = -1;
-long gAllocations = 0;
-long gLiveBlocks = 0;  // so that a leak shows without the sanitizer too
-
-void* allocate(std::size_t size, std::size_t alignment) {
-  ++gAllocations;
-  if (gAllocationsLeft == 0) throw std::bad_alloc();
-  if (gAllocationsLeft > 0) --gAllocationsLeft;
-  if (size == 0) size = 1;
-  void* p = nullptr;
-  if (alignment <= alignof(std::max_align_t)) {
-    p = std::malloc(size);
-  } else if (posix_memalign(&p, alignment, size) != 0) {
-    p = nullptr;
-  }
-  if (!p) throw std::bad_alloc();
-  ++gLiveBlocks;
-  return p;
-}
-
-void release(void* p) noexcept {
-  if (!p) return;
-  --gLiveBlocks;
-  std::free(p);
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) { return allocate(size, 0); }
-void* operator new[](std::size_t size) { return allocate(size, 0); }
-void* operator new(std::size_t size, std::align_val_t a) {
-  return allocate(size, static_cast<std::size_t>(a));
-}
-void* operator new[](std::size_t size, std::align_val_t a) {
-  return allocate(size, static_cast<std::size_t>(a));
-}
-void operator delete(void* p) noexcept { release(p); }
-void operator delete[](void* p) noexcept { release(p); }
-void operator delete(void* p, std::size_t) noexcept { release(p); }
-void operator delete[](void* p, std::size_t) noexcept { release(p); }
-void operator delete(void* p, std::align_val_t) noexcept { release(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { release(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { release(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { release(p); }
+#include "support/failing_allocator.h"
 
 namespace Kivrel {
 namespace {
 
+using testing::allocationsMade;
 using testing::DocBuilder;
+using testing::failAllocationsAfter;
+using testing::liveBlocks;
 
 // Something of every kind the model holds: pages, blank and shared
 // paragraphs, distinct formats, a table row, a contents page and a text long
@@ -72,7 +27,8 @@ using testing::DocBuilder;
 std::string everyKindOfObject() {
   DocBuilder b;
   b.page().para("Contents", {.size = 32, .bold = true});
-  for (int i = 1; i <= 4; ++i) b.para("Chapter " + std::to_string(i) + " ........ " + std::to_string(i * 3));
+  for (int i = 1; i <= 4; ++i)
+    b.para("Chapter " + std::to_string(i) + " ........ " + std::to_string(i * 3));
   for (int page = 0; page < 6; ++page) {
     b.pageBreak().para("Running head", {.size = 16, .cy = 200});
     b.para(std::to_string(page + 1) + "\tChapter " + std::to_string(page + 1),
@@ -103,13 +59,13 @@ RunResult extractWithAllocationsLeft(Kivrant& k, const std::string& bytes, long 
   KivOutlineList result;
   KivSettings settings;
   k.setLogStream(&log);
-  gAllocationsLeft = left;
+  failAllocationsAfter(left);
   try {
     run.rc = quality ? extractQuality(k, in, result, &settings) : k.extract(in, result, &settings);
   } catch (const std::bad_alloc&) {
     run.threw = true;
   }
-  gAllocationsLeft = -1;
+  failAllocationsAfter(-1);
   k.setLogStream(nullptr);
   run.outline = testing::itemLines(result);
   run.log = log.str();
@@ -131,18 +87,18 @@ TEST_P(OutOfMemory, ARunThatRunsOutAtAnyAllocationLeavesTheExtractorIdleForTheNe
   Kivrant k;
   HostHandler host;
   k.setVerdictHandler(&host);
-  gAllocations = 0;
+  const long before = allocationsMade();
   const RunResult reference = extractWithAllocationsLeft(k, bytes, -1, quality);
-  const long total = gAllocations;
+  const long total = allocationsMade() - before;
   ASSERT_FALSE(reference.threw);
   ASSERT_NE(reference.outline.find("Chapter 6"), std::string::npos) << reference.outline;
   ASSERT_GT(total, 100);
   int threw = 0;
   for (long left = 0; left < total; ++left) {
     SCOPED_TRACE(left);
-    const long liveBefore = gLiveBlocks;
+    const long liveBefore = liveBlocks();
     threw += extractWithAllocationsLeft(k, bytes, left, quality).threw;
-    ASSERT_EQ(gLiveBlocks, liveBefore);
+    ASSERT_EQ(liveBlocks(), liveBefore);
     ASSERT_FALSE(KivrantInternals::holdsRunData(k));
     ASSERT_EQ(KivrantInternals::verdictHandler(k), &host);
     const RunResult again = extractWithAllocationsLeft(k, bytes, -1, quality);
