@@ -1,5 +1,6 @@
 // Page-range strings ("1-3,5,10-") and the excluded pages they select.
 #include <algorithm>
+#include <new>
 #include <vector>
 
 #include "kivrel/kivrant.h"
@@ -27,7 +28,9 @@ int readPageNumber(const UnicodeString& s) { return Kivrel::text::readInt(s); }
 // Separators, hyphens and digits in their ASCII forms; the text is the
 // caller's and keeps this form.
 void normalise(UnicodeString& text) {
-  text.append(kComma);
+  const int32_t length = text.length();
+  // Where ICU has no memory to grow the string, it leaves it empty and bogus.
+  if (text.append(kComma).length() != length + 1) throw std::bad_alloc();
   for (int32_t i = 0; i < text.length(); ++i) {
     char16_t c = text.charAt(i);
     if (c == kFullwidthComma) {
@@ -53,6 +56,7 @@ void Kivrant::analyzePageArea(UnicodeString& text, std::map<int, int>& map) {
     if (comma < 0) comma = text.length();
     UnicodeString item;
     text.extractBetween(position, comma, item);
+    if (item.isBogus()) throw std::bad_alloc();
     trimStr(item);
     int32_t dash = item.indexOf(kHyphen);
     if (dash < 0) {

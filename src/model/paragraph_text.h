@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <new>
 
 namespace Kivrel {
 
@@ -82,7 +83,13 @@ class ParagraphText {
   // A read-only string over the units. A copy made from it is a real one,
   // but a move takes the alias along: what may outlive the model uses copy().
   icu::UnicodeString view() const { return icu::UnicodeString(false, units(), length()); }
-  icu::UnicodeString copy() const { return icu::UnicodeString(units(), length()); }
+  // Throws std::bad_alloc where ICU has no memory for the copy, which it
+  // would otherwise give as an empty, bogus string.
+  icu::UnicodeString copy() const {
+    icu::UnicodeString text(units(), length());
+    if (text.isBogus()) throw std::bad_alloc();
+    return text;
+  }
 
  private:
   static constexpr std::size_t kUnitsOffset = sizeof(int32_t);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <istream>
 #include <limits>
+#include <new>
 #include <ostream>
 #include <vector>
 
@@ -363,12 +364,13 @@ class RecordReader {
     } else if (n <= static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
       // In the arena, mostly right after its paragraph, so the paragraph
       // holds no memory of its own and the model goes without a walk over
-      // it. Beyond what a string can hold, or where memory runs out, the
-      // text stays empty, as a failed append leaves it.
-      if (void* stored = arena_.allocateBytes(ParagraphText::storageBytes(n))) {
-        currentParagraph_->text.setStored(stored, pending_.data(), static_cast<int32_t>(n));
-        lastStored_ = currentParagraph_;
-      }
+      // it. Beyond what a string can hold, the text stays empty, as a failed
+      // append leaves it; where memory runs out, the run fails instead of
+      // going on without the text.
+      void* stored = arena_.allocateBytes(ParagraphText::storageBytes(n));
+      if (!stored) throw std::bad_alloc();
+      currentParagraph_->text.setStored(stored, pending_.data(), static_cast<int32_t>(n));
+      lastStored_ = currentParagraph_;
     }
     // A huge paragraph does not keep its staging space for the rest of the run.
     pending_.clear(16 * kChunkSize);

@@ -7,6 +7,7 @@
 #include <new>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "interface/kivrant_internals.h"
 #include "kivrel/quality.h"
@@ -23,15 +24,18 @@ using testing::liveBlocks;
 
 // Something of every kind the model holds: pages, blank and shared
 // paragraphs, distinct formats, a table row, a contents page and a text long
-// enough for a block of its own.
+// enough for a block of its own. Running heads and headings are longer than
+// ICU keeps inside a string, so copies of them take its heap.
 std::string everyKindOfObject() {
   DocBuilder b;
   b.page().para("Contents", {.size = 32, .bold = true});
-  for (int i = 1; i <= 4; ++i)
+  for (int i = 1; i <= 4; ++i) {
     b.para("Chapter " + std::to_string(i) + " ........ " + std::to_string(i * 3));
+  }
   for (int page = 0; page < 6; ++page) {
-    b.pageBreak().para("Running head", {.size = 16, .cy = 200});
-    b.para(std::to_string(page + 1) + "\tChapter " + std::to_string(page + 1),
+    b.pageBreak().para("Running head of the report, on every page", {.size = 16, .cy = 200});
+    b.para(std::to_string(page + 1) + "\tChapter " + std::to_string(page + 1) +
+               ", with a title longer than a short string",
            {.size = 32, .bold = true, .cy = 4000});
     b.paragraphBreak().paragraphBreak();
     for (int i = 0; i < 8; ++i) {
@@ -44,6 +48,61 @@ std::string everyKindOfObject() {
   return b.build();
 }
 
+// Page 2 and pages past the end, in as many units as ICU keeps inside a
+// string: the separator the parser appends takes its heap.
+constexpr char16_t kExcludedPages[] = u"2, 1000-2000, 3000-4000, 50";
+static_assert(sizeof kExcludedPages / sizeof(char16_t) - 1 == 27);
+
+// Which allocations fail: those of operator new, which throw, or those of
+// ICU's heap, which return null and leave a string bogus or as it was.
+enum class Heap { kOperatorNew, kIcu };
+
+struct Mode {
+  bool quality;
+  Heap heap;
+  int failing;  // in a row, or testing::kAllThatFollow
+};
+
+long allocationsOn(Heap heap) {
+  return heap == Heap::kIcu ? testing::icuAllocationsMade() : allocationsMade();
+}
+
+void failAfter(const Mode& mode, long left) {
+  if (mode.heap == Heap::kIcu) {
+    testing::failIcuAllocationsAfter(left, mode.failing);
+  } else {
+    failAllocationsAfter(left, mode.failing);
+  }
+}
+
+// A log whose storage is set aside before the run: an std::ostringstream
+// growing would take allocations meant for the run, and a stream swallows
+// their failure.
+class ReservedLog : public std::streambuf {
+ public:
+  explicit ReservedLog(std::size_t capacity) {
+    text_.reserve(capacity);
+    reserved_ = text_.capacity();
+  }
+  const std::string& text() const { return text_; }
+  bool grew() const { return text_.capacity() != reserved_; }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (!traits_type::eq_int_type(c, traits_type::eof()))
+      text_.push_back(traits_type::to_char_type(c));
+    return traits_type::not_eof(c);
+  }
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    text_.append(s, static_cast<std::size_t>(n));
+    return n;
+  }
+
+ private:
+  std::string text_;
+  std::size_t reserved_ = 0;
+};
+
 struct RunResult {
   bool threw = false;
   int rc = 0;
@@ -52,44 +111,48 @@ struct RunResult {
 };
 
 RunResult extractWithAllocationsLeft(Kivrant& k, const std::string& bytes, long left,
-                                     bool quality) {
+                                     const Mode& mode) {
   RunResult run;
   std::istringstream in(bytes);
-  std::ostringstream log;
+  ReservedLog logBuffer(4 * bytes.size());
+  std::ostream log(&logBuffer);
   KivOutlineList result;
   KivSettings settings;
+  settings.excludePages = kExcludedPages;
   k.setLogStream(&log);
-  failAllocationsAfter(left);
+  failAfter(mode, left);
   try {
-    run.rc = quality ? extractQuality(k, in, result, &settings) : k.extract(in, result, &settings);
+    run.rc =
+        mode.quality ? extractQuality(k, in, result, &settings) : k.extract(in, result, &settings);
   } catch (const std::bad_alloc&) {
     run.threw = true;
   }
-  failAllocationsAfter(-1);
+  failAfter(mode, -1);
   k.setLogStream(nullptr);
   run.outline = testing::itemLines(result);
-  run.log = log.str();
+  run.log = logBuffer.text();
+  EXPECT_FALSE(logBuffer.grew()) << "the log's storage took allocations of the run";
   return run;
 }
 
 // The quality mode runs the exact one inside it, with a verdict handler of
 // its own that must give way to the host's however the run ends.
-class OutOfMemory : public ::testing::TestWithParam<bool> {};
+class OutOfMemory : public ::testing::TestWithParam<Mode> {};
 
 class HostHandler : public KivVerdictHandler {
  public:
   void onVerdict(const KivParagraphVerdict&) override {}
 };
 
-TEST_P(OutOfMemory, ARunThatRunsOutAtAnyAllocationLeavesTheExtractorIdleForTheNext) {
-  const bool quality = GetParam();
+TEST_P(OutOfMemory, ARunThatRunsOutAtAnyAllocationFailsWholeAndLeavesTheExtractorIdle) {
+  const Mode mode = GetParam();
   const std::string bytes = everyKindOfObject();
   Kivrant k;
   HostHandler host;
   k.setVerdictHandler(&host);
-  const long before = allocationsMade();
-  const RunResult reference = extractWithAllocationsLeft(k, bytes, -1, quality);
-  const long total = allocationsMade() - before;
+  const long before = allocationsOn(mode.heap);
+  const RunResult reference = extractWithAllocationsLeft(k, bytes, -1, mode);
+  const long total = allocationsOn(mode.heap) - before;
   ASSERT_FALSE(reference.threw);
   ASSERT_NE(reference.outline.find("Chapter 6"), std::string::npos) << reference.outline;
   ASSERT_GT(total, 100);
@@ -97,11 +160,20 @@ TEST_P(OutOfMemory, ARunThatRunsOutAtAnyAllocationLeavesTheExtractorIdleForTheNe
   for (long left = 0; left < total; ++left) {
     SCOPED_TRACE(left);
     const long liveBefore = liveBlocks();
-    threw += extractWithAllocationsLeft(k, bytes, left, quality).threw;
+    {
+      const RunResult failed = extractWithAllocationsLeft(k, bytes, left, mode);
+      threw += failed.threw;
+      // A run gives all of its result or none: no text cut short, no log
+      // line without its text.
+      if (!failed.threw) {
+        EXPECT_EQ(failed.outline, reference.outline);
+        EXPECT_TRUE(failed.log == reference.log);
+      }
+    }
     ASSERT_EQ(liveBlocks(), liveBefore);
     ASSERT_FALSE(KivrantInternals::holdsRunData(k));
     ASSERT_EQ(KivrantInternals::verdictHandler(k), &host);
-    const RunResult again = extractWithAllocationsLeft(k, bytes, -1, quality);
+    const RunResult again = extractWithAllocationsLeft(k, bytes, -1, mode);
     ASSERT_EQ(again.outline, reference.outline);
     ASSERT_TRUE(again.log == reference.log);
   }
@@ -109,9 +181,25 @@ TEST_P(OutOfMemory, ARunThatRunsOutAtAnyAllocationLeavesTheExtractorIdleForTheNe
   EXPECT_GT(threw, total / 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, OutOfMemory, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                           return info.param ? "Quality" : "Exact";
+std::vector<Mode> allModes() {
+  std::vector<Mode> modes;
+  for (bool quality : {false, true}) {
+    for (Heap heap : {Heap::kOperatorNew, Heap::kIcu}) {
+      modes.push_back(Mode{quality, heap, testing::kAllThatFollow});
+      modes.push_back(Mode{quality, heap, heap == Heap::kIcu ? 2 : 1});
+    }
+  }
+  return modes;
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, OutOfMemory, ::testing::ValuesIn(allModes()),
+                         [](const ::testing::TestParamInfo<Mode>& info) {
+                           const Mode& m = info.param;
+                           return std::string(m.quality ? "Quality" : "Exact") +
+                                  (m.heap == Heap::kIcu ? "IcuHeap" : "OperatorNew") +
+                                  (m.failing == testing::kAllThatFollow
+                                       ? "AllFail"
+                                       : std::to_string(m.failing) + "Fail");
                          });
 
 }  // namespace

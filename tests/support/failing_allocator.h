@@ -10,9 +10,17 @@
 
 namespace Kivrel::testing {
 
-// The next `left` allocations succeed and every one after them throws
-// std::bad_alloc; negative: none fails.
-void failAllocationsAfter(long left);
+// How many allocations fail in a row before memory is back.
+constexpr int kAllThatFollow = -1;
+
+// The next `left` allocations succeed, then `failing` of them throw
+// std::bad_alloc; negative `left`: none fails. Memory coming back shows a
+// failure that a run swallows; ICU asks again for less where an allocation
+// fails, so only two in a row show one there.
+void failAllocationsAfter(long left, int failing = kAllThatFollow);
+// The same for ICU's heap, where a failure returns null.
+void failIcuAllocationsAfter(long left, int failing = kAllThatFollow);
+long icuAllocationsMade();
 // Allocations made since the program started, failed ones included.
 long allocationsMade();
 // Blocks allocated and not yet freed, so that a leak shows without the
