@@ -55,7 +55,9 @@ class KIVREL_EXPORT Kivrant {
   // result. Returns 0, or -1 when the progress handler stopped the run
   // (result then unchanged). settings may be null (defaults with flags 2);
   // its excludePages is rewritten in normalised form. The whole run happens
-  // on the calling thread.
+  // on the calling thread. Where memory runs out it throws std::bad_alloc
+  // (and it passes on what the log stream or a handler throws), with result
+  // as it was and the extractor idle for the next run.
   int extract(std::istream& input, KivOutlineList& result, KivSettings* settings);
 
   // Parses a page-range string ("1-3,5,10-") into map's entries; normalises

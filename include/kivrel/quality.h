@@ -52,6 +52,7 @@ struct KIVREL_EXPORT KivQualityVerdict {
 // Returns extract's return code; on a non-zero code result receives the exact
 // items unchanged. When verdicts is given it receives one entry per non-empty
 // paragraph; the n-th accepted entry describes the n-th appended item.
+// Where an exception leaves the run, result is as it was.
 KIVREL_EXPORT int extractQuality(Kivrant& kivrant, std::istream& input, KivOutlineList& result,
                                  KivSettings* settings,
                                  std::vector<KivQualityVerdict>* verdicts = nullptr);

@@ -3,6 +3,7 @@
 
 #include <stdexcept>
 
+#include "interface/all_or_nothing.h"
 #include "interface/kivrant_internals.h"
 #include "model/model.h"
 #include "model/model_release.h"
@@ -79,7 +80,8 @@ void Kivrant::setVerdictHandler(KivVerdictHandler* handler) { verdictHandler = h
 
 int Kivrant::extract(std::istream& input, KivOutlineList& result, KivSettings* settings) {
   RunScope scope(*this);
-  return extractMain(input, result, settings);
+  return internal::appendAllOrNothing(result,
+                                      [&] { return extractMain(input, result, settings); });
 }
 
 }  // namespace Kivrel

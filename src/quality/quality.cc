@@ -14,6 +14,7 @@
 #include <tuple>
 #include <unordered_map>
 
+#include "interface/all_or_nothing.h"
 #include "interface/kivrant_internals.h"
 #include "model/list_new.h"
 #include "outline/reason_codes.h"
@@ -886,8 +887,10 @@ class HandlerSwap {
 
 }  // namespace
 
-int extractQuality(Kivrant& kivrant, std::istream& input, KivOutlineList& result,
-                   KivSettings* settings, std::vector<KivQualityVerdict>* verdicts) {
+namespace {
+
+int extractQualityInto(Kivrant& kivrant, std::istream& input, KivOutlineList& result,
+                       KivSettings* settings, std::vector<KivQualityVerdict>* verdicts) {
   Collector collector(kivrant);
   KivOutlineList exact;
   int rc = 0;
@@ -927,6 +930,14 @@ int extractQuality(Kivrant& kivrant, std::istream& input, KivOutlineList& result
   }
   if (verdicts) *verdicts = std::move(q);
   return rc;
+}
+
+}  // namespace
+
+int extractQuality(Kivrant& kivrant, std::istream& input, KivOutlineList& result,
+                   KivSettings* settings, std::vector<KivQualityVerdict>* verdicts) {
+  return internal::appendAllOrNothing(
+      result, [&] { return extractQualityInto(kivrant, input, result, settings, verdicts); });
 }
 
 }  // namespace Kivrel
