@@ -9,8 +9,8 @@
 namespace Kivrel::internal {
 
 // Runs append(), which adds items to result. Where it throws, the items it
-// added go again before the exception leaves, so that a failed run leaves
-// the host's list as a stopped one does.
+// added are deleted before the exception leaves, so that a failed run
+// leaves the host's list as a stopped one does.
 template <class Append>
 auto appendAllOrNothing(KivOutlineList& result, Append append) -> decltype(append()) {
   const std::size_t before = result.items.size();
