@@ -5,6 +5,7 @@
 
 #include "kivrel/kivrant.h"
 #include "model/model.h"
+#include "text/checked_string.h"
 #include "text/number_reader.h"
 
 namespace Kivrel {
@@ -56,7 +57,7 @@ void Kivrant::analyzePageArea(UnicodeString& text, std::map<int, int>& map) {
     if (comma < 0) comma = text.length();
     UnicodeString item;
     text.extractBetween(position, comma, item);
-    if (item.isBogus()) throw std::bad_alloc();
+    text::throwIfBogus(item);
     trimStr(item);
     int32_t dash = item.indexOf(kHyphen);
     if (dash < 0) {

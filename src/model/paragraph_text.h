@@ -7,7 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <new>
+
+#include "text/checked_string.h"
 
 namespace Kivrel {
 
@@ -83,11 +84,10 @@ class ParagraphText {
   // A read-only string over the units. A copy made from it is a real one,
   // but a move takes the alias along: what may outlive the model uses copy().
   icu::UnicodeString view() const { return icu::UnicodeString(false, units(), length()); }
-  // Throws std::bad_alloc where ICU has no memory for the copy, which it
-  // would otherwise give as an empty, bogus string.
+  // Throws std::bad_alloc where ICU has no memory for the copy.
   icu::UnicodeString copy() const {
     icu::UnicodeString text(units(), length());
-    if (text.isBogus()) throw std::bad_alloc();
+    text::throwIfBogus(text);
     return text;
   }
 

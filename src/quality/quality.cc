@@ -18,6 +18,7 @@
 #include "interface/kivrant_internals.h"
 #include "model/list_new.h"
 #include "outline/reason_codes.h"
+#include "text/checked_string.h"
 
 namespace Kivrel {
 namespace {
@@ -70,7 +71,8 @@ class Collector : public KivVerdictHandler {
       }
     }
     p.text = v.text;
-    p.text.trim();
+    p.text.trim();  // a text shared with the verdict is copied first
+    text::throwIfBogus(p.text);
     p.chars = p.text.countChar32();
     all.push_back(std::move(p));
   }
@@ -368,6 +370,7 @@ bool isDateLine(const UnicodeString& s) {
                                             "september", "october",  "november", "december"};
   UnicodeString folded(s);
   folded.foldCase();
+  text::throwIfBogus(folded);
   for (int i = 0; i < folded.length();) {
     int j = i;
     while (j < folded.length() && u_isalpha(folded.charAt(j))) ++j;
@@ -657,6 +660,7 @@ class Refiner {
       q_[i + 1].accepted = false;
       q_[i + 1].reason = kQualityJoinedToNumber;
       q_[i].text = number.text + UnicodeString(u" ") + title.text;
+      text::throwIfBogus(q_[i].text);
       // The number's line takes the title's style, which is the heading's.
       all_[i].v.charSize = std::max(number.v.charSize, title.v.charSize);
       all_[i].v.styleFlags |= title.v.styleFlags;

@@ -45,6 +45,14 @@ std::string everyKindOfObject() {
     b.row({"cell a", "cell b"});
   }
   b.para(std::string(40000, 'x'), {.size = 20});
+  // For the quality mode: a section number and its title on one line, and
+  // a date and a heading with spaces around it, each standing out and long
+  // enough for the heap.
+  b.pageBreak().para("7.2", {.size = 28, .bold = true, .cx = 1800, .cy = 3000});
+  b.para("The title of a section on the number's line",
+         {.size = 28, .bold = true, .cx = 2800, .cy = 3000});
+  b.para("Report of the review board, 10 December 2026", {.size = 28, .bold = true, .cy = 4000});
+  b.para("   A heading with spaces around it, in bold   ", {.size = 28, .bold = true, .cy = 5000});
   return b.build();
 }
 

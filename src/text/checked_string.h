@@ -1,0 +1,19 @@
+// Strings ICU had no memory for.
+#ifndef KIVREL_TEXT_CHECKED_STRING_H_
+#define KIVREL_TEXT_CHECKED_STRING_H_
+
+#include <unicode/unistr.h>
+
+#include <new>
+
+namespace Kivrel::text {
+
+// ICU gives a string it could not allocate as bogus, which reads as empty; a
+// run fails instead of going on with a text it lost.
+inline void throwIfBogus(const icu::UnicodeString& text) {
+  if (text.isBogus()) throw std::bad_alloc();
+}
+
+}  // namespace Kivrel::text
+
+#endif  // KIVREL_TEXT_CHECKED_STRING_H_
