@@ -1,6 +1,5 @@
 // Page-range strings ("1-3,5,10-") and the excluded pages they select.
 #include <algorithm>
-#include <new>
 #include <vector>
 
 #include "kivrel/kivrant.h"
@@ -29,9 +28,8 @@ int readPageNumber(const UnicodeString& s) { return Kivrel::text::readInt(s); }
 // Separators, hyphens and digits in their ASCII forms; the text is the
 // caller's and keeps this form.
 void normalise(UnicodeString& text) {
-  const int32_t length = text.length();
-  // Where ICU has no memory to grow the string, it leaves it empty and bogus.
-  if (text.append(kComma).length() != length + 1) throw std::bad_alloc();
+  text.append(kComma);
+  text::throwIfBogus(text);
   for (int32_t i = 0; i < text.length(); ++i) {
     char16_t c = text.charAt(i);
     if (c == kFullwidthComma) {

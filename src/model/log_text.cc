@@ -4,8 +4,9 @@
 #include <unicode/ucnv.h>
 
 #include <memory>
-#include <new>
 #include <string>
+
+#include "text/checked_string.h"
 
 namespace Kivrel::internal {
 
@@ -27,19 +28,19 @@ void writeLogText(std::ostream& log, const icu::UnicodeString& text) {
   std::unique_ptr<UConverter, ConverterCloser> converter(ucnv_open(kLogCodePage, &status));
   // Without memory the log would go on short of its text: the run fails
   // instead, as it does wherever memory runs out.
-  if (status == U_MEMORY_ALLOCATION_ERROR) throw std::bad_alloc();
+  text::throwIfOutOfMemory(status);
   if (U_FAILURE(status)) return;  // ICU built without the code page: no text
 
   // First learn the byte count, then convert into a buffer of exactly that size.
   int32_t size =
       ucnv_fromUChars(converter.get(), nullptr, 0, text.getBuffer(), text.length(), &status);
-  if (status == U_MEMORY_ALLOCATION_ERROR) throw std::bad_alloc();
+  text::throwIfOutOfMemory(status);
   if (status != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(status)) return;
   if (size <= 0) return;
   std::string bytes(static_cast<std::size_t>(size), '\0');
   status = U_ZERO_ERROR;
   ucnv_fromUChars(converter.get(), bytes.data(), size, text.getBuffer(), text.length(), &status);
-  if (status == U_MEMORY_ALLOCATION_ERROR) throw std::bad_alloc();
+  text::throwIfOutOfMemory(status);
   if (U_FAILURE(status)) return;
   log.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }

@@ -84,13 +84,16 @@ void* ParagraphArena::carve(std::size_t size, std::size_t alignment) {
   return slot;
 }
 
-void* ParagraphArena::allocateBytes(std::size_t size) noexcept {
+void* ParagraphArena::allocateBytes(std::size_t size) {
   // Aligned like a slot, so the next slot stays aligned.
   const std::size_t bytes = aligned(size);
-  if (bytes < size) return nullptr;
+  if (bytes < size) throw std::bad_alloc();
   if (static_cast<std::size_t>(end_ - next_) < bytes) {
-    if (bytes >= kApartBytes) return allocateApart(bytes);
-    if (!newBlock(bytes)) return nullptr;
+    if (bytes >= kApartBytes) {
+      if (void* apart = allocateApart(bytes)) return apart;
+      throw std::bad_alloc();
+    }
+    if (!newBlock(bytes)) throw std::bad_alloc();
   }
   void* storage = next_;
   next_ += bytes;

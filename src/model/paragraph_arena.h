@@ -39,8 +39,8 @@ class ParagraphArena {
   void* allocatePage(std::size_t size);
   void* allocateStyle(std::size_t size);
   // size bytes that live as long as the arena, next to the last object when
-  // there is room; null when memory runs out.
-  void* allocateBytes(std::size_t size) noexcept;
+  // there is room. Throws std::bad_alloc when memory runs out, as the others.
+  void* allocateBytes(std::size_t size);
 
   // True when nothing was carved from the current block after p, an object of
   // size bytes.

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <istream>
 #include <limits>
-#include <new>
 #include <ostream>
 #include <vector>
 
@@ -368,7 +367,6 @@ class RecordReader {
       // append leaves it; where memory runs out, the run fails instead of
       // going on without the text.
       void* stored = arena_.allocateBytes(ParagraphText::storageBytes(n));
-      if (!stored) throw std::bad_alloc();
       currentParagraph_->text.setStored(stored, pending_.data(), static_cast<int32_t>(n));
       lastStored_ = currentParagraph_;
     }
