@@ -62,6 +62,7 @@ class TailBuf : public std::streambuf {
 }  // namespace
 
 static_assert(kBlockAlignment % kPageBytes == 0);
+static_assert(BlockInput::kMaxRead <= FileWindow::kWindowBytes - FileWindow::kWindowAlignment);
 
 void BlockInput::BlockDelete::operator()(unsigned char* p) const noexcept {
   freeLargeBlock(p, bytes);
@@ -73,12 +74,60 @@ BlockInput::Block BlockInput::newBlock(std::size_t bytes) {
   return Block(static_cast<unsigned char*>(p), BlockDelete{bytes});
 }
 
-BlockInput::BlockInput(std::istream& in, std::size_t longStreamBytes)
+BlockInput::BlockInput(std::istream& in, std::size_t longStreamBytes, std::uint64_t mapMinBytes)
     : in_(in), longStreamBytes_(longStreamBytes), failed_(!in.good()) {
-  if (!failed_) block_ = newBlock(kFirstBlockSize);
+  if (failed_) return;
+  window_ = FileWindow::open(*in.rdbuf(), mapMinBytes);
+  if (window_) {
+    useWindow(window_->start());
+  } else {
+    block_ = newBlock(kFirstBlockSize);
+    data_ = block_.get();
+  }
 }
 
-unsigned char* BlockInput::readSlow(std::size_t n, std::size_t& got) {
+BlockInput::~BlockInput() {
+  if (!window_) return;
+  try {
+    in_.rdbuf()->pubseekpos(static_cast<std::streamoff>(window_->offset() + pos_),
+                            std::ios_base::in);
+  } catch (...) {
+    // A std::filebuf does not throw here; nothing to do if it ever did.
+  }
+}
+
+void BlockInput::moveWindow(std::uint64_t at, std::size_t n) {
+  if (!window_->moveTo(at, n)) return leaveWindow(at);
+  useWindow(at);
+}
+
+void BlockInput::useWindow(std::uint64_t at) {
+  data_ = window_->data();
+  pos_ = static_cast<std::size_t>(at - window_->offset());
+  end_ = window_->length();
+  prefetched_ = pos_ & ~std::size_t{63};
+}
+
+// Past the last window the stream buffer takes over, standing where the
+// reads do, and ends the input as it always did.
+void BlockInput::leaveWindow(std::uint64_t at) {
+  window_.reset();
+  data_ = nullptr;
+  prefetched_ = static_cast<std::size_t>(-1);
+  pos_ = end_ = 0;
+  inputOffset_ = static_cast<std::size_t>(at);
+  const std::streampos failedSeek(std::streamoff(-1));
+  atEnd_ =
+      in_.rdbuf()->pubseekpos(static_cast<std::streamoff>(at), std::ios_base::in) == failedSeek;
+  block_ = newBlock(kFirstBlockSize);
+  data_ = block_.get();
+}
+
+const unsigned char* BlockInput::readSlow(std::size_t n, std::size_t& got) {
+  if (window_) {
+    moveWindow(window_->offset() + pos_, n);
+    if (window_) return read(n, got);
+  }
   if (!failed_) {
     fillFor(n);
     if (end_ - pos_ >= n) return read(n, got);
@@ -103,6 +152,7 @@ void BlockInput::fillFor(std::size_t n) {
     Block larger = newBlock(kLongStreamBlockSize);
     std::memcpy(larger.get() + start, block_.get() + pos_, unread);
     block_ = std::move(larger);
+    data_ = block_.get();
   } else if (pos_ != start) {
     std::memmove(block_.get() + start, block_.get() + pos_, unread);
   }
@@ -177,6 +227,12 @@ void BlockInput::skip(std::uint32_t length) {
   if (length < kLongSkip && length <= buffered) {
     pos_ += length;
     return;
+  }
+  if (window_) {
+    const std::uint64_t at = window_->offset() + pos_;
+    if (length < kLongSkip) return moveWindow(at + length, 0);
+    leaveWindow(at);
+    return skip(length);
   }
   std::streambuf* buf = in_.rdbuf();
   const std::streampos failedSeek(std::streamoff(-1));

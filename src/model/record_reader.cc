@@ -1,5 +1,6 @@
 // The record stream reader: builds the pages, paragraphs and style table of a
 // run and writes one log line per record.
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <istream>
@@ -93,6 +94,7 @@ class RecordReader {
       if (const unsigned char* header = in_.readBuffered(2 * kHeaderFieldSize)) {
         type = loadU32(header);
         length = loadU32(header + kHeaderFieldSize);
+        in_.prefetchAhead();
       } else if (!readHeaderByField(type, length)) {
         return storePendingText();
       }
@@ -195,8 +197,12 @@ class RecordReader {
   }
 
   void onCharacterFormat() {
-    unsigned char* b = readBody(kCharacterFormatBodySize);
-    if (!b || !currentParagraph_) return;
+    const unsigned char* body = readBody(kCharacterFormatBodySize);
+    if (!body || !currentParagraph_) return;
+    // A copy to adjust: the input's bytes may be a read-only mapping.
+    std::array<unsigned char, kCharacterFormatBodySize> format;
+    std::memcpy(format.data(), body, format.size());
+    unsigned char* b = format.data();
     runFlags_ |= loadU32(b + charformat::kFlag);
     storeU32(b + charformat::kFlag, runFlags_);
     std::int32_t charSize = loadI32(b + charformat::kCharSize);
@@ -292,9 +298,9 @@ class RecordReader {
   }
 
   // Reads a fixed-size body; null when the input ended first.
-  unsigned char* readBody(std::size_t size) {
+  const unsigned char* readBody(std::size_t size) {
     std::size_t got = 0;
-    unsigned char* body = in_.read(size, got);
+    const unsigned char* body = in_.read(size, got);
     return got == size ? body : nullptr;
   }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "interface/kivrant_internals.h"
+#include "model/block_input.h"
 #include "model/model.h"
 #include "proc_status.h"
 #include "support/doc_builder.h"
@@ -92,11 +93,11 @@ TEST(Extract, RunsOnSeveralThreadsAtOnceEachGiveTheOutlineOfARunAlone) {
   EXPECT_EQ(wrongRuns, std::vector<int>(4, 0));
 }
 
-// A file of many blocks, with a skipped record longer than a block and a
-// header cut short at its end.
+// A file long enough to be read where it is mapped, with a skipped record
+// longer than several windows and a header cut short at its end.
 TEST(Extract, AFileGivesWhatTheSameBytesFromMemoryGive) {
-  const std::string bytes = manyPages(6000, 3u << 20) + std::string("\x06\x00\x00", 3);
-  ASSERT_GE(bytes.size(), std::size_t{8} << 20);
+  const std::string bytes = manyPages(6000, 28u << 20) + std::string("\x06\x00\x00", 3);
+  ASSERT_GE(bytes.size(), internal::BlockInput::kMapMinBytes);
   testing::TempFile file(bytes);
   std::string outline[2], log[2];
   std::ios::iostate state[2];
