@@ -97,7 +97,10 @@ BlockInput::~BlockInput() {
 }
 
 void BlockInput::moveWindow(std::uint64_t at, std::size_t n) {
-  if (!window_->moveTo(at, n)) return leaveWindow(at);
+  if (!window_->moveTo(at, n)) {
+    end_ = pos_;  // the old window is gone
+    return leaveWindow(at);
+  }
   useWindow(at);
 }
 
@@ -111,16 +114,16 @@ void BlockInput::useWindow(std::uint64_t at) {
 // Past the last window the stream buffer takes over, standing where the
 // reads do, and ends the input as it always did.
 void BlockInput::leaveWindow(std::uint64_t at) {
+  // First, so that running out of memory leaves the reads where they stood.
+  block_ = newBlock(kFirstBlockSize);
   window_.reset();
-  data_ = nullptr;
+  data_ = block_.get();
   prefetched_ = static_cast<std::size_t>(-1);
   pos_ = end_ = 0;
   inputOffset_ = static_cast<std::size_t>(at);
   const std::streampos failedSeek(std::streamoff(-1));
   atEnd_ =
       in_.rdbuf()->pubseekpos(static_cast<std::streamoff>(at), std::ios_base::in) == failedSeek;
-  block_ = newBlock(kFirstBlockSize);
-  data_ = block_.get();
 }
 
 const unsigned char* BlockInput::readSlow(std::size_t n, std::size_t& got) {

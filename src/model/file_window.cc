@@ -18,11 +18,14 @@ namespace Kivrel::internal {
 
 namespace {
 
-// The descriptor of a libstdc++ std::filebuf. Its file member is protected;
-// a pointer to it formed through a derived class is an ordinary, well-defined
-// way to read it from any std::filebuf.
-struct FilebufDescriptor : std::filebuf {
-  static int of(std::filebuf& buf) { return (buf.*(&FilebufDescriptor::_M_file)).fd(); }
+// What a libstdc++ std::filebuf keeps of its file. Its members are protected;
+// pointers to them formed through a derived class are an ordinary,
+// well-defined way to read them from any std::filebuf.
+struct FilebufState : std::filebuf {
+  static int descriptor(std::filebuf& buf) { return (buf.*(&FilebufState::_M_file)).fd(); }
+  // A character put back that the file does not hold there: the next read
+  // gives it, and a position query does not count it.
+  static bool holdsPutback(std::filebuf& buf) { return buf.*(&FilebufState::_M_pback_init); }
 };
 
 }  // namespace
@@ -32,12 +35,12 @@ std::unique_ptr<FileWindow> FileWindow::open(std::streambuf& buf, std::uint64_t 
   auto& file = static_cast<std::filebuf&>(buf);
   // A conversion facet would change the bytes; pending output must reach the
   // file before its bytes are read from there.
-  if (!file.is_open() ||
+  if (!file.is_open() || FilebufState::holdsPutback(file) ||
       !std::use_facet<std::codecvt<char, char, std::mbstate_t>>(file.getloc()).always_noconv() ||
       file.pubsync() != 0) {
     return nullptr;
   }
-  const int fd = FilebufDescriptor::of(file);
+  const int fd = FilebufState::descriptor(file);
   struct stat st;
   if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
   // Where the reads would go on: past what the buffer already holds.

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <locale>
 #include <random>
 #include <sstream>
@@ -217,9 +218,9 @@ TEST(BlockInput, SkipsLandWhereTheyShould) {
     std::size_t readFirst;
     std::uint32_t skip;
   } cases[] = {
-      {100, 1000},          {100, 900000},         {100, 2500000},
-      {600000, 700000},     {1 << 20, 3 << 20},    {100, 0x80000000u},
-      {100, (6 << 20) - 99}, {(6 << 20) - 10, 5},  {(6 << 20) - 10, 11},
+      {100, 1000},         {100, 900000},        {100, 2500000},        {600000, 700000},
+      {1 << 20, 3 << 20},  {100, 0x80000000u},   {100, (6 << 20) - 99}, {100, (6 << 20) - 100},
+      {(6 << 20) - 10, 5}, {(6 << 20) - 10, 11},
   };
   for (std::uint64_t mapMinBytes : {BlockInput::kMapMinBytes, std::uint64_t{0}}) {
     for (const Case& c : cases) {
@@ -237,8 +238,8 @@ TEST(BlockInput, SkipsLandWhereTheyShould) {
         pos += n;
       }
       input.skip(c.skip);
-      const std::size_t after = c.skip >= 0x80000000u ? source.size()
-                                                       : std::min(source.size(), pos + c.skip);
+      const std::size_t after =
+          c.skip >= 0x80000000u ? source.size() : std::min(source.size(), pos + c.skip);
       std::size_t got = 0;
       const unsigned char* p = input.read(8, got);
       ASSERT_EQ(got, std::min<std::size_t>(8, source.size() - after));
@@ -297,6 +298,67 @@ TEST(BlockInput, AMappedFileShortenedAheadOfTheReadsEndsWhereItNowEnds) {
   }
   EXPECT_EQ(pos, shortened);
   EXPECT_TRUE(in.eof() && in.fail() && !in.bad());
+}
+
+// Everything the reads deliver until the input ends.
+std::string drain(std::istream& in, std::uint64_t mapMinBytes) {
+  BlockInput input(in, BlockInput::kLongStreamBytes, mapMinBytes);
+  std::string bytes;
+  while (!input.failed()) {
+    std::size_t got = 0;
+    const unsigned char* p = input.read(BlockInput::kMaxRead, got);
+    bytes.append(reinterpret_cast<const char*>(p), got);
+  }
+  return bytes;
+}
+
+// The host may hand over a file stream it has read from, put a character
+// back into, or written to; the reads go on from where it stands, with its
+// put-back character and its written bytes, mapped or not.
+TEST(BlockInput, AFileStreamIsReadOnFromWhereTheHostLeftIt) {
+  const std::string source = patternBytes(5 << 20);
+  testing::TempFile file(source);
+  std::string edited = source;
+  edited.replace(100, 5, "hello");
+  const struct Case {
+    const char* name;
+    std::function<void(std::fstream&)> use;
+    std::string expected;
+  } cases[] = {
+      {"read part",
+       [](std::fstream& f) {
+         char head[1000];
+         f.read(head, sizeof head);
+       },
+       source.substr(1000)},
+      {"put back",
+       [](std::fstream& f) {
+         char head[10];
+         f.read(head, sizeof head);
+         f.putback('Z');
+       },
+       "Z" + source.substr(10)},
+      {"written",
+       [](std::fstream& f) {
+         char head[100];
+         f.read(head, sizeof head);
+         f.seekp(100);
+         f.write("hello", 5);
+       },
+       edited.substr(105)},
+  };
+  for (std::uint64_t mapMinBytes : {BlockInput::kMapMinBytes, std::uint64_t{0}}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (mapMinBytes ? "" : ", mapped"));
+      testing::TempFile copy(source);
+      std::fstream in(copy.path(), std::ios::in | std::ios::out | std::ios::binary);
+      c.use(in);
+      ASSERT_TRUE(in.good());
+      const std::string got = drain(in, mapMinBytes);
+      ASSERT_EQ(got.size(), c.expected.size());
+      EXPECT_TRUE(got == c.expected);
+    }
+  }
 }
 
 // A class derived from std::filebuf may change what it reads, so the file
