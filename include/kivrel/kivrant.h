@@ -58,7 +58,7 @@ class KIVREL_EXPORT Kivrant {
   // on the calling thread. Where memory runs out it throws std::bad_alloc
   // (and it passes on what the log stream or a handler throws), with result
   // as it was and the extractor idle for the next run.
-  // A std::ifstream (exactly a std::filebuf) over a regular file with 32 MiB
+  // A std::ifstream (exactly a std::filebuf) over a regular file with 8 MiB
   // or more to read is read where the system maps the file, a few megabytes
   // at a time, and left at its end as any other stream is. As with any
   // mapped file, another process that shortens the file during the run can

@@ -96,7 +96,7 @@ TEST(Extract, RunsOnSeveralThreadsAtOnceEachGiveTheOutlineOfARunAlone) {
 // A file long enough to be read where it is mapped, with a skipped record
 // longer than several windows and a header cut short at its end.
 TEST(Extract, AFileGivesWhatTheSameBytesFromMemoryGive) {
-  const std::string bytes = manyPages(6000, 28u << 20) + std::string("\x06\x00\x00", 3);
+  const std::string bytes = manyPages(6000, 12u << 20) + std::string("\x06\x00\x00", 3);
   ASSERT_GE(bytes.size(), internal::BlockInput::kMapMinBytes);
   testing::TempFile file(bytes);
   std::string outline[2], log[2];
