@@ -108,7 +108,7 @@ void BlockInput::useWindow(std::uint64_t at) {
   data_ = window_->data();
   pos_ = static_cast<std::size_t>(at - window_->offset());
   end_ = window_->length();
-  prefetched_ = pos_ & ~std::size_t{63};
+  prefetched_ = pos_;
 }
 
 // Past the last window the stream buffer takes over, standing where the

@@ -30,9 +30,8 @@ class FileWindow {
   // A window onto the file under buf when buf is exactly a std::filebuf
   // (not a class derived from it, which may change what it reads) holding no
   // character put back, reading a regular file that holds at least minBytes
-  // past the buffer's position;
-  // null otherwise, or where the library cannot map files. The window starts
-  // at that position, which start() gives.
+  // past the buffer's position; null otherwise, or where the library cannot
+  // map files. The window starts at that position, which start() gives.
   static std::unique_ptr<FileWindow> open(std::streambuf& buf, std::uint64_t minBytes);
 
   ~FileWindow();
