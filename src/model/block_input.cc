@@ -89,8 +89,7 @@ BlockInput::BlockInput(std::istream& in, std::size_t longStreamBytes, std::uint6
 BlockInput::~BlockInput() {
   if (!window_) return;
   try {
-    in_.rdbuf()->pubseekpos(static_cast<std::streamoff>(window_->offset() + pos_),
-                            std::ios_base::in);
+    in_.rdbuf()->pubseekpos(static_cast<std::streamoff>(windowReadsAt()), std::ios_base::in);
   } catch (...) {
     // A std::filebuf does not throw here; nothing to do if it ever did.
   }
@@ -128,7 +127,7 @@ void BlockInput::leaveWindow(std::uint64_t at) {
 
 const unsigned char* BlockInput::readSlow(std::size_t n, std::size_t& got) {
   if (window_) {
-    moveWindow(window_->offset() + pos_, n);
+    moveWindow(windowReadsAt(), n);
     if (window_) return read(n, got);
   }
   if (!failed_) {
@@ -232,7 +231,7 @@ void BlockInput::skip(std::uint32_t length) {
     return;
   }
   if (window_) {
-    const std::uint64_t at = window_->offset() + pos_;
+    const std::uint64_t at = windowReadsAt();
     if (length < kLongSkip) return moveWindow(at + length, 0);
     leaveWindow(at);
     return skip(length);

@@ -91,6 +91,8 @@ class BlockInput {
   // buffer once the file's last window is passed.
   void moveWindow(std::uint64_t at, std::size_t n);
   void useWindow(std::uint64_t at);
+  // The file offset of the next read, in a window.
+  std::uint64_t windowReadsAt() const { return window_->offset() + pos_; }
   void leaveWindow(std::uint64_t at);
   // Tops the block up to at least n unread bytes unless the input ends first.
   void fillFor(std::size_t n);
