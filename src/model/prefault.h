@@ -48,7 +48,8 @@ constexpr std::size_t kBlockAlignment = 4096;
 // from kHugeBlockMinBytes on, a huge block (the heap hands blocks this
 // large fresh pages on every run, and taking them 4 KiB at a time cost a
 // 1M-paragraph run a twentieth of its time), and below it heap memory,
-// prefaulted from kPrefaultMinBytes on. Null when memory runs out.
+// prefaulted from kPrefaultMinBytes on unless the heap's pages are all
+// mapped already. Null when memory runs out.
 void* allocateLargeBlock(std::size_t bytes) noexcept;
 // p and bytes as allocateLargeBlock took and gave them.
 void freeLargeBlock(void* p, std::size_t bytes) noexcept;

@@ -7,6 +7,9 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "proc_status.h"
@@ -130,6 +133,36 @@ TEST(LargeBlock, StartsOnABlockBoundaryAndAHugeOneGoesBackToTheSystemWhenFreed) 
       EXPECT_EQ(bench::statusKb("VmSize"), before);
     }
   }
+}
+
+// How much a process's address space grew for the last of three blocks of
+// bytes, each allocated, written and freed in turn.
+long growthForTheThirdBlock(std::size_t bytes) {
+  long grown = 0;
+  for (int round = 0; round < 3; ++round) {
+    const long before = bench::statusKb("VmSize");
+    char* p = static_cast<char*>(internal::allocateLargeBlock(bytes));
+    if (!p) return -1;
+    std::memset(p, round, bytes);
+    grown = bench::statusKb("VmSize") - before;
+    internal::freeLargeBlock(p, bytes);
+  }
+  return grown;
+}
+
+// The reader's first block, asked for once a run: from the second run on it
+// should come from memory the heap already holds, not from a fresh mapping.
+// In a fresh process, since what the heap has freed before decides it.
+TEST(LargeBlock, OfTheSizeJustFreedComesFromMemoryAlreadyMapped) {
+#if !defined(__GLIBC__)
+  GTEST_SKIP() << "relies on how glibc's heap reuses a freed block";
+#endif
+  if (kSanitized) GTEST_SKIP() << "the sanitizer's heap keeps freed blocks aside";
+  const std::string style = GTEST_FLAG_GET(death_test_style);
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh exec of this test
+  EXPECT_EXIT(std::exit(growthForTheThirdBlock(internal::kPrefaultMinBytes) == 0 ? 0 : 1),
+              testing::ExitedWithCode(0), "");
+  GTEST_FLAG_SET(death_test_style, style);
 }
 
 }  // namespace
