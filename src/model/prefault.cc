@@ -174,14 +174,23 @@ void freeAlignedFromHeap(void* block) noexcept {
   ::operator delete(static_cast<void**>(block)[-1]);
 }
 
+// The sanitizer build asks for exactly the bytes, so that it sees an overrun
+// into what aligning by hand would leave spare.
+#if defined(KIVREL_HEAP_HUGE_BLOCKS)
+constexpr std::size_t kAlignedFromHeapMinBytes = kHugeBlockMinBytes;
+#else
+constexpr std::size_t kAlignedFromHeapMinBytes = kPrefaultMinBytes;
+#endif
+
 }  // namespace
 
 void* allocateLargeBlock(std::size_t bytes) noexcept {
   if (bytes >= kHugeBlockMinBytes) return allocateHugeBlock(bytes);
   void* p = nullptr;
   try {
-    p = bytes >= kPrefaultMinBytes ? allocateAlignedFromHeap(bytes)
-                                   : ::operator new(bytes, std::align_val_t(kBlockAlignment));
+    p = bytes >= kAlignedFromHeapMinBytes
+            ? allocateAlignedFromHeap(bytes)
+            : ::operator new(bytes, std::align_val_t(kBlockAlignment));
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
@@ -195,7 +204,7 @@ void freeLargeBlock(void* p, std::size_t bytes) noexcept {
   if (!p) return;
   if (bytes >= kHugeBlockMinBytes) {
     freeHugeBlock(p, bytes);
-  } else if (bytes >= kPrefaultMinBytes) {
+  } else if (bytes >= kAlignedFromHeapMinBytes) {
     freeAlignedFromHeap(p);
   } else {
     ::operator delete(p, std::align_val_t(kBlockAlignment));
