@@ -10,6 +10,16 @@
 #include <unistd.h>
 #endif
 
+#if defined(__has_include)
+#if __has_include(<sanitizer/asan_interface.h>)
+#include <sanitizer/asan_interface.h>  // no-op macros outside the sanitizer build
+#endif
+#endif
+#ifndef ASAN_POISON_MEMORY_REGION
+#define ASAN_POISON_MEMORY_REGION(p, bytes) ((void)(p), (void)(bytes))
+#define ASAN_UNPOISON_MEMORY_REGION(p, bytes) ((void)(p), (void)(bytes))
+#endif
+
 namespace Kivrel::internal {
 
 #if defined(__linux__)
@@ -167,20 +177,20 @@ void* allocateAlignedFromHeap(std::size_t bytes) {
   const std::uintptr_t aligned = (start + kBlockAlignment) & ~(kBlockAlignment - 1);
   void* block = reinterpret_cast<void*>(aligned);
   static_cast<void**>(block)[-1] = heap;
+  // So that the sanitizer build reports a touch of the spare bytes on
+  // either side.
+  ASAN_POISON_MEMORY_REGION(heap, aligned - start);
+  ASAN_POISON_MEMORY_REGION(static_cast<char*>(block) + bytes, start + kBlockAlignment - aligned);
   return block;
 }
 
-void freeAlignedFromHeap(void* block) noexcept {
-  ::operator delete(static_cast<void**>(block)[-1]);
+void freeAlignedFromHeap(void* block, std::size_t bytes) noexcept {
+  void** heapWord = static_cast<void**>(block) - 1;
+  ASAN_UNPOISON_MEMORY_REGION(heapWord, sizeof *heapWord);
+  void* heap = *heapWord;
+  ASAN_UNPOISON_MEMORY_REGION(heap, bytes + kBlockAlignment);
+  ::operator delete(heap);
 }
-
-// The sanitizer build asks for exactly the bytes, so that it sees an overrun
-// into what aligning by hand would leave spare.
-#if defined(KIVREL_HEAP_HUGE_BLOCKS)
-constexpr std::size_t kAlignedFromHeapMinBytes = kHugeBlockMinBytes;
-#else
-constexpr std::size_t kAlignedFromHeapMinBytes = kPrefaultMinBytes;
-#endif
 
 }  // namespace
 
@@ -188,9 +198,8 @@ void* allocateLargeBlock(std::size_t bytes) noexcept {
   if (bytes >= kHugeBlockMinBytes) return allocateHugeBlock(bytes);
   void* p = nullptr;
   try {
-    p = bytes >= kAlignedFromHeapMinBytes
-            ? allocateAlignedFromHeap(bytes)
-            : ::operator new(bytes, std::align_val_t(kBlockAlignment));
+    p = bytes >= kPrefaultMinBytes ? allocateAlignedFromHeap(bytes)
+                                   : ::operator new(bytes, std::align_val_t(kBlockAlignment));
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
@@ -204,8 +213,8 @@ void freeLargeBlock(void* p, std::size_t bytes) noexcept {
   if (!p) return;
   if (bytes >= kHugeBlockMinBytes) {
     freeHugeBlock(p, bytes);
-  } else if (bytes >= kAlignedFromHeapMinBytes) {
-    freeAlignedFromHeap(p);
+  } else if (bytes >= kPrefaultMinBytes) {
+    freeAlignedFromHeap(p, bytes);
   } else {
     ::operator delete(p, std::align_val_t(kBlockAlignment));
   }

@@ -135,6 +135,19 @@ TEST(LargeBlock, StartsOnABlockBoundaryAndAHugeOneGoesBackToTheSystemWhenFreed) 
   }
 }
 
+TEST(LargeBlock, ATouchJustOutsideIsReportedInTheSanitizerBuild) {
+  if (!kSanitized) GTEST_SKIP() << "only the sanitizer build checks the bounds";
+  constexpr std::size_t kBytes = internal::kPrefaultMinBytes;
+  char* p = static_cast<char*>(internal::allocateLargeBlock(kBytes));
+  ASSERT_NE(p, nullptr);
+  volatile char* touch = p;
+  EXPECT_DEATH(touch[kBytes] = 1, "use-after-poison");
+  EXPECT_DEATH(touch[-1] = 1, "use-after-poison");
+  touch[0] = 1;
+  touch[kBytes - 1] = 1;
+  internal::freeLargeBlock(p, kBytes);
+}
+
 // How much a process's address space grew for the last of three blocks of
 // bytes, each allocated, written and freed in turn.
 long growthForTheThirdBlock(std::size_t bytes) {
