@@ -2,7 +2,9 @@
 #include "model/prefault.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <new>
 
 #if defined(__linux__)
@@ -50,24 +52,6 @@ bool adviseWholePages(void* p, std::size_t bytes, int advice) noexcept {
   return pages.count() > 0 && madvise(pages.address(), pages.length(), advice) == 0;
 }
 
-// True when every whole page inside [p, p + bytes) is mapped already, as in
-// a block the heap hands out again; false when the system cannot tell.
-bool wholePagesResident(void* p, std::size_t bytes) noexcept {
-  const WholePages pages(p, bytes);
-  // Enough for any block below kHugeBlockMinBytes in 4 KiB pages.
-  constexpr std::size_t kMaxPages = 512;
-  unsigned char resident[kMaxPages];
-  if (pages.count() == 0 || pages.count() > kMaxPages) return false;
-  if (mincore(pages.address(), pages.length(), resident) != 0) return false;
-  return std::all_of(resident, resident + pages.count(), [](unsigned char r) { return r & 1; });
-}
-
-}  // namespace
-
-#else
-
-namespace {
-bool wholePagesResident(void*, std::size_t) noexcept { return false; }
 }  // namespace
 
 #endif
@@ -163,33 +147,56 @@ void freeHugeBlock(void* p, std::size_t) noexcept {
 
 namespace {
 
-// glibc maps a page-aligned request of this size afresh each time, until the
-// process has freed a larger mapped block, while a plain one comes from the
-// heap once one as large has been freed, so later runs write pages already
-// mapped: in a loop of extractions of a 1.7 MB document the reader's fresh
-// 256 KiB block was a fifth of each run. Such a block is taken a page larger
-// and aligned here, with the heap's own pointer kept in the word before it.
+// Prefaults the block unless all its whole pages are mapped already, as when
+// the heap hands it out again: asking for those still walks them all, a
+// twentieth of a small document's run.
+void prefaultUnlessResident(void* p, std::size_t bytes) noexcept {
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+  const WholePages pages(p, bytes);
+  constexpr std::size_t kMaxPages = kHugeBlockMinBytes / 4096;
+  unsigned char resident[kMaxPages];
+  if (pages.count() > 0 && pages.count() <= kMaxPages &&
+      mincore(pages.address(), pages.length(), resident) == 0 &&
+      std::all_of(resident, resident + pages.count(), [](unsigned char r) { return r & 1; })) {
+    return;
+  }
+#endif
+  prefaultPages(p, bytes);
+}
+
+// glibc maps a page-aligned request of this size afresh each time (until the
+// process has freed a larger mapped block), and a plain one from the heap
+// once one as large has been freed. So such a block is taken a page larger
+// and aligned here, the heap's own pointer kept in the word before it.
+static_assert(alignof(std::max_align_t) >= sizeof(void*), "room for the pointer before a block");
+
 void* allocateAlignedFromHeap(std::size_t bytes) {
-  if (bytes > static_cast<std::size_t>(-1) - kBlockAlignment) throw std::bad_alloc();
   void* heap = ::operator new(bytes + kBlockAlignment);
   const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(heap);
-  // At least one word past the heap's start, since that is 16-aligned.
   const std::uintptr_t aligned = (start + kBlockAlignment) & ~(kBlockAlignment - 1);
-  void* block = reinterpret_cast<void*>(aligned);
-  static_cast<void**>(block)[-1] = heap;
+  char* block = reinterpret_cast<char*>(aligned);
+  std::memcpy(block - sizeof heap, &heap, sizeof heap);
   // So that the sanitizer build reports a touch of the spare bytes on
   // either side.
   ASAN_POISON_MEMORY_REGION(heap, aligned - start);
-  ASAN_POISON_MEMORY_REGION(static_cast<char*>(block) + bytes, start + kBlockAlignment - aligned);
+  ASAN_POISON_MEMORY_REGION(block + bytes, start + kBlockAlignment - aligned);
   return block;
 }
 
+// bytes: as allocateAlignedFromHeap took them; a sized delete lets the
+// sanitizer build report any other count.
 void freeAlignedFromHeap(void* block, std::size_t bytes) noexcept {
-  void** heapWord = static_cast<void**>(block) - 1;
-  ASAN_UNPOISON_MEMORY_REGION(heapWord, sizeof *heapWord);
-  void* heap = *heapWord;
+  char* heapWord = static_cast<char*>(block) - sizeof(void*);
+  ASAN_UNPOISON_MEMORY_REGION(heapWord, sizeof(void*));
+  void* heap;
+  std::memcpy(&heap, heapWord, sizeof heap);
   ASAN_UNPOISON_MEMORY_REGION(heap, bytes + kBlockAlignment);
+#if defined(__cpp_sized_deallocation) || (defined(__GNUC__) && !defined(__clang__))
+  // GCC has sized deallocation from C++14 on without saying so.
+  ::operator delete(heap, bytes + kBlockAlignment);
+#else
   ::operator delete(heap);
+#endif
 }
 
 }  // namespace
@@ -203,9 +210,7 @@ void* allocateLargeBlock(std::size_t bytes) noexcept {
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
-  // Asking for pages already mapped still walks them all: a twentieth of a
-  // small document's run.
-  if (bytes >= kPrefaultMinBytes && !wholePagesResident(p, bytes)) prefaultPages(p, bytes);
+  if (bytes >= kPrefaultMinBytes) prefaultUnlessResident(p, bytes);
   return p;
 }
 

@@ -51,7 +51,8 @@ constexpr std::size_t kBlockAlignment = 4096;
 // prefaulted from kPrefaultMinBytes on unless the heap's pages are all
 // mapped already. Null when memory runs out.
 void* allocateLargeBlock(std::size_t bytes) noexcept;
-// p and bytes as allocateLargeBlock took and gave them.
+// p and bytes exactly as allocateLargeBlock took and gave them: blocks of
+// different sizes come from different places.
 void freeLargeBlock(void* p, std::size_t bytes) noexcept;
 
 // An allocator for the large per-run lists that are filled right after
