@@ -203,15 +203,14 @@ void freeAlignedFromHeap(void* block, std::size_t bytes) noexcept {
 
 void* allocateLargeBlock(std::size_t bytes) noexcept {
   if (bytes >= kHugeBlockMinBytes) return allocateHugeBlock(bytes);
-  void* p = nullptr;
   try {
-    p = bytes >= kPrefaultMinBytes ? allocateAlignedFromHeap(bytes)
-                                   : ::operator new(bytes, std::align_val_t(kBlockAlignment));
+    if (bytes < kPrefaultMinBytes) return ::operator new(bytes, std::align_val_t(kBlockAlignment));
+    void* p = allocateAlignedFromHeap(bytes);
+    prefaultUnlessResident(p, bytes);
+    return p;
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
-  if (bytes >= kPrefaultMinBytes) prefaultUnlessResident(p, bytes);
-  return p;
 }
 
 void freeLargeBlock(void* p, std::size_t bytes) noexcept {
