@@ -78,7 +78,11 @@ class BlockInput {
   void prefetchAhead() {
     const std::size_t want = std::min(pos_ + kPrefetchBytes, end_);
     prefetched_ = std::max(prefetched_, pos_);  // not what a skip passed over
+#if defined(__GNUC__)
     for (; prefetched_ < want; prefetched_ += 64) __builtin_prefetch(data_ + prefetched_);
+#else
+    prefetched_ = std::max(prefetched_, want);
+#endif
   }
 
   // Passes over length bytes unless failed(); lengths of 2^31 or more move to
