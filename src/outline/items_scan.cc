@@ -4,8 +4,8 @@
 // A walk's only state is the numbering character of the last item it
 // accepted, which is that item's own character. So the list that goes on
 // from an item is the same whichever start reached it: per item the memo
-// keeps the next item the walk compares it with and the last item of the
-// list that continues from it.
+// keeps the last item of the list that continues from it and, in a list of
+// two items or more, the item after it.
 
 #include "kivrel/kivrant.h"
 #include "model/model.h"
@@ -63,26 +63,23 @@ void Kivrant::checkParagraphIsItems(int pageIndex, int paragraphIndex, MPPage* /
   };
 
   // Walk forward until an item whose list end is known, then fill it in for
-  // the items passed, which their nextItem links lead through again.
+  // the items passed, which their links lead through again.
   int x = start;
-  while (cache.entries[x].listEnd == ScanCache::kUnknown) {
-    ScanCache::Entry& e = cache.entries[x];
-    if (e.nextItem == ScanCache::kUnknown) e.nextItem = nextItemOf(x);
-    int y = e.nextItem;
-    if (y == ScanCache::kNone || !continues(e.digit, cache.entries[y].digit)) {
-      e.listEnd = x;
+  while (cache.listEnd(x) == ScanCache::kUnknown) {
+    int y = nextItemOf(x);
+    if (y == ScanCache::kNone || !continues(cache.entries[x].digit, cache.entries[y].digit)) {
+      cache.setListEnd(x, x);
       break;
     }
+    cache.setNextItem(x, y);
     x = y;
   }
-  const int listEnd = cache.entries[x].listEnd;
-  for (int item = start; item != x; item = cache.entries[item].nextItem) {
-    cache.entries[item].listEnd = listEnd;
-  }
+  const int listEnd = cache.listEnd(x);
+  for (int item = start; item != x; item = cache.nextItem(item)) cache.setListEnd(item, listEnd);
 
-  int end = cache.entries[start].listEnd;
+  const int end = cache.listEnd(start);
   if (end == start) return;
-  for (int item = start;; item = cache.entries[item].nextItem) {
+  for (int item = start;; item = cache.nextItem(item)) {
     cache.paragraph(item)->point = kListItem;
     if (item == end) break;
   }

@@ -17,6 +17,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -40,6 +41,7 @@ struct ScanCache {
     kTocLine = 0x04,  // isTocItem accepts the trimmed text (isTocLine)
     kHeaderFooterKnown = 0x08,
     kHeaderFooter = 0x10,
+    kOwnListEnd = 0x20,  // an item whose list ends with itself
   };
   static constexpr int kUnknown = -2;
   static constexpr int kNone = -1;
@@ -61,6 +63,7 @@ struct ScanCache {
     }
     pageStart.push_back(static_cast<int>(total));
     entries.resize(total);
+    linkBlocks.resize((total + kLinksPerBlock - 1) / kLinksPerBlock);
   }
 
   // True when this memo was built for the same model and header/footer test.
@@ -139,17 +142,11 @@ struct ScanCache {
   int threshold;
   std::map<icu::UnicodeString, int>* maps;
 
-  // What the memo holds for every paragraph, all in one place: a walk reads
-  // most of it at every step, and one list costs a run one block of fresh
-  // memory where several separate ones cost several.
+  // What the memo holds for every paragraph: the text facts and the
+  // table-of-contents counts that every walk reads at every step.
   // No pointer to the paragraph: pageOf finds it, mostly in a step or two
   // (a binary search otherwise), which keeps 8 bytes out of every entry.
   struct Entry {
-    // Item walk: the next paragraph after list item x that the walk
-    // compares with x (kNone: the walk ends first), and the last item of
-    // the list that continues from x.
-    int nextItem = kUnknown;
-    int listEnd = kUnknown;
     unsigned short digit = 0;  // getFirstDigit of the trimmed text
     std::uint8_t facts = 0;
 
@@ -168,7 +165,31 @@ struct ScanCache {
     // A nibble per flag holding the count + 1 (0: unknown).
     std::uint8_t tocCounts = 0;
   };
-  static_assert(sizeof(Entry) == 12, "an entry per paragraph: keep it small");
+  static_assert(sizeof(Entry) == 4, "an entry per paragraph: keep it small");
+
+  // Item walk: the last item of the list that continues from item x, or
+  // kUnknown. Any paragraph that starts like a number or a letter is an
+  // item, and most of them end their own list, which a fact bit tells; only
+  // the items of longer lists keep links, in blocks apart from the entries.
+  int listEnd(int x) const {
+    if (entries[x].facts & kOwnListEnd) return x;
+    const ItemLinks* l = linksIfAny(x);
+    return l ? l->listEnd : kUnknown;
+  }
+  // REQUIRES: end is x, or setNextItem(x, ...) came first.
+  void setListEnd(int x, int end) {
+    if (end == x) {
+      entries[x].facts |= kOwnListEnd;
+    } else {
+      links(x).listEnd = end;
+    }
+  }
+  // The item that follows item x in its list.
+  // REQUIRES: setNextItem(x, ...) came first.
+  int nextItem(int x) const { return linksIfAny(x)->nextItem; }
+  // May throw (a block of links); x's list end is then still unknown.
+  void setNextItem(int x, int next) { links(x).nextItem = next; }
+  static constexpr std::size_t kLinksPerBlock = 256;
 
   // The last table-of-contents line that the walk counted by tocCount(f)
   // of non-empty paragraph x passes.
@@ -188,9 +209,28 @@ struct ScanCache {
   }
 
   PerParagraph<Entry> entries;  // reading order
+
+ private:
+  struct ItemLinks {
+    int nextItem = kUnknown;
+    int listEnd = kUnknown;
+  };
+  ItemLinks& links(int x) {
+    std::unique_ptr<ItemLinks[]>& block = linkBlocks[static_cast<std::size_t>(x) / kLinksPerBlock];
+    if (!block) block = std::make_unique<ItemLinks[]>(kLinksPerBlock);
+    return block[static_cast<std::size_t>(x) % kLinksPerBlock];
+  }
+  const ItemLinks* linksIfAny(int x) const {
+    const std::unique_ptr<ItemLinks[]>& block =
+        linkBlocks[static_cast<std::size_t>(x) / kLinksPerBlock];
+    return block ? &block[static_cast<std::size_t>(x) % kLinksPerBlock] : nullptr;
+  }
+  std::vector<std::unique_ptr<ItemLinks[]>> linkBlocks;  // kLinksPerBlock paragraphs each
+
+ public:
   // tocLast of the paragraphs whose count is above 0: those near
   // table-of-contents lines, a few in most documents. Kept apart, it leaves
-  // an entry two thirds of its size.
+  // an entry a third of its size.
   std::unordered_map<int, std::array<int, 2>> tocLasts;
   std::vector<int> pageStart;  // pageCount + 1 entries
   int lastPage = 0;            // of pageOf's last answer
