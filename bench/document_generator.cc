@@ -279,6 +279,8 @@ const char* hostileName(Hostile kind) {
     case Hostile::kHugeSkip: return "huge_skip";
     case Hostile::kManyCharacterFormats: return "many_character_formats";
     case Hostile::kManyPages: return "many_pages";
+    case Hostile::kBarePageBreaks:
+      return "bare_page_breaks";
     case Hostile::kLongLeaderParagraphs: return "long_leader_paragraphs";
     case Hostile::kSameTextTopBand: return "same_text_top_band";
     case Hostile::kManyEmptyParagraphs: return "many_empty_paragraphs";
@@ -347,6 +349,11 @@ GeneratedStats writeHostile(std::ostream& out, Hostile kind, int scale) {
         ++stats.pages;
         ++stats.paragraphs;
       }
+      break;
+    case Hostile::kBarePageBreaks:
+      open();
+      for (int i = 0; i < scale; ++i) writer.pageBreak();
+      stats.pages += scale;
       break;
     case Hostile::kLongLeaderParagraphs: {
       open();

@@ -24,20 +24,23 @@ GeneratedStats writeDocument(std::ostream& out, int paragraphs, std::uint64_t se
 // Inputs built to hit a known resource trap. `scale` is the count of the
 // repeated element (records, paragraphs or code units, see below).
 enum class Hostile {
-  kHugeTextClaim,          // 40 bytes: a Text header claiming ~4 GB; scale ignored
-  kHugeSkip,               // skips of 2^31 and more inside a small document of `scale` paragraphs
-  kManyCharacterFormats,   // `scale` distinct character formats
-  kManyPages,              // `scale` pages with one short paragraph each
-  kLongLeaderParagraphs,   // 8 paragraphs of `scale` code units of leaders ending in a letter
-  kSameTextTopBand,        // `scale` paragraphs with one text in the top band
-  kManyEmptyParagraphs,    // `scale` paragraph starts without text
-  kRisingCharacterSizes,   // `scale` paragraphs, each in a larger size than the one before
+  kHugeTextClaim,         // 40 bytes: a Text header claiming ~4 GB; scale ignored
+  kHugeSkip,              // skips of 2^31 and more inside a small document of `scale` paragraphs
+  kManyCharacterFormats,  // `scale` distinct character formats
+  kManyPages,             // `scale` pages with one short paragraph each
+  kBarePageBreaks,        // `scale` page breaks and nothing else: a page per 8 bytes
+  kLongLeaderParagraphs,  // 8 paragraphs of `scale` code units of leaders ending in a letter
+  kSameTextTopBand,       // `scale` paragraphs with one text in the top band
+  kManyEmptyParagraphs,   // `scale` paragraph starts without text
+  kRisingCharacterSizes,  // `scale` paragraphs, each in a larger size than the one before
 };
 
 constexpr Hostile kAllHostile[] = {
-    Hostile::kHugeTextClaim,        Hostile::kHugeSkip,         Hostile::kManyCharacterFormats,
-    Hostile::kManyPages,            Hostile::kLongLeaderParagraphs, Hostile::kSameTextTopBand,
-    Hostile::kManyEmptyParagraphs,  Hostile::kRisingCharacterSizes,
+    Hostile::kHugeTextClaim,        Hostile::kHugeSkip,
+    Hostile::kManyCharacterFormats, Hostile::kManyPages,
+    Hostile::kBarePageBreaks,       Hostile::kLongLeaderParagraphs,
+    Hostile::kSameTextTopBand,      Hostile::kManyEmptyParagraphs,
+    Hostile::kRisingCharacterSizes,
 };
 
 const char* hostileName(Hostile kind);

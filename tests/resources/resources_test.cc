@@ -102,6 +102,10 @@ INSTANTIATE_TEST_SUITE_P(
                     HostileCase{Hostile::kHugeSkip, 1000, kDefaultFlags},
                     HostileCase{Hostile::kManyCharacterFormats, 100000, kDefaultFlags},
                     HostileCase{Hostile::kManyPages, 200000, kDefaultFlags},
+                    // Each 8-byte page break opens a page: its object (24
+                    // bytes) and its place in the page list (8) are four
+                    // times the stream, the least a page of its own takes.
+                    HostileCase{Hostile::kBarePageBreaks, 2000000, kDefaultFlags, 4.1},
                     HostileCase{Hostile::kLongLeaderParagraphs, 200000, kTocDocumentFlags},
                     // Large enough that the model, not the 20 MiB, decides. Each
                     // 42 bytes of stream make a paragraph of 28 bytes, its place
@@ -144,6 +148,7 @@ INSTANTIATE_TEST_SUITE_P(
     BoundedResources, HostileGrowth,
     testing::Values(HostileCase{Hostile::kManyCharacterFormats, 5000, kDefaultFlags},
                     HostileCase{Hostile::kManyPages, 25000, kDefaultFlags},
+                    HostileCase{Hostile::kBarePageBreaks, 100000, kDefaultFlags},
                     HostileCase{Hostile::kLongLeaderParagraphs, 4000, kDefaultFlags},
                     HostileCase{Hostile::kLongLeaderParagraphs, 4000, kTocDocumentFlags},
                     HostileCase{Hostile::kSameTextTopBand, 3000, kDefaultFlags},
