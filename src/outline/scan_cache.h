@@ -17,7 +17,6 @@
 #include <array>
 #include <cstdint>
 #include <map>
-#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -63,7 +62,6 @@ struct ScanCache {
     }
     pageStart.push_back(static_cast<int>(total));
     entries.resize(total);
-    linkBlocks.resize((total + kLinksPerBlock - 1) / kLinksPerBlock);
   }
 
   // True when this memo was built for the same model and header/footer test.
@@ -170,7 +168,8 @@ struct ScanCache {
   // Item walk: the last item of the list that continues from item x, or
   // kUnknown. Any paragraph that starts like a number or a letter is an
   // item, and most of them end their own list, which a fact bit tells; only
-  // the items of longer lists keep links, in blocks apart from the entries.
+  // a document with a longer list keeps links, in a list apart from the
+  // entries.
   int listEnd(int x) const {
     if (entries[x].facts & kOwnListEnd) return x;
     const ItemLinks* l = linksIfAny(x);
@@ -187,9 +186,9 @@ struct ScanCache {
   // The item that follows item x in its list.
   // REQUIRES: setNextItem(x, ...) came first.
   int nextItem(int x) const { return linksIfAny(x)->nextItem; }
-  // May throw (a block of links); x's list end is then still unknown.
+  // May throw (the links are made at the first call); x's list end is then
+  // still unknown.
   void setNextItem(int x, int next) { links(x).nextItem = next; }
-  static constexpr std::size_t kLinksPerBlock = 256;
 
   // The last table-of-contents line that the walk counted by tocCount(f)
   // of non-empty paragraph x passes.
@@ -216,16 +215,15 @@ struct ScanCache {
     int listEnd = kUnknown;
   };
   ItemLinks& links(int x) {
-    std::unique_ptr<ItemLinks[]>& block = linkBlocks[static_cast<std::size_t>(x) / kLinksPerBlock];
-    if (!block) block = std::make_unique<ItemLinks[]>(kLinksPerBlock);
-    return block[static_cast<std::size_t>(x) % kLinksPerBlock];
+    if (itemLinks.empty()) itemLinks.resize(entries.size());
+    return itemLinks[static_cast<std::size_t>(x)];
   }
   const ItemLinks* linksIfAny(int x) const {
-    const std::unique_ptr<ItemLinks[]>& block =
-        linkBlocks[static_cast<std::size_t>(x) / kLinksPerBlock];
-    return block ? &block[static_cast<std::size_t>(x) % kLinksPerBlock] : nullptr;
+    return itemLinks.empty() ? nullptr : &itemLinks[static_cast<std::size_t>(x)];
   }
-  std::vector<std::unique_ptr<ItemLinks[]>> linkBlocks;  // kLinksPerBlock paragraphs each
+  // Made whole by the first list of two items or more: taken at once, its
+  // pages cost a run less than blocks made one by one.
+  PerParagraph<ItemLinks> itemLinks;
 
  public:
   // tocLast of the paragraphs whose count is above 0: those near

@@ -117,16 +117,11 @@ std::vector<PageTexts> generate(std::mt19937& rng) {
   std::bernoulli_distribution repeat(0.3);
   // Some documents are one long page, where back-marks pile up; some have
   // so many short pages that contents found past the first few still
-  // take the lines above them; some are long enough that the memo keeps
-  // its lists' links in several blocks.
+  // take the lines above them.
   const unsigned shape = rng() % 10;
   const bool onePage = shape < 2;
   const bool manyPages = shape == 2;
-  const bool longDocument = shape == 3;
-  std::vector<PageTexts> doc(onePage        ? 1
-                             : manyPages    ? 90 + rng() % 60
-                             : longDocument ? 30 + rng() % 30
-                                            : pageCount(rng));
+  std::vector<PageTexts> doc(onePage ? 1 : manyPages ? 90 + rng() % 60 : pageCount(rng));
   std::uniform_int_distribution<int> shortPage(0, 3);
   std::string last = "1. A";
   for (PageTexts& page : doc) {
