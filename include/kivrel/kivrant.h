@@ -58,12 +58,6 @@ class KIVREL_EXPORT Kivrant {
   // on the calling thread. Where memory runs out it throws std::bad_alloc
   // (and it passes on what the log stream or a handler throws), with result
   // as it was and the extractor idle for the next run.
-  // A std::ifstream (exactly a std::filebuf) over a regular file with 8 MiB
-  // or more to read is read where the system maps the file, a few megabytes
-  // at a time, and left at its end as any other stream is. As with any
-  // mapped file, another process that shortens the file during the run can
-  // end this process with SIGBUS; read such files through a stream buffer
-  // of your own.
   int extract(std::istream& input, KivOutlineList& result, KivSettings* settings);
 
   // Parses a page-range string ("1-3,5,10-") into map's entries; normalises

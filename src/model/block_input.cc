@@ -62,7 +62,6 @@ class TailBuf : public std::streambuf {
 }  // namespace
 
 static_assert(kBlockAlignment % kPageBytes == 0);
-static_assert(BlockInput::kMaxRead <= FileWindow::kWindowBytes - FileWindow::kWindowAlignment);
 
 void BlockInput::BlockDelete::operator()(unsigned char* p) const noexcept {
   freeLargeBlock(p, bytes);
@@ -74,62 +73,14 @@ BlockInput::Block BlockInput::newBlock(std::size_t bytes) {
   return Block(static_cast<unsigned char*>(p), BlockDelete{bytes});
 }
 
-BlockInput::BlockInput(std::istream& in, std::size_t longStreamBytes, std::uint64_t mapMinBytes)
+BlockInput::BlockInput(std::istream& in, std::size_t longStreamBytes)
     : in_(in), longStreamBytes_(longStreamBytes), failed_(!in.good()) {
   if (failed_) return;
-  window_ = FileWindow::open(*in.rdbuf(), mapMinBytes);
-  if (window_) {
-    useWindow(window_->start());
-  } else {
-    block_ = newBlock(kFirstBlockSize);
-    data_ = block_.get();
-  }
-}
-
-BlockInput::~BlockInput() {
-  if (!window_) return;
-  try {
-    in_.rdbuf()->pubseekpos(static_cast<std::streamoff>(windowReadsAt()), std::ios_base::in);
-  } catch (...) {
-    // A std::filebuf does not throw here; nothing to do if it ever did.
-  }
-}
-
-void BlockInput::moveWindow(std::uint64_t at, std::size_t n) {
-  if (!window_->moveTo(at, n)) {
-    end_ = pos_;  // the old window is gone
-    return leaveWindow(at);
-  }
-  useWindow(at);
-}
-
-void BlockInput::useWindow(std::uint64_t at) {
-  data_ = window_->data();
-  pos_ = static_cast<std::size_t>(at - window_->offset());
-  end_ = window_->length();
-  prefetched_ = pos_;
-}
-
-// Past the last window the stream buffer takes over, standing where the
-// reads do, and ends the input as it always did.
-void BlockInput::leaveWindow(std::uint64_t at) {
-  // First, so that running out of memory leaves the reads where they stood.
   block_ = newBlock(kFirstBlockSize);
-  window_.reset();
   data_ = block_.get();
-  prefetched_ = static_cast<std::size_t>(-1);
-  pos_ = end_ = 0;
-  inputOffset_ = static_cast<std::size_t>(at);
-  const std::streampos failedSeek(std::streamoff(-1));
-  atEnd_ =
-      in_.rdbuf()->pubseekpos(static_cast<std::streamoff>(at), std::ios_base::in) == failedSeek;
 }
 
 const unsigned char* BlockInput::readSlow(std::size_t n, std::size_t& got) {
-  if (window_) {
-    moveWindow(windowReadsAt(), n);
-    if (window_) return read(n, got);
-  }
   if (!failed_) {
     fillFor(n);
     if (end_ - pos_ >= n) return read(n, got);
@@ -229,12 +180,6 @@ void BlockInput::skip(std::uint32_t length) {
   if (length < kLongSkip && length <= buffered) {
     pos_ += length;
     return;
-  }
-  if (window_) {
-    const std::uint64_t at = windowReadsAt();
-    if (length < kLongSkip) return moveWindow(at + length, 0);
-    leaveWindow(at);
-    return skip(length);
   }
   std::streambuf* buf = in_.rdbuf();
   const std::streampos failedSeek(std::streamoff(-1));

@@ -94,7 +94,6 @@ class RecordReader {
       if (const unsigned char* header = in_.readBuffered(2 * kHeaderFieldSize)) {
         type = loadU32(header);
         length = loadU32(header + kHeaderFieldSize);
-        in_.prefetchAhead();
       } else if (!readHeaderByField(type, length)) {
         return storePendingText();
       }

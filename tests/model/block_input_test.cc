@@ -41,9 +41,8 @@ std::string patternBytes(std::size_t size) {
 
 // Random reads, shortcut reads and skips until the input ends, each checked
 // against the source bytes; the stream then ends as a read past its end does.
-void readAllChecked(std::istream& in, const std::string& source, std::size_t longStreamBytes,
-                    std::uint64_t mapMinBytes = BlockInput::kMapMinBytes) {
-  BlockInput input(in, longStreamBytes, mapMinBytes);
+void readAllChecked(std::istream& in, const std::string& source, std::size_t longStreamBytes) {
+  BlockInput input(in, longStreamBytes);
   std::mt19937 rng(20261207);
   std::size_t pos = 0;
   while (!input.failed()) {
@@ -110,10 +109,8 @@ TEST(BlockInput, DeliversEveryByteInOrderOnAnyInputAndBlockSize) {
       readAllChecked(*in, source, longStreamBytes);
     }
     testing::TempFile file(source);
-    for (std::uint64_t mapMinBytes : {BlockInput::kMapMinBytes, std::uint64_t{0}}) {
-      std::ifstream fileIn(file.path(), std::ios::binary);
-      readAllChecked(fileIn, source, longStreamBytes, mapMinBytes);
-    }
+    std::ifstream fileIn(file.path(), std::ios::binary);
+    readAllChecked(fileIn, source, longStreamBytes);
     ASSERT_GE(landing.landings.size(), 5u);
     for (const auto& [address, offset] : landing.landings) {
       EXPECT_EQ(address % 4096, static_cast<std::uintptr_t>(offset) % 4096) << "at " << offset;
@@ -190,7 +187,7 @@ TEST(BlockInput, AFileBufferThatThrowsEndsTheReadsWithItsException) {
     in.imbue(std::locale(std::locale::classic(), new RefusingCodecvt));
     in.open(file.path(), std::ios::binary);
     in.exceptions(mask);
-    BlockInput input(in, BlockInput::kLongStreamBytes, 0);  // converted, so never mapped
+    BlockInput input(in);
     std::size_t pos = 0;
     std::string thrown;
     try {
@@ -209,7 +206,7 @@ TEST(BlockInput, AFileBufferThatThrowsEndsTheReadsWithItsException) {
   }
 }
 
-// Skips that end in the block or window being parsed, past it, and at or
+// Skips that end in the block being parsed, past it, and at or
 // beyond the end of the input, each followed by a read.
 TEST(BlockInput, SkipsLandWhereTheyShould) {
   const std::string source = patternBytes(6 << 20);
@@ -222,87 +219,36 @@ TEST(BlockInput, SkipsLandWhereTheyShould) {
       {1 << 20, 3 << 20},  {100, 0x80000000u},   {100, (6 << 20) - 99}, {100, (6 << 20) - 100},
       {(6 << 20) - 10, 5}, {(6 << 20) - 10, 11},
   };
-  for (std::uint64_t mapMinBytes : {BlockInput::kMapMinBytes, std::uint64_t{0}}) {
-    for (const Case& c : cases) {
-      SCOPED_TRACE(std::to_string(c.readFirst) + " then " + std::to_string(c.skip) +
-                   (mapMinBytes ? "" : ", mapped"));
-      std::ifstream in(file.path(), std::ios::binary);
-      BlockInput input(in, BlockInput::kLongStreamBytes, mapMinBytes);
-      std::size_t pos = 0;
-      while (pos < c.readFirst) {
-        std::size_t got = 0;
-        const std::size_t n = std::min(BlockInput::kMaxRead, c.readFirst - pos);
-        const unsigned char* p = input.read(n, got);
-        ASSERT_EQ(got, n);
-        ASSERT_EQ(std::memcmp(p, source.data() + pos, n), 0) << "at " << pos;
-        pos += n;
-      }
-      input.skip(c.skip);
-      const std::size_t after =
-          c.skip >= 0x80000000u ? source.size() : std::min(source.size(), pos + c.skip);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.readFirst) + " then " + std::to_string(c.skip));
+    std::ifstream in(file.path(), std::ios::binary);
+    BlockInput input(in);
+    std::size_t pos = 0;
+    while (pos < c.readFirst) {
       std::size_t got = 0;
-      const unsigned char* p = input.read(8, got);
-      ASSERT_EQ(got, std::min<std::size_t>(8, source.size() - after));
-      EXPECT_EQ(std::memcmp(p, source.data() + after, got), 0);
-      if (got == 8) {
-        EXPECT_EQ((reinterpret_cast<std::uintptr_t>(p) - after) % 4096, 0u) << "lands off its page";
-      }
-      EXPECT_EQ(input.failed(), after + 8 > source.size());
+      const std::size_t n = std::min(BlockInput::kMaxRead, c.readFirst - pos);
+      const unsigned char* p = input.read(n, got);
+      ASSERT_EQ(got, n);
+      ASSERT_EQ(std::memcmp(p, source.data() + pos, n), 0) << "at " << pos;
+      pos += n;
     }
-  }
-}
-
-// A host's stream buffer over a long file stays where it stood while the
-// reads take the file from a mapping, and is left where they stopped.
-TEST(BlockInput, AMappedFileIsReadInPlaceAndItsStreamLeftWhereTheReadsStopped) {
-  const std::string source = patternBytes(9 << 20);
-  testing::TempFile file(source);
-  std::ifstream in(file.path(), std::ios::binary);
-  in.seekg(1000);  // the host read a part itself
-  std::size_t pos = 1000;
-  {
-    BlockInput input(in, BlockInput::kLongStreamBytes, 0);
-    input.skip(3 << 20);
-    pos += 3 << 20;
-    for (std::size_t got = 0; pos < (7u << 20); pos += got) {
-      const unsigned char* p = input.read(BlockInput::kMaxRead - 1, got);
-      ASSERT_EQ(got, BlockInput::kMaxRead - 1);
-      ASSERT_EQ(std::memcmp(p, source.data() + pos, got), 0) << "at " << pos;
+    input.skip(c.skip);
+    const std::size_t after =
+        c.skip >= 0x80000000u ? source.size() : std::min(source.size(), pos + c.skip);
+    std::size_t got = 0;
+    const unsigned char* p = input.read(8, got);
+    ASSERT_EQ(got, std::min<std::size_t>(8, source.size() - after));
+    EXPECT_EQ(std::memcmp(p, source.data() + after, got), 0);
+    if (got == 8) {
+      EXPECT_EQ((reinterpret_cast<std::uintptr_t>(p) - after) % 4096, 0u) << "lands off its page";
     }
-    EXPECT_EQ(in.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in), 1000)
-        << "read through the stream buffer, not in place";
+    EXPECT_EQ(input.failed(), after + 8 > source.size());
   }
-  EXPECT_TRUE(in.good());
-  EXPECT_EQ(in.tellg(), static_cast<std::streamoff>(pos));
-  char next = 0;
-  in.read(&next, 1);
-  EXPECT_EQ(next, source[pos]);
-}
-
-// A file shortened beyond the window being read ends where it now ends, as
-// a read through the stream buffer would, instead of faulting there.
-TEST(BlockInput, AMappedFileShortenedAheadOfTheReadsEndsWhereItNowEnds) {
-  const std::string source = patternBytes(9 << 20);
-  testing::TempFile file(source);
-  std::ifstream in(file.path(), std::ios::binary);
-  BlockInput input(in, BlockInput::kLongStreamBytes, 0);
-  std::size_t got = 0;
-  input.read(100, got);
-  const std::size_t shortened = (5 << 20) + 12345;
-  fs::resize_file(file.path(), shortened);
-  std::size_t pos = 100;
-  while (!input.failed()) {
-    const unsigned char* p = input.read(BlockInput::kMaxRead, got);
-    ASSERT_EQ(std::memcmp(p, source.data() + pos, got), 0) << "at " << pos;
-    pos += got;
-  }
-  EXPECT_EQ(pos, shortened);
-  EXPECT_TRUE(in.eof() && in.fail() && !in.bad());
 }
 
 // Everything the reads deliver until the input ends.
-std::string drain(std::istream& in, std::uint64_t mapMinBytes) {
-  BlockInput input(in, BlockInput::kLongStreamBytes, mapMinBytes);
+std::string drain(std::istream& in) {
+  BlockInput input(in);
   std::string bytes;
   while (!input.failed()) {
     std::size_t got = 0;
@@ -314,7 +260,7 @@ std::string drain(std::istream& in, std::uint64_t mapMinBytes) {
 
 // The host may hand over a file stream it has read from, put a character
 // back into, or written to; the reads go on from where it stands, with its
-// put-back character and its written bytes, mapped or not.
+// put-back character and its written bytes.
 TEST(BlockInput, AFileStreamIsReadOnFromWhereTheHostLeftIt) {
   const std::string source = patternBytes(5 << 20);
   testing::TempFile file(source);
@@ -347,48 +293,16 @@ TEST(BlockInput, AFileStreamIsReadOnFromWhereTheHostLeftIt) {
        },
        edited.substr(105)},
   };
-  for (std::uint64_t mapMinBytes : {BlockInput::kMapMinBytes, std::uint64_t{0}}) {
-    for (const Case& c : cases) {
-      SCOPED_TRACE(std::string(c.name) + (mapMinBytes ? "" : ", mapped"));
-      testing::TempFile copy(source);
-      std::fstream in(copy.path(), std::ios::in | std::ios::out | std::ios::binary);
-      c.use(in);
-      ASSERT_TRUE(in.good());
-      const std::string got = drain(in, mapMinBytes);
-      ASSERT_EQ(got.size(), c.expected.size());
-      EXPECT_TRUE(got == c.expected);
-    }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::TempFile copy(source);
+    std::fstream in(copy.path(), std::ios::in | std::ios::out | std::ios::binary);
+    c.use(in);
+    ASSERT_TRUE(in.good());
+    const std::string got = drain(in);
+    ASSERT_EQ(got.size(), c.expected.size());
+    EXPECT_TRUE(got == c.expected);
   }
-}
-
-// A class derived from std::filebuf may change what it reads, so the file
-// under it is read through it.
-TEST(BlockInput, AStreamBufferDerivedFromAFileBufferIsNotBypassed) {
-  class CountingFilebuf : public std::filebuf {
-   public:
-    int calls = 0;
-
-   protected:
-    int_type underflow() override {
-      ++calls;
-      return std::filebuf::underflow();
-    }
-    std::streamsize xsgetn(char* s, std::streamsize n) override {
-      ++calls;
-      return std::filebuf::xsgetn(s, n);
-    }
-  };
-  const std::string source = patternBytes(1 << 20);
-  testing::TempFile file(source);
-  CountingFilebuf buf;
-  ASSERT_TRUE(buf.open(file.path(), std::ios::in | std::ios::binary));
-  std::istream in(&buf);
-  BlockInput input(in, BlockInput::kLongStreamBytes, 0);
-  std::size_t got = 0;
-  const unsigned char* p = input.read(100, got);
-  ASSERT_EQ(got, 100u);
-  EXPECT_EQ(std::memcmp(p, source.data(), got), 0);
-  EXPECT_GT(buf.calls, 0);
 }
 
 }  // namespace
